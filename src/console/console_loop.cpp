@@ -1,0 +1,53 @@
+#include "console/console_loop.h"
+
+#include <cstring>
+
+#include "console/key_decoder.h"
+
+namespace model_unpack {
+
+namespace {
+
+constexpr int kNameKey = '1';
+
+void print(std::FILE* out, const char* text) {
+  std::fputs(text, out);
+  std::fflush(out);
+}
+
+void ask_and_run(ConsolePlatform& platform, std::FILE* out, const ModelJob& job,
+                 NameBuffer& name) {
+  platform.leave_keyboard_mode();
+  print(out, "Enter filename: ");
+  const std::string word = platform.read_word();
+  platform.enter_keyboard_mode();
+  if (!name_fits_buffer(word)) {
+    print(out, "File name too long :(\n");
+    return;
+  }
+  std::memcpy(name.data(), word.data(), word.size());
+  job(name);
+  std::fflush(out);
+}
+
+}  // namespace
+
+int run_console_loop(ConsolePlatform& platform, std::FILE* out, const ModelJob& job) {
+  platform.enter_keyboard_mode();
+  NameBuffer name{};
+  print(out, "Esc to exit. Press '1' to enter file name\n");
+  int key = 0;
+  while (key != kEscKey) {
+    const std::optional<int> next = platform.read_key();
+    if (!next) break;  // the keyboard is gone: nothing can ever end the loop otherwise
+    key = *next;
+    if (key == kNameKey) {
+      ask_and_run(platform, out, job, name);
+      name.fill('\0');
+      print(out, "\nEsc to exit. Press '1' to enter file name\n");
+    }
+  }
+  return 0;
+}
+
+}  // namespace model_unpack

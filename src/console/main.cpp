@@ -1,0 +1,19 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "console/console_loop.h"
+#include "console/terminal.h"
+#include "model/conversion_job.h"
+
+int main() {
+  using namespace model_unpack;
+  const auto terminal = Terminal::open(stdin);
+  if (!terminal) {
+    std::fputs("Error: no console keyboard :(\n", stderr);
+    return 1;
+  }
+  const ConsoleOutput console{stdout, isatty(STDOUT_FILENO) != 0};
+  return run_console_loop(*terminal, stdout,
+                          [&console](NameBuffer& name) { process_model_file(name, console); });
+}

@@ -1,0 +1,130 @@
+#include "export/block_export.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "model/model_stream.h"
+
+namespace model_unpack {
+
+namespace {
+
+constexpr std::size_t kExportBufferSize = 1 << 16;
+
+// An export file that did not open is null: its row still reads, but nothing is written.
+void write_bytes(std::FILE* out, const void* data, std::size_t size) {
+  if (out != nullptr) fwrite_unlocked(data, 1, size, out);
+}
+
+template <std::size_t N>
+void copy_unit(std::FILE* model, std::FILE* out, std::array<unsigned char, N>& scratch) {
+  read_partial(model, scratch.data(), N);
+  write_bytes(out, scratch.data(), N);
+}
+
+void copy_quads(std::FILE* model, std::FILE* out, JobScratch& scratch, std::uint64_t units) {
+  for (std::uint64_t i = 0; i < units; ++i) copy_unit(model, out, scratch.four);
+}
+
+void copy_bone(std::FILE* model, std::FILE* out, JobScratch& scratch) {
+  for (int field = 0; field < 3; ++field) copy_unit(model, out, scratch.transfer);
+  read_u32(model, scratch.extra_length);  // read, never written
+  copy_extra_data(model, out, scratch, scratch.extra_length);
+}
+
+void copy_collide_body(std::FILE* model, std::FILE* out, JobScratch& scratch) {
+  copy_unit(model, out, scratch.transfer);
+  scratch.two.fill(0);  // a group count that cannot be read is 0
+  copy_unit(model, out, scratch.two);
+  const std::uint64_t groups = load_u16(scratch.two.data());
+  copy_quads(model, out, scratch, 9 * groups);
+}
+
+void copy_element(ElementCopy copy, std::FILE* model, std::FILE* out, JobScratch& scratch) {
+  switch (copy) {
+    case ElementCopy::ThreeQuads:
+      copy_quads(model, out, scratch, 3);
+      break;
+    case ElementCopy::ThreePairs:
+      for (int i = 0; i < 3; ++i) copy_unit(model, out, scratch.two);
+      break;
+    case ElementCopy::OneName:
+      copy_unit(model, out, scratch.transfer);
+      break;
+    case ElementCopy::OnePair:
+      copy_unit(model, out, scratch.two);
+      break;
+    case ElementCopy::Bone:
+      copy_bone(model, out, scratch);
+      break;
+    case ElementCopy::CollideBody:
+      copy_collide_body(model, out, scratch);
+      break;
+  }
+}
+
+// Creates or empties the file with mode 0600, then opens it for writing; null on failure.
+std::FILE* open_export_file(const char* name) {
+  const int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd >= 0) close(fd);
+  std::FILE* out = std::fopen(name, "wb");
+  if (out != nullptr) setvbuf(out, nullptr, _IOFBF, kExportBufferSize);
+  return out;
+}
+
+void export_block(const ExportSpec& spec, BlockRecord& record, std::FILE* model,
+                  JobScratch& scratch, const ConsoleOutput& console,
+                  const std::optional<FileIdentity>& info_file) {
+  console_print(console, spec.start_line);
+  std::FILE* out = nullptr;
+  if (info_file && identify_path(spec.export_file) == info_file) {
+    console_print(console, "Error: export file " + std::string(spec.export_file) +
+                               " is the output file :(\n");
+  } else {
+    out = open_export_file(spec.export_file);
+    if (out == nullptr) {
+      console_print(console,
+                    "Error opening export file " + std::string(spec.export_file) + " :(\n");
+    }
+  }
+
+  seek_to(model, record.block_offset);
+  // The count words go through the record itself; the last one read bounds the loop.
+  for (int word = 0; word < spec.count_words; ++word) {
+    read_u32(model, record.element_count);
+    unsigned char bytes[4];
+    store_u32(record.element_count, bytes);
+    write_bytes(out, bytes, sizeof bytes);
+  }
+  if (spec.copy == ElementCopy::Bone) scratch.extra_length = 0;
+  for (std::uint32_t i = 0; i < record.element_count; ++i) {
+    copy_element(spec.copy, model, out, scratch);
+  }
+
+  if (out == nullptr) return;  // its failure has been told; no completion line
+  std::fclose(out);
+  if (!spec.completion_line.empty()) console_print(console, spec.completion_line);
+}
+
+}  // namespace
+
+void copy_extra_data(std::FILE* model, std::FILE* out, JobScratch& scratch, std::uint32_t length) {
+  while (length > 0) {
+    const std::size_t piece = length < kTransferSize ? length : kTransferSize;
+    read_partial(model, scratch.transfer.data(), piece);
+    write_bytes(out, scratch.transfer.data(), piece);
+    length -= static_cast<std::uint32_t>(piece);
+  }
+}
+
+void export_blocks(BlockDirectory& directory, std::FILE* model, JobScratch& scratch,
+                   const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {
+  for (const ExportSpec& spec : kExportSpecs) {
+    BlockRecord* record = find_block(directory, spec.block_name);
+    if (record != nullptr) export_block(spec, *record, model, scratch, console, info_file);
+  }
+}
+
+}  // namespace model_unpack

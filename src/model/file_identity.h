@@ -1,0 +1,29 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <optional>
+
+namespace model_unpack {
+
+// A file as the file system knows it, so links and other spellings of one file compare equal.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+inline std::optional<FileIdentity> identify_path(const char* path) {
+  struct stat info {};
+  if (stat(path, &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+inline std::optional<FileIdentity> identify_descriptor(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+}  // namespace model_unpack

@@ -1,0 +1,50 @@
+// Byte layout of a model file and the in-memory block directory.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace model_unpack {
+
+inline constexpr std::size_t kHeaderSize = 28;
+inline constexpr std::size_t kHeaderBufferSize = 64;
+inline constexpr std::size_t kNameSize = 64;
+inline constexpr std::size_t kEntrySize = kNameSize + 4;
+inline constexpr std::size_t kTransferSize = 64;
+
+using HeaderBuffer = std::array<char, kHeaderBufferSize>;
+using NameField = std::array<char, kNameSize>;
+
+// Text of a name field: up to its first NUL, all 64 bytes when it has none.
+inline std::string_view name_text(const NameField& field) {
+  std::size_t length = 0;
+  while (length < field.size() && field[length] != '\0') ++length;
+  return {field.data(), length};
+}
+
+struct BlockRecord {
+  std::uint32_t block_offset = 0;
+  // Zero until a count word is read, so a block whose count cannot be read lists nothing.
+  std::uint32_t element_count = 0;
+  NameField block_name{};
+
+  std::string_view name() const { return name_text(block_name); }
+};
+
+// Named entries in file order. Grows with the directory: entries past the 29th are kept too.
+struct BlockDirectory {
+  std::vector<BlockRecord> records;
+
+  std::uint32_t count() const { return static_cast<std::uint32_t>(records.size()); }
+};
+
+// Clears the offset and all 64 name bytes; the element count is left alone.
+void init_block_record(BlockRecord& record);
+
+// First record in file order whose name equals `name` exactly (case-sensitive).
+BlockRecord* find_block(BlockDirectory& directory, std::string_view name);
+
+}  // namespace model_unpack

@@ -1,0 +1,25 @@
+// The sample model against its golden outputs in examples/.
+#include <gtest/gtest.h>
+
+#include "export/block_export.h"
+#include "test_support.h"
+
+namespace model_unpack {
+namespace {
+
+const std::filesystem::path kExamples = MODEL_UNPACK_EXAMPLES_DIR;
+
+TEST(SampleModel, WritesTheGoldenExportFiles) {
+  testing::ScratchDirectory directory;
+  std::filesystem::copy_file(kExamples / "sample.zmdl", "sample.zmdl");
+  testing::run_job("sample");
+  for (const ExportSpec& spec : kExportSpecs) {
+    EXPECT_EQ(testing::read_file(spec.export_file),
+              testing::read_file(kExamples / "sample-output" / spec.export_file))
+        << spec.export_file;
+  }
+  EXPECT_EQ(testing::read_file("sample.zmdl"), testing::read_file(kExamples / "sample.zmdl"));
+}
+
+}  // namespace
+}  // namespace model_unpack

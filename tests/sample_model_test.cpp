@@ -9,7 +9,7 @@ namespace {
 
 const std::filesystem::path kExamples = MODEL_UNPACK_EXAMPLES_DIR;
 
-TEST(SampleModel, WritesTheGoldenExportFiles) {
+TEST(SampleModel, WritesTheGoldenExportFilesAndInfoFile) {
   testing::ScratchDirectory directory;
   std::filesystem::copy_file(kExamples / "sample.zmdl", "sample.zmdl");
   testing::run_job("sample");
@@ -18,6 +18,8 @@ TEST(SampleModel, WritesTheGoldenExportFiles) {
               testing::read_file(kExamples / "sample-output" / spec.export_file))
         << spec.export_file;
   }
+  EXPECT_EQ(testing::read_file("sample.txt"),
+            testing::read_file(kExamples / "sample-output" / "sample.txt"));
   EXPECT_EQ(testing::read_file("sample.zmdl"), testing::read_file(kExamples / "sample.zmdl"));
 }
 

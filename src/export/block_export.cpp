@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t kExportBufferSize = 1 << 16;
 
-// An export file that did not open is null: its row still reads, but nothing is written.
-void write_bytes(std::FILE* out, const void* data, std::size_t size) {
-  if (out != nullptr) fwrite_unlocked(data, 1, size, out);
-}
 
 template <std::size_t N>
 void copy_unit(std::FILE* model, std::FILE* out, std::array<unsigned char, N>& scratch) {
@@ -109,15 +105,6 @@ void export_block(const ExportSpec& spec, BlockRecord& record, std::FILE* model,
 }
 
 }  // namespace
-
-void copy_extra_data(std::FILE* model, std::FILE* out, JobScratch& scratch, std::uint32_t length) {
-  while (length > 0) {
-    const std::size_t piece = length < kTransferSize ? length : kTransferSize;
-    read_partial(model, scratch.transfer.data(), piece);
-    write_bytes(out, scratch.transfer.data(), piece);
-    length -= static_cast<std::uint32_t>(piece);
-  }
-}
 
 void export_blocks(BlockDirectory& directory, std::FILE* model, JobScratch& scratch,
                    const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {

@@ -70,8 +70,4 @@ inline constexpr std::array<const char*, 13> kExportFileDeletionOrder{
 void export_blocks(BlockDirectory& directory, std::FILE* model, JobScratch& scratch,
                    const ConsoleOutput& console, const std::optional<FileIdentity>& info_file);
 
-// Carries `length` bytes of bone extra data through the 64-byte transfer buffer, in pieces
-// when it is longer; `out` may be null (nothing written).
-void copy_extra_data(std::FILE* model, std::FILE* out, JobScratch& scratch, std::uint32_t length);
-
 }  // namespace model_unpack

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 #include "model/model_format.h"
+#include "model/model_stream.h"
 
 namespace model_unpack {
 
@@ -15,5 +17,22 @@ struct JobScratch {
   std::array<unsigned char, kTransferSize> transfer{};
   std::uint32_t extra_length = 0;
 };
+
+// A null `out` is an output that did not open: reads still happen, nothing is written.
+inline void write_bytes(std::FILE* out, const void* data, std::size_t size) {
+  if (out != nullptr) fwrite_unlocked(data, 1, size, out);
+}
+
+// Carries `length` bytes of bone extra data through the 64-byte transfer buffer: one read of
+// the whole when it fits, else pieces of 64 and the rest, so nothing is lost or overrun.
+inline void copy_extra_data(std::FILE* model, std::FILE* out, JobScratch& scratch,
+                            std::uint32_t length) {
+  while (length > 0) {
+    const std::size_t piece = length < kTransferSize ? length : kTransferSize;
+    read_partial(model, scratch.transfer.data(), piece);
+    write_bytes(out, scratch.transfer.data(), piece);
+    length -= static_cast<std::uint32_t>(piece);
+  }
+}
 
 }  // namespace model_unpack

@@ -202,6 +202,10 @@ TEST_F(Guards, InfoFileThatCannotBeOpenedEndsTheJob) {
   std::filesystem::create_directory("castle.txt");
   EXPECT_EQ(run_job("castle"), "Input file: castle.zmdl   \noutput file: castle.txt   \n"
                                "Error opening output file :(\n");
+  // A FIFO nobody reads would block the job forever; it fails at once instead.
+  write_file("fifo.zmdl", model_);
+  ASSERT_EQ(mkfifo("fifo.txt", 0600), 0);
+  EXPECT_NE(run_job("fifo").find("Error opening output file :(\n"), std::string::npos);
 }
 
 }  // namespace

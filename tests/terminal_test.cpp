@@ -234,7 +234,7 @@ TEST_P(SignalTest, RestoresTheTerminalThenDiesByTheSignal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FatalSignals, SignalTest,
-                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT));
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGABRT));
 
 TEST_F(TerminalTest, CtrlCFromTheKeyboardRestoresTheTerminal) {
   PtySession tool({MODEL_UNPACK_BINARY});

@@ -27,7 +27,9 @@ termios g_original_mode{};
 termios g_keyboard_mode{};
 volatile sig_atomic_t g_in_keyboard_mode = 0;
 
-constexpr int kFatalSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default action ends the tool: the terminal is restored on the way out.
+constexpr int kFatalSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGALRM,
+                                 SIGUSR1, SIGUSR2, SIGABRT, SIGSEGV, SIGBUS,  SIGFPE, SIGILL};
 
 // Sets the terminal mode without being stopped by SIGTTOU when the tool is in the background.
 void set_mode(const termios& mode) {

@@ -1,18 +1,13 @@
 #include "export/block_export.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 
+#include "model/file_access.h"
 #include "model/model_stream.h"
 
 namespace model_unpack {
 
 namespace {
-
-constexpr std::size_t kExportBufferSize = 1 << 16;
-
 
 template <std::size_t N>
 void copy_unit(std::FILE* model, std::FILE* out, std::array<unsigned char, N>& scratch) {
@@ -61,15 +56,6 @@ void copy_element(ElementCopy copy, std::FILE* model, std::FILE* out, JobScratch
   }
 }
 
-// Creates or empties the file with mode 0600, then opens it for writing; null on failure.
-std::FILE* open_export_file(const char* name) {
-  const int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd >= 0) close(fd);
-  std::FILE* out = std::fopen(name, "wb");
-  if (out != nullptr) setvbuf(out, nullptr, _IOFBF, kExportBufferSize);
-  return out;
-}
-
 void export_block(const ExportSpec& spec, BlockRecord& record, std::FILE* model,
                   JobScratch& scratch, const ConsoleOutput& console,
                   const std::optional<FileIdentity>& info_file) {
@@ -79,7 +65,7 @@ void export_block(const ExportSpec& spec, BlockRecord& record, std::FILE* model,
     console_print(console, "Error: export file " + std::string(spec.export_file) +
                                " is the output file :(\n");
   } else {
-    out = open_export_file(spec.export_file);
+    out = create_output_file(spec.export_file);
     if (out == nullptr) {
       console_print(console,
                     "Error opening export file " + std::string(spec.export_file) + " :(\n");

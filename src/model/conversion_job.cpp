@@ -1,7 +1,5 @@
 #include "model/conversion_job.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +8,7 @@
 
 #include "export/block_export.h"
 #include "model/block_directory.h"
+#include "model/file_access.h"
 #include "model/file_identity.h"
 #include "model/job_scratch.h"
 #include "model/model_stream.h"
@@ -18,8 +17,6 @@
 namespace model_unpack {
 
 namespace {
-
-constexpr std::size_t kStreamBufferSize = 1 << 16;
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -43,34 +40,6 @@ bool clashes_with_outputs(const char* model_name, const char* info_name,
     }
   }
   return false;
-}
-
-// Opens without blocking, so a FIFO cannot stall the job, and accepts regular files only:
-// a directory would open and then deliver nothing, a failure reported as success.
-std::FILE* open_model_file(const char* name) {
-  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  std::FILE* model = fdopen(fd, "rb");
-  if (model == nullptr) {
-    close(fd);
-    return nullptr;
-  }
-  setvbuf(model, nullptr, _IOFBF, kStreamBufferSize);
-  return model;
-}
-
-std::FILE* create_info_file(const char* name) {
-  const int fd = open(name, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd >= 0) close(fd);
-  std::FILE* info = std::fopen(name, "wb");
-  if (info != nullptr) setvbuf(info, nullptr, _IOFBF, kStreamBufferSize);
-  return info;
 }
 
 void list_directory(const BlockDirectory& directory, const ConsoleOutput& console) {
@@ -100,7 +69,7 @@ void process_model_file(NameBuffer& typed_name, const ConsoleOutput& console) {
     console_print(console, "Error opening input file :(\n");
     return;
   }
-  std::FILE* info = create_info_file(info_name.data());
+  std::FILE* info = create_output_file(info_name.data());
   if (info == nullptr) {
     console_print(console, "Error opening output file :(\n");
     std::fclose(model);

@@ -220,6 +220,21 @@ TEST_F(TerminalTest, CtrlDAtTheNamePromptRunsTheEmptyNameAndAsksAgainLater) {
   ASSERT_NE(tool.wait_exit(), -1);
 }
 
+TEST_F(TerminalTest, ModelThatIsADirectoryIsReportedAndTheTerminalRestored) {
+  std::filesystem::create_directory("dir.zmdl");
+  PtySession tool({MODEL_UNPACK_BINARY});
+  ASSERT_TRUE(tool.wait_for(kPrompt));
+  tool.send("1");
+  ASSERT_TRUE(tool.wait_for("Enter filename: "));
+  tool.send("dir\n");
+  ASSERT_TRUE(tool.wait_for("Error opening input file :(\n\n" + std::string(kPrompt)));
+  tool.send("\x1b");
+  const int status = tool.wait_exit();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(same_mode(tool.mode(), tool.original()));
+}
+
 class SignalTest : public TerminalTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SignalTest, RestoresTheTerminalThenDiesByTheSignal) {

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,6 +9,8 @@
 
 int main() {
   using namespace model_unpack;
+  // A write past the file size limit then fails like any other write instead of killing us.
+  signal(SIGXFSZ, SIG_IGN);
   const auto terminal = Terminal::open(stdin);
   if (!terminal) {
     std::fputs("Error: no console keyboard :(\n", stderr);

@@ -1,0 +1,54 @@
+// libFuzzer harness: one whole conversion job on the fuzzer's bytes as the model file, in a
+// private temporary directory, and a check that the model file is unchanged afterwards.
+// Give libFuzzer absolute paths: the harness changes its working directory (fuzz/run.sh).
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "model/conversion_job.h"
+#include "output_budget.h"
+
+namespace {
+
+// Inputs that would make the job write more than this are passed over to keep runs fast.
+constexpr std::uint64_t kOutputBudget = 4 << 20;
+
+std::FILE* g_console = nullptr;
+
+std::string read_back(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char directory[] = "/tmp/model-unpack-fuzz-XXXXXX";
+  if (mkdtemp(directory) == nullptr || chdir(directory) != 0) std::abort();
+  g_console = std::fopen("/dev/null", "w");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view model(reinterpret_cast<const char*>(data), size);
+  if (model_unpack::fuzz::estimate_output(model, kOutputBudget) > kOutputBudget) return -1;
+
+  std::FILE* file = std::fopen("f.zmdl", "wb");
+  std::fwrite(data, 1, size, file);
+  std::fclose(file);
+
+  model_unpack::NameBuffer name{};
+  name[0] = 'f';
+  model_unpack::process_model_file(name, model_unpack::ConsoleOutput{g_console, false});
+
+  if (read_back("f.zmdl") != model) {
+    std::fputs("the model file was changed by the job\n", stderr);
+    std::abort();
+  }
+  return 0;
+}

@@ -96,14 +96,6 @@ TEST(DirectoryListing, ControlBytesFromTheFileAreMaskedOnlyOnATerminal) {
                                           "we\x1b]0;x\x07ird   2\n");
 }
 
-// A real file: seeking past its end works as on disk, unlike a memory stream.
-std::FILE* stream_of(const std::string& bytes) {
-  std::FILE* file = std::tmpfile();
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::rewind(file);
-  return file;
-}
-
 TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
   const std::string bytes = ModelBuilder()
                                 .block("materials", Payload().u32(3))
@@ -112,11 +104,10 @@ TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
                                 .block("edges", Payload().u32(7).u32(2))
                                 .block("short", Payload().raw("\x09\x01"))
                                 .bytes();
-  std::FILE* in = stream_of(bytes);
-  std::fseek(in, 28, SEEK_SET);
-  BlockDirectory directory = read_block_directory(in);
-  read_element_counts(directory, in);
-  std::fclose(in);
+  auto model = testing::model_file_of(bytes);
+  model->seek(28);
+  BlockDirectory directory = read_block_directory(*model);
+  read_element_counts(directory, *model);
 
   ASSERT_EQ(directory.count(), 5u);
   EXPECT_EQ(directory.records[0].element_count, 3u);
@@ -132,10 +123,9 @@ TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
 TEST(BlockDirectory, NameMatchesUpToItsNulWhateverFollows) {
   const std::string bytes =
       ModelBuilder().entry(std::string("bones\0junk", 10), 0).bytes();
-  std::FILE* in = stream_of(bytes);
-  std::fseek(in, 28, SEEK_SET);
-  BlockDirectory directory = read_block_directory(in);
-  std::fclose(in);
+  auto model = testing::model_file_of(bytes);
+  model->seek(28);
+  BlockDirectory directory = read_block_directory(*model);
   EXPECT_NE(find_block(directory, "bones"), nullptr);
 }
 

@@ -72,12 +72,11 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   std::memcpy(record.block_name.data(), "edges", 5);
   directory.records.push_back(record);
   const std::string bytes = edges(7, {1, 2, 3, 4, 5, 6}).bytes();
-  std::FILE* model = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+  auto model = testing::model_file_of(bytes);
   JobScratch scratch;
   std::FILE* console = std::fopen("/dev/null", "w");
-  export_blocks(directory, model, scratch, ConsoleOutput{console, false}, std::nullopt);
+  export_blocks(directory, *model, scratch, ConsoleOutput{console, false}, std::nullopt);
   std::fclose(console);
-  std::fclose(model);
   EXPECT_EQ(directory.records[0].element_count, 2u);
 }
 

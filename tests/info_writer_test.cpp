@@ -218,14 +218,13 @@ TEST_F(InfoFileTest, EndsWithTheEndLineAndNoLineBreak) {
 }
 
 TEST(LineBreaks, AreCrLfPairs) {
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&text, &size);
-  write_line_breaks(0, out);
-  write_line_breaks(2, out);
-  std::fclose(out);
-  EXPECT_EQ(std::string(text, size), "\r\n\r\n");
-  std::free(text);
+  testing::ScratchDirectory directory;
+  {
+    auto out = OutputFile::create("breaks");
+    write_line_breaks(0, *out);
+    write_line_breaks(2, *out);
+  }
+  EXPECT_EQ(read_file("breaks"), "\r\n\r\n");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "model/conversion_job.h"
+#include "model/file_access.h"
 
 namespace model_unpack::testing {
 
@@ -55,6 +56,19 @@ inline void write_file(const std::filesystem::path& path, const std::string& byt
 inline bool exists(const std::filesystem::path& path) {
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+// A model file holding `bytes`, opened for reading; the file itself is already unlinked.
+inline std::unique_ptr<ModelFile> model_file_of(const std::string& bytes) {
+  std::string path = (std::filesystem::temp_directory_path() / "model-XXXXXX").string();
+  const int fd = mkstemp(path.data());
+  if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    std::abort();
+  }
+  close(fd);
+  auto model = ModelFile::open(path.c_str());
+  unlink(path.c_str());
+  return model;
 }
 
 // Runs one job on `typed_name` and returns what it printed on the console.

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "model/file_access.h"
 #include "model/model_stream.h"
 
 namespace model_unpack {
@@ -10,22 +9,22 @@ namespace model_unpack {
 namespace {
 
 template <std::size_t N>
-void copy_unit(std::FILE* model, std::FILE* out, std::array<unsigned char, N>& scratch) {
-  read_partial(model, scratch.data(), N);
+void copy_unit(ModelFile& model, OutputFile* out, std::array<unsigned char, N>& scratch) {
+  model.read(scratch.data(), N);
   write_bytes(out, scratch.data(), N);
 }
 
-void copy_quads(std::FILE* model, std::FILE* out, JobScratch& scratch, std::uint64_t units) {
+void copy_quads(ModelFile& model, OutputFile* out, JobScratch& scratch, std::uint64_t units) {
   for (std::uint64_t i = 0; i < units; ++i) copy_unit(model, out, scratch.four);
 }
 
-void copy_bone(std::FILE* model, std::FILE* out, JobScratch& scratch) {
+void copy_bone(ModelFile& model, OutputFile* out, JobScratch& scratch) {
   for (int field = 0; field < 3; ++field) copy_unit(model, out, scratch.transfer);
   read_u32(model, scratch.extra_length);  // read, never written
   copy_extra_data(model, out, scratch, scratch.extra_length);
 }
 
-void copy_collide_body(std::FILE* model, std::FILE* out, JobScratch& scratch) {
+void copy_collide_body(ModelFile& model, OutputFile* out, JobScratch& scratch) {
   copy_unit(model, out, scratch.transfer);
   scratch.two.fill(0);  // a group count that cannot be read is 0
   copy_unit(model, out, scratch.two);
@@ -33,7 +32,7 @@ void copy_collide_body(std::FILE* model, std::FILE* out, JobScratch& scratch) {
   copy_quads(model, out, scratch, 9 * groups);
 }
 
-void copy_element(ElementCopy copy, std::FILE* model, std::FILE* out, JobScratch& scratch) {
+void copy_element(ElementCopy copy, ModelFile& model, OutputFile* out, JobScratch& scratch) {
   switch (copy) {
     case ElementCopy::ThreeQuads:
       copy_quads(model, out, scratch, 3);
@@ -56,43 +55,43 @@ void copy_element(ElementCopy copy, std::FILE* model, std::FILE* out, JobScratch
   }
 }
 
-void export_block(const ExportSpec& spec, BlockRecord& record, std::FILE* model,
+void export_block(const ExportSpec& spec, BlockRecord& record, ModelFile& model,
                   JobScratch& scratch, const ConsoleOutput& console,
                   const std::optional<FileIdentity>& info_file) {
   console_print(console, spec.start_line);
-  std::FILE* out = nullptr;
+  std::unique_ptr<OutputFile> out;
   if (info_file && identify_path(spec.export_file) == info_file) {
     console_print(console, "Error: export file " + std::string(spec.export_file) +
                                " is the output file :(\n");
   } else {
-    out = create_output_file(spec.export_file);
+    out = OutputFile::create(spec.export_file);
     if (out == nullptr) {
       console_print(console,
                     "Error opening export file " + std::string(spec.export_file) + " :(\n");
     }
   }
 
-  seek_to(model, record.block_offset);
+  model.seek(record.block_offset);
   // The count words go through the record itself; the last one read bounds the loop.
   for (int word = 0; word < spec.count_words; ++word) {
     read_u32(model, record.element_count);
     unsigned char bytes[4];
     store_u32(record.element_count, bytes);
-    write_bytes(out, bytes, sizeof bytes);
+    write_bytes(out.get(), bytes, sizeof bytes);
   }
   if (spec.copy == ElementCopy::Bone) scratch.extra_length = 0;
   for (std::uint32_t i = 0; i < record.element_count; ++i) {
-    copy_element(spec.copy, model, out, scratch);
+    copy_element(spec.copy, model, out.get(), scratch);
   }
 
   if (out == nullptr) return;  // its failure has been told; no completion line
-  std::fclose(out);
+  out.reset();
   if (!spec.completion_line.empty()) console_print(console, spec.completion_line);
 }
 
 }  // namespace
 
-void export_blocks(BlockDirectory& directory, std::FILE* model, JobScratch& scratch,
+void export_blocks(BlockDirectory& directory, ModelFile& model, JobScratch& scratch,
                    const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {
   for (const ExportSpec& spec : kExportSpecs) {
     BlockRecord* record = find_block(directory, spec.block_name);

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
 #include "model/console_output.h"
+#include "model/file_access.h"
 #include "model/file_identity.h"
 #include "model/job_scratch.h"
 #include "model/model_format.h"
@@ -67,7 +67,7 @@ inline constexpr std::array<const char*, 13> kExportFileDeletionOrder{
 
 // Copies every known block. An export file that is `info_file` is never opened, so the report
 // being written cannot be destroyed; its row still reads, so later output is unchanged.
-void export_blocks(BlockDirectory& directory, std::FILE* model, JobScratch& scratch,
+void export_blocks(BlockDirectory& directory, ModelFile& model, JobScratch& scratch,
                    const ConsoleOutput& console, const std::optional<FileIdentity>& info_file);
 
 }  // namespace model_unpack

@@ -1,7 +1,5 @@
 #include "model/block_directory.h"
 
-#include <cstring>
-
 #include "model/model_stream.h"
 
 namespace model_unpack {
@@ -18,12 +16,12 @@ BlockRecord* find_block(BlockDirectory& directory, std::string_view name) {
   return nullptr;
 }
 
-BlockDirectory read_block_directory(std::FILE* model) {
+BlockDirectory read_block_directory(ModelFile& model) {
   BlockDirectory directory;
   for (;;) {
     BlockRecord record;
     init_block_record(record);
-    read_partial(model, record.block_name.data(), kNameSize);
+    model.read(record.block_name.data(), kNameSize);
     read_u32(model, record.block_offset);
     // The end of the file leaves the name empty, so it ends the directory like a terminator.
     if (record.block_name[0] == '\0') break;
@@ -32,9 +30,9 @@ BlockDirectory read_block_directory(std::FILE* model) {
   return directory;
 }
 
-void read_element_counts(BlockDirectory& directory, std::FILE* model) {
+void read_element_counts(BlockDirectory& directory, ModelFile& model) {
   for (BlockRecord& record : directory.records) {
-    seek_to(model, record.block_offset);
+    model.seek(record.block_offset);
     read_u32(model, record.element_count);
   }
 }

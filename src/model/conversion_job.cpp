@@ -64,31 +64,32 @@ void process_model_file(NameBuffer& typed_name, const ConsoleOutput& console) {
   HeaderBuffer header{};
   for (const char* export_file : kExportFileDeletionOrder) unlink(export_file);
 
-  std::FILE* model = open_model_file(model_name);
-  if (model == nullptr) {
+  std::unique_ptr<ModelFile> model = ModelFile::open(model_name);
+  if (!model) {
     console_print(console, "Error opening input file :(\n");
     return;
   }
-  std::FILE* info = create_output_file(info_name.data());
-  if (info == nullptr) {
+  std::unique_ptr<OutputFile> info = OutputFile::create(info_name.data());
+  if (!info) {
     console_print(console, "Error opening output file :(\n");
-    std::fclose(model);
     return;
   }
 
-  read_partial(model, header.data(), kHeaderSize);
+  model->read(header.data(), kHeaderSize);
   console_print(console, "Header of file: " +
                              shown_text(console, std::string_view(header.data())) + "\n\n");
-  BlockDirectory directory = read_block_directory(model);
+  BlockDirectory directory = read_block_directory(*model);
   list_directory(directory, console);
-  read_element_counts(directory, model);
+  read_element_counts(directory, *model);
 
-  export_blocks(directory, model, scratch, console, identify_descriptor(fileno(info)));
-  write_info_file(info, info_name.data(), model_name, header, model, directory, scratch, console);
+  export_blocks(directory, *model, scratch, console, identify_descriptor(info->descriptor()));
+  write_info_file(*info, info_name.data(), model_name, header, *model, directory, scratch,
+                  console);
 
+  // Records first, then the info file, then the model file.
   directory.records.clear();
-  std::fclose(info);
-  std::fclose(model);
+  info.reset();
+  model.reset();
 }
 
 }  // namespace model_unpack

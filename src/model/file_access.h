@@ -1,16 +1,80 @@
-// Opening the job's files: the model file for reading, the info and export files for writing.
+// The job's files: the model file read through its own buffer, the info and export files
+// written through theirs. Both keep the stream rules the tool is built on: a read delivers
+// what the file still holds and nothing past its end (until the next seek); writes are not
+// checked, a failed one is simply lost.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 
 namespace model_unpack {
 
-// The model file as a buffered stream, or null when it cannot be opened or is not a regular
-// file: a directory would open and then deliver nothing, a failure reported as success.
-std::FILE* open_model_file(const char* name);
+class ModelFile {
+ public:
+  // Null when the file cannot be opened or is not a regular file: a directory would open and
+  // then deliver nothing, a failure reported as success. A FIFO does not block the open.
+  static std::unique_ptr<ModelFile> open(const char* name);
+  ~ModelFile();
+  ModelFile(const ModelFile&) = delete;
+  ModelFile& operator=(const ModelFile&) = delete;
 
-// Creates or empties the file with mode 0600, then opens it for binary writing; null on
-// failure. A FIFO without a reader fails at once instead of blocking the job.
-std::FILE* create_output_file(const char* name);
+  // Every u32 offset is reachable; an offset past the end makes every read deliver nothing.
+  void seek(std::uint64_t offset);
+
+  // Reads up to `size` bytes into `dest` and returns how many arrived; bytes not delivered
+  // keep their old value.
+  std::size_t read(void* dest, std::size_t size) {
+    if (end_ - position_ >= size) {
+      std::memcpy(dest, buffer_.get() + position_, size);
+      position_ += size;
+      return size;
+    }
+    return read_slow(dest, size);
+  }
+
+ private:
+  explicit ModelFile(int fd);
+  std::size_t read_slow(void* dest, std::size_t size);
+
+  int fd_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::uint64_t buffer_offset_ = 0;  // file offset of buffer_[0]
+  std::size_t position_ = 0;
+  std::size_t end_ = 0;
+  bool at_end_ = false;  // the end was reached: reads deliver nothing until a seek
+};
+
+class OutputFile {
+ public:
+  // Creates or empties the file with mode 0600, then opens it for writing; null on failure.
+  // A FIFO nobody reads fails at once instead of blocking the job.
+  static std::unique_ptr<OutputFile> create(const char* name);
+  ~OutputFile();  // writes out what is buffered, then closes
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void write(const void* data, std::size_t size) {
+    if (kCapacity - used_ >= size) {
+      std::memcpy(buffer_.get() + used_, data, size);
+      used_ += size;
+      return;
+    }
+    write_slow(data, size);
+  }
+
+  int descriptor() const { return fd_; }
+
+ private:
+  static constexpr std::size_t kCapacity = 1 << 18;
+  explicit OutputFile(int fd);
+  void write_slow(const void* data, std::size_t size);
+  void flush();
+
+  int fd_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::size_t used_ = 0;
+};
 
 }  // namespace model_unpack

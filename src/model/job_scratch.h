@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 
 #include "model/model_format.h"
 #include "model/model_stream.h"
@@ -19,17 +18,17 @@ struct JobScratch {
 };
 
 // A null `out` is an output that did not open: reads still happen, nothing is written.
-inline void write_bytes(std::FILE* out, const void* data, std::size_t size) {
-  if (out != nullptr) fwrite_unlocked(data, 1, size, out);
+inline void write_bytes(OutputFile* out, const void* data, std::size_t size) {
+  if (out != nullptr) out->write(data, size);
 }
 
 // Carries `length` bytes of bone extra data through the 64-byte transfer buffer: one read of
 // the whole when it fits, else pieces of 64 and the rest, so nothing is lost or overrun.
-inline void copy_extra_data(std::FILE* model, std::FILE* out, JobScratch& scratch,
+inline void copy_extra_data(ModelFile& model, OutputFile* out, JobScratch& scratch,
                             std::uint32_t length) {
   while (length > 0) {
     const std::size_t piece = length < kTransferSize ? length : kTransferSize;
-    read_partial(model, scratch.transfer.data(), piece);
+    model.read(scratch.transfer.data(), piece);
     write_bytes(out, scratch.transfer.data(), piece);
     length -= static_cast<std::uint32_t>(piece);
   }

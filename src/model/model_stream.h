@@ -1,17 +1,14 @@
-// Reads from the model file with the tool's short-read rule: bytes a read does not deliver
-// keep whatever the destination held, so values past the end of the file repeat old ones.
+// Little-endian values read from the model file with the tool's short-read rule: bytes a read
+// does not deliver keep whatever the destination held, so values past the end of the file
+// repeat old ones.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "model/file_access.h"
 
 namespace model_unpack {
-
-// Reads up to `size` bytes into `dest`; returns how many arrived.
-inline std::size_t read_partial(std::FILE* in, void* dest, std::size_t size) {
-  return fread_unlocked(dest, 1, size, in);
-}
 
 inline std::uint16_t load_u16(const unsigned char* bytes) {
   return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -27,17 +24,12 @@ inline void store_u32(std::uint32_t value, unsigned char* bytes) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// A little-endian u32 read in place: a partial read replaces only its low-order bytes.
-inline void read_u32(std::FILE* in, std::uint32_t& value) {
+// A u32 read in place: a partial read replaces only its low-order bytes.
+inline void read_u32(ModelFile& in, std::uint32_t& value) {
   unsigned char bytes[4];
   store_u32(value, bytes);
-  read_partial(in, bytes, sizeof bytes);
+  in.read(bytes, sizeof bytes);
   value = load_u32(bytes);
-}
-
-// Seeks with a 64-bit position, so every u32 offset is reachable.
-inline void seek_to(std::FILE* in, std::uint32_t offset) {
-  fseeko(in, static_cast<off_t>(offset), SEEK_SET);
 }
 
 }  // namespace model_unpack

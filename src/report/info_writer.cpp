@@ -83,8 +83,8 @@ class Line {
     end_ = format_exponent(f32_bits, end_);
     return *this;
   }
-  void write_to(std::FILE* out) {
-    fwrite_unlocked(buffer_.data(), 1, static_cast<std::size_t>(end_ - buffer_.data()), out);
+  void write_to(OutputFile& out) {
+    out.write(buffer_.data(), static_cast<std::size_t>(end_ - buffer_.data()));
     end_ = buffer_.data();
   }
 
@@ -94,11 +94,9 @@ class Line {
   char* end_ = buffer_.data();
 };
 
-void write_text(std::string_view text, std::FILE* out) {
-  fwrite_unlocked(text.data(), 1, text.size(), out);
-}
+void write_text(std::string_view text, OutputFile& out) { out.write(text.data(), text.size()); }
 
-void write_listing(std::uint32_t slot, const BlockRecord& record, std::FILE* out) {
+void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& out) {
   Line line;
   write_text(kRule, out);
   write_line_breaks(1, out);
@@ -121,33 +119,33 @@ void write_listing(std::uint32_t slot, const BlockRecord& record, std::FILE* out
   write_line_breaks(2, out);
 }
 
-void write_bone(std::FILE* model, std::FILE* out, JobScratch& scratch) {
+void write_bone(ModelFile& model, OutputFile& out, JobScratch& scratch) {
   for (const std::string_view label : {"Bone #1: ", "Bone #2: "}) {
-    read_partial(model, scratch.transfer.data(), kNameSize);
+    model.read(scratch.transfer.data(), kNameSize);
     write_text(label, out);
     write_text(transfer_text(scratch), out);
     write_line_breaks(1, out);
   }
   write_text("Data: ", out);
-  read_partial(model, scratch.transfer.data(), kTransferSize);
+  model.read(scratch.transfer.data(), kTransferSize);
   write_text({reinterpret_cast<const char*>(scratch.transfer.data()), kTransferSize}, out);
   write_line_breaks(1, out);
   read_u32(model, scratch.extra_length);
   write_text("Other: ", out);
-  copy_extra_data(model, out, scratch, scratch.extra_length);
+  copy_extra_data(model, &out, scratch, scratch.extra_length);
   // A bone's closing two line breaks are its whole line end.
   write_line_breaks(2, out);
 }
 
-void write_element(const RenderSpec& spec, std::uint32_t index, std::FILE* model,
-                   std::FILE* out, JobScratch& scratch) {
+void write_element(const RenderSpec& spec, std::uint32_t index, ModelFile& model,
+                   OutputFile& out, JobScratch& scratch) {
   Line line;
   switch (spec.value) {
     case Value::Bone:
       write_bone(model, out, scratch);
       return;
     case Value::MaterialName:
-      read_partial(model, scratch.transfer.data(), kNameSize);
+      model.read(scratch.transfer.data(), kNameSize);
       line.text("Material #").right(index, 2).text(": ").text(transfer_text(scratch)).text(".zmtr");
       break;
     case Value::U16:
@@ -157,28 +155,28 @@ void write_element(const RenderSpec& spec, std::uint32_t index, std::FILE* model
       }
       for (int i = 0; i < spec.values; ++i) {
         if (spec.value == Value::U16) {
-          read_partial(model, scratch.two.data(), scratch.two.size());
+          model.read(scratch.two.data(), scratch.two.size());
           line.right(load_u16(scratch.two.data()), 5);
         } else {
-          read_partial(model, scratch.four.data(), scratch.four.size());
+          model.read(scratch.four.data(), scratch.four.size());
           line.exponent(load_u32(scratch.four.data()));
         }
         line.text(spec.after_value);
       }
       break;
   }
-  line.write_to(out);
-  write_line_breaks(1, out);
+  // The element's line break goes out with its line, in the same single write.
+  line.text("\r\n").write_to(out);
 }
 
-void render_block(const RenderSpec& spec, BlockRecord& record, std::FILE* model, std::FILE* out,
-                  JobScratch& scratch) {
+void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model,
+                  OutputFile& out, JobScratch& scratch) {
   if (!spec.rendered) {
     write_text("Don't know what to save", out);
     write_line_breaks(2, out);
     return;
   }
-  seek_to(model, record.block_offset);
+  model.seek(record.block_offset);
   for (int word = 0; word < spec.count_words; ++word) read_u32(model, record.element_count);
   if (spec.has_heading) {
     write_text(spec.heading, out);
@@ -199,12 +197,12 @@ const RenderSpec* render_spec_for(std::string_view name) {
 
 }  // namespace
 
-void write_line_breaks(std::uint32_t count, std::FILE* out) {
-  for (std::uint32_t i = 0; i < count; ++i) fwrite_unlocked("\r\n", 1, 2, out);
+void write_line_breaks(std::uint32_t count, OutputFile& out) {
+  for (std::uint32_t i = 0; i < count; ++i) out.write("\r\n", 2);
 }
 
-void write_info_file(std::FILE* info, const char* info_name, const char* model_name,
-                     const HeaderBuffer& header, std::FILE* model, BlockDirectory& directory,
+void write_info_file(OutputFile& info, const char* info_name, const char* model_name,
+                     const HeaderBuffer& header, ModelFile& model, BlockDirectory& directory,
                      JobScratch& scratch, const ConsoleOutput& console) {
   console_print(console, "Creating info file\n");
   // The 4-byte scratch and the transfer buffer carry over from the export phase.

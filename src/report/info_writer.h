@@ -2,19 +2,19 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "model/console_output.h"
+#include "model/file_access.h"
 #include "model/job_scratch.h"
 #include "model/model_format.h"
 
 namespace model_unpack {
 
 // Writes `count` line breaks, each the two bytes CR LF.
-void write_line_breaks(std::uint32_t count, std::FILE* out);
+void write_line_breaks(std::uint32_t count, OutputFile& out);
 
-void write_info_file(std::FILE* info, const char* info_name, const char* model_name,
-                     const HeaderBuffer& header, std::FILE* model, BlockDirectory& directory,
+void write_info_file(OutputFile& info, const char* info_name, const char* model_name,
+                     const HeaderBuffer& header, ModelFile& model, BlockDirectory& directory,
                      JobScratch& scratch, const ConsoleOutput& console);
 
 }  // namespace model_unpack

@@ -1,5 +1,6 @@
 #include "export/block_export.h"
 
+#include <cstring>
 #include <string>
 
 #include "model/model_stream.h"
@@ -8,49 +9,78 @@ namespace model_unpack {
 
 namespace {
 
+// Copies `units` units of N bytes through `scratch` exactly as reading and writing them one by
+// one would: in bulk while the file delivers whole units, then the unit cut short by the end
+// of the file (its first bytes replace the scratch's), then the scratch for every unit left.
 template <std::size_t N>
-void copy_unit(ModelFile& model, OutputFile* out, std::array<unsigned char, N>& scratch) {
-  model.read(scratch.data(), N);
-  write_bytes(out, scratch.data(), N);
-}
+void copy_units(ModelFile& model, OutputFile* out, std::array<unsigned char, N>& scratch,
+                std::uint64_t units) {
+  constexpr std::size_t kChunkUnits = (std::size_t{1} << 15) / N;
+  std::array<unsigned char, kChunkUnits * N> chunk;
+  while (units > 0) {
+    const std::size_t wanted = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
+    const std::size_t delivered = model.read(chunk.data(), wanted * N);
+    const std::size_t whole = delivered / N;
+    if (whole > 0) {
+      write_bytes(out, chunk.data(), whole * N);
+      std::memcpy(scratch.data(), chunk.data() + (whole - 1) * N, N);
+      units -= whole;
+    }
+    if (delivered == wanted * N) continue;
 
-void copy_quads(ModelFile& model, OutputFile* out, JobScratch& scratch, std::uint64_t units) {
-  for (std::uint64_t i = 0; i < units; ++i) copy_unit(model, out, scratch.four);
+    // The end of the file: from here on every read delivers nothing.
+    const std::size_t cut = delivered % N;
+    if (cut > 0) {
+      std::memcpy(scratch.data(), chunk.data() + whole * N, cut);
+      write_bytes(out, scratch.data(), N);
+      --units;
+    }
+    if (out == nullptr) return;
+    for (std::size_t i = 0; i < kChunkUnits; ++i) std::memcpy(&chunk[i * N], scratch.data(), N);
+    while (units > 0) {
+      const std::size_t repeated = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
+      out->write(chunk.data(), repeated * N);
+      units -= repeated;
+    }
+    return;
+  }
 }
 
 void copy_bone(ModelFile& model, OutputFile* out, JobScratch& scratch) {
-  for (int field = 0; field < 3; ++field) copy_unit(model, out, scratch.transfer);
+  copy_units(model, out, scratch.transfer, 3);
   read_u32(model, scratch.extra_length);  // read, never written
   copy_extra_data(model, out, scratch, scratch.extra_length);
 }
 
 void copy_collide_body(ModelFile& model, OutputFile* out, JobScratch& scratch) {
-  copy_unit(model, out, scratch.transfer);
+  copy_units(model, out, scratch.transfer, 1);
   scratch.two.fill(0);  // a group count that cannot be read is 0
-  copy_unit(model, out, scratch.two);
-  const std::uint64_t groups = load_u16(scratch.two.data());
-  copy_quads(model, out, scratch, 9 * groups);
+  copy_units(model, out, scratch.two, 1);
+  copy_units(model, out, scratch.four, 9ull * load_u16(scratch.two.data()));
 }
 
-void copy_element(ElementCopy copy, ModelFile& model, OutputFile* out, JobScratch& scratch) {
+// The elements of a block, `count` of them, after its count words.
+void copy_elements(ElementCopy copy, std::uint32_t count, ModelFile& model, OutputFile* out,
+                   JobScratch& scratch) {
   switch (copy) {
     case ElementCopy::ThreeQuads:
-      copy_quads(model, out, scratch, 3);
+      copy_units(model, out, scratch.four, 3ull * count);
       break;
     case ElementCopy::ThreePairs:
-      for (int i = 0; i < 3; ++i) copy_unit(model, out, scratch.two);
+      copy_units(model, out, scratch.two, 3ull * count);
       break;
     case ElementCopy::OneName:
-      copy_unit(model, out, scratch.transfer);
+      copy_units(model, out, scratch.transfer, count);
       break;
     case ElementCopy::OnePair:
-      copy_unit(model, out, scratch.two);
+      copy_units(model, out, scratch.two, count);
       break;
     case ElementCopy::Bone:
-      copy_bone(model, out, scratch);
+      scratch.extra_length = 0;  // once per block, not per bone
+      for (std::uint32_t i = 0; i < count; ++i) copy_bone(model, out, scratch);
       break;
     case ElementCopy::CollideBody:
-      copy_collide_body(model, out, scratch);
+      for (std::uint32_t i = 0; i < count; ++i) copy_collide_body(model, out, scratch);
       break;
   }
 }
@@ -79,10 +109,7 @@ void export_block(const ExportSpec& spec, BlockRecord& record, ModelFile& model,
     store_u32(record.element_count, bytes);
     write_bytes(out.get(), bytes, sizeof bytes);
   }
-  if (spec.copy == ElementCopy::Bone) scratch.extra_length = 0;
-  for (std::uint32_t i = 0; i < record.element_count; ++i) {
-    copy_element(spec.copy, model, out.get(), scratch);
-  }
+  copy_elements(spec.copy, record.element_count, model, out.get(), scratch);
 
   if (out == nullptr) return;  // its failure has been told; no completion line
   out.reset();

@@ -64,6 +64,15 @@ class OutputFile {
     write_slow(data, size);
   }
 
+  // Room for `size` bytes to be formatted in place, then handed back with commit().
+  char* reserve(std::size_t size) {
+    if (kCapacity - used_ < size) flush();
+    return reinterpret_cast<char*>(buffer_.get() + used_);
+  }
+  void commit(const char* end) {
+    used_ = static_cast<std::size_t>(reinterpret_cast<const unsigned char*>(end) - buffer_.get());
+  }
+
   int descriptor() const { return fd_; }
 
  private:

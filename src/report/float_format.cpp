@@ -5,14 +5,16 @@
 #include <cstring>
 #include <string_view>
 
+#include "report/number_format.h"
+
 namespace model_unpack {
 
 namespace {
 
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr std::uint64_t kLowest7Digits = 1'000'000;   // 1.000000
-constexpr std::uint64_t kPast7Digits = 10'000'000;    // 10.00000
+constexpr std::uint32_t kLowest7Digits = 1'000'000;  // 1.000000
+constexpr std::uint32_t kPast7Digits = 10'000'000;   // 10.00000
 
 // 5^0 .. 5^55 all fit in 128 bits; a float needs at most 5^52.
 constexpr auto kPowersOf5 = [] {
@@ -45,6 +47,18 @@ Rest classify(bool half_bit, bool lower_bits) {
 
 // m * 2^e * 10^q for q >= 0: the product m * 5^q (up to 143 bits) times 2^(e + q).
 Scaled scale_up(std::uint32_t m, int e, int q) {
+  // Values from about 1e-7 up: m * 5^q fits in 64 bits (5^13 < 2^31, m < 2^24).
+  if (q <= 13) {
+    const std::uint64_t product = m * static_cast<std::uint64_t>(kPowersOf5[static_cast<std::size_t>(q)]);
+    const int shift = e + q;
+    if (shift >= 0) return {product << shift, Rest::BelowHalf};
+    const int drop = -shift;  // at most 35: the result has at least seven digits
+    const std::uint64_t rest = product & ((std::uint64_t{1} << drop) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (drop - 1);
+    return {product >> drop, rest < half    ? Rest::BelowHalf
+                             : rest == half ? Rest::Half
+                                            : Rest::AboveHalf};
+  }
   const uint128 power = kPowersOf5[static_cast<std::size_t>(q)];
   const uint128 low = static_cast<uint128>(m) * static_cast<std::uint64_t>(power);
   const uint128 high = static_cast<uint128>(m) * static_cast<std::uint64_t>(power >> 64);
@@ -117,25 +131,24 @@ char* format_exponent(std::uint32_t f32_bits, char* out) {
   const std::uint32_t m = biased == 0 ? fraction : fraction | (1u << 23);
   const int e = biased == 0 ? -149 : static_cast<int>(biased) - 150;
 
-  // Step 5: the decimal exponent. floor(log2 v) * log10(2) is at most one too low; the
-  // truncated digits tell which way to correct it.
+  // Step 5: the decimal exponent. floor(log2 v) * log10(2) is exact or one too low; when it
+  // is low the scaled value has eight digits, and dropping the last one is exact as well.
   const int binary_exponent = e + 31 - std::countl_zero(m);
   int exponent = (binary_exponent * 78913) >> 18;
-  Scaled scaled{};
-  for (;;) {
-    const int q = 6 - exponent;
-    scaled = q >= 0 ? scale_up(m, e, q) : scale_down(m, e, -q);
-    if (scaled.digits >= kPast7Digits) {
-      ++exponent;
-    } else if (scaled.digits < kLowest7Digits) {
-      --exponent;
-    } else {
-      break;
-    }
+  const int q = 6 - exponent;
+  Scaled scaled = q >= 0 ? scale_up(m, e, q) : scale_down(m, e, -q);
+  if (scaled.digits >= kPast7Digits) {
+    const std::uint64_t dropped = scaled.digits % 10;
+    scaled.rest = dropped > 5 || (dropped == 5 && scaled.rest != Rest::BelowHalf) ? Rest::AboveHalf
+                  : dropped == 5                                                 ? Rest::Half
+                                                                                  : Rest::BelowHalf;
+    scaled.digits /= 10;
+    ++exponent;
   }
 
   // Step 6: round to seven digits, exact ties away from zero; a carry makes 10.00000 1.000000.
-  std::uint64_t digits = scaled.digits + (scaled.rest == Rest::BelowHalf ? 0 : 1);
+  std::uint32_t digits =
+      static_cast<std::uint32_t>(scaled.digits) + (scaled.rest == Rest::BelowHalf ? 0 : 1);
   if (digits == kPast7Digits) {
     digits = kLowest7Digits;
     ++exponent;
@@ -143,18 +156,17 @@ char* format_exponent(std::uint32_t f32_bits, char* out) {
 
   // Step 7: write sign, d.dddddd, 'e', the exponent's sign and three digits.
   out[0] = negative ? '-' : '+';
-  for (int i = 8; i >= 3; --i) {
-    out[i] = static_cast<char>('0' + digits % 10);
-    digits /= 10;
-  }
+  out[1] = static_cast<char>('0' + digits / 1'000'000);
   out[2] = '.';
-  out[1] = static_cast<char>('0' + digits);
+  const std::uint32_t fraction_digits = digits % 1'000'000;
+  std::memcpy(out + 3, kDigitPairs + 2 * (fraction_digits / 10'000), 2);
+  std::memcpy(out + 5, kDigitPairs + 2 * (fraction_digits / 100 % 100), 2);
+  std::memcpy(out + 7, kDigitPairs + 2 * (fraction_digits % 100), 2);
   out[9] = 'e';
   out[10] = exponent < 0 ? '-' : '+';
   const int magnitude = exponent < 0 ? -exponent : exponent;
-  out[11] = static_cast<char>('0' + magnitude / 100);
-  out[12] = static_cast<char>('0' + magnitude / 10 % 10);
-  out[13] = static_cast<char>('0' + magnitude % 10);
+  out[11] = '0';  // f32 exponents stay below 100
+  std::memcpy(out + 12, kDigitPairs + 2 * magnitude, 2);
   return out + kExponentTextSize;
 }
 

@@ -25,33 +25,33 @@ struct RenderSpec {
   IndexField index;
   Value value;
   int values;
-  std::string_view after_value;
+  int blanks_after_value;
 };
 
 constexpr RenderSpec kUnrendered(std::string_view name) {
-  return {name, false, 0, false, "", IndexField::None, Value::U16, 0, ""};
+  return {name, false, 0, false, "", IndexField::None, Value::U16, 0, 0};
 }
 
 constexpr RenderSpec kFloats3(std::string_view name) {
-  return {name, true, 1, false, "", IndexField::ColonBlank, Value::F32, 3, "  "};
+  return {name, true, 1, false, "", IndexField::ColonBlank, Value::F32, 3, 2};
 }
 
 // Searched in this order; the first equal name wins.
 constexpr std::array<RenderSpec, 18> kRenderSpecs{{
-    {"vertexes", true, 1, false, "", IndexField::ColonBlank, Value::U16, 6, "  "},
-    {"vertex_tris", true, 1, false, "", IndexField::ColonBlank, Value::U16, 3, "  "},
+    {"vertexes", true, 1, false, "", IndexField::ColonBlank, Value::U16, 6, 2},
+    {"vertex_tris", true, 1, false, "", IndexField::ColonBlank, Value::U16, 3, 2},
     kFloats3("positions"),
-    {"position_tris", true, 1, false, "", IndexField::ColonBlank, Value::U16, 3, " "},
+    {"position_tris", true, 1, false, "", IndexField::ColonBlank, Value::U16, 3, 1},
     kFloats3("normals"),
     kFloats3("binormals"),
     kFloats3("tangents"),
     kUnrendered("texcoords"),
-    {"materials", true, 1, false, "", IndexField::None, Value::MaterialName, 1, ""},
+    {"materials", true, 1, false, "", IndexField::None, Value::MaterialName, 1, 0},
     {"material_tris", true, 1, true, "Polygon number: type of material", IndexField::Colon,
-     Value::U16, 1, ""},
-    {"edges", true, 2, false, "", IndexField::ColonBlank, Value::U16, 3, " "},
-    {"bones", true, 1, false, "", IndexField::None, Value::Bone, 1, ""},
-    {"bonelinks", true, 1, true, "", IndexField::Colon, Value::U16, 1, ""},
+     Value::U16, 1, 0},
+    {"edges", true, 2, false, "", IndexField::ColonBlank, Value::U16, 3, 1},
+    {"bones", true, 1, false, "", IndexField::None, Value::Bone, 1, 0},
+    {"bonelinks", true, 1, true, "", IndexField::Colon, Value::U16, 1, 0},
     kUnrendered("animation"),
     kUnrendered("bsp"),
     kUnrendered("portals"),
@@ -60,6 +60,7 @@ constexpr std::array<RenderSpec, 18> kRenderSpecs{{
 }};
 
 constexpr std::string_view kRule = "-------------------";
+constexpr std::string_view kLineBreak = "\r\n";
 
 // Text of the transfer buffer as a name: up to its first NUL, at most 64 bytes.
 std::string_view transfer_text(const JobScratch& scratch) {
@@ -67,69 +68,78 @@ std::string_view transfer_text(const JobScratch& scratch) {
   return {bytes, strnlen(bytes, scratch.transfer.size())};
 }
 
-// Builds one line of the info file in a fixed buffer, written with a single call.
+// Formats text straight into the info file's buffer; nothing else may write to the file
+// while a Line is alive.
 class Line {
  public:
+  // Longer than any line or group of lines formatted in one go (a block listing, at most
+  // 6 lines with a 64-byte name and a 10-digit size).
+  static constexpr std::size_t kRoom = 256;
+
+  explicit Line(OutputFile& out) : out_(out), end_(out.reserve(kRoom)) {}
+  ~Line() { out_.commit(end_); }
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+
   Line& text(std::string_view text) {
     std::memcpy(end_, text.data(), text.size());
     end_ += text.size();
+    return *this;
+  }
+  Line& line_break() { return text(kLineBreak); }
+  Line& right5(std::uint32_t value) {
+    end_ = format_right5(value, end_);
     return *this;
   }
   Line& right(std::uint32_t value, int width) {
     end_ = format_unsigned_right(value, width, end_);
     return *this;
   }
+  Line& number(std::uint32_t value) {
+    end_ = format_unsigned(value, end_);
+    return *this;
+  }
+  Line& hex(std::uint32_t value) {
+    end_ = format_hex_upper(value, end_);
+    return *this;
+  }
   Line& exponent(std::uint32_t f32_bits) {
     end_ = format_exponent(f32_bits, end_);
     return *this;
   }
-  void write_to(OutputFile& out) {
-    out.write(buffer_.data(), static_cast<std::size_t>(end_ - buffer_.data()));
-    end_ = buffer_.data();
+  Line& blanks(int count) {  // at most two
+    std::memcpy(end_, "  ", 2);
+    end_ += count;
+    return *this;
   }
 
  private:
-  // The longest line: an index and six u16 fields, or a material line with a 64-byte name.
-  std::array<char, 128> buffer_{};
-  char* end_ = buffer_.data();
+  OutputFile& out_;
+  char* end_;
 };
 
 void write_text(std::string_view text, OutputFile& out) { out.write(text.data(), text.size()); }
 
 void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& out) {
-  Line line;
-  write_text(kRule, out);
-  write_line_breaks(1, out);
-  line.text("--Block number ").right(slot, 2).text("--").write_to(out);
-  write_line_breaks(1, out);
-  write_text(kRule, out);
-  write_line_breaks(1, out);
-  write_text("Name of block: ", out);
-  write_text(record.name(), out);  // plain text: a '%' in a name is just a character
-  write_line_breaks(1, out);
-  char hex[kMaxIntegerText];
-  line.text("Adress of block: 0x")
-      .text({hex, static_cast<std::size_t>(format_hex_upper(record.block_offset, hex) - hex)})
-      .write_to(out);
-  write_line_breaks(1, out);
-  char count[kMaxIntegerText];
-  line.text("Size of block: ")
-      .text({count, static_cast<std::size_t>(format_unsigned(record.element_count, count) - count)})
-      .write_to(out);
-  write_line_breaks(2, out);
+  Line(out)
+      .text(kRule).line_break()
+      .text("--Block number ").right(slot, 2).text("--").line_break()
+      .text(kRule).line_break()
+      .text("Name of block: ").text(record.name()).line_break()  // plain text, '%' and all
+      .text("Adress of block: 0x").hex(record.block_offset).line_break()
+      .text("Size of block: ").number(record.element_count).line_break().line_break();
 }
 
 void write_bone(ModelFile& model, OutputFile& out, JobScratch& scratch) {
   for (const std::string_view label : {"Bone #1: ", "Bone #2: "}) {
     model.read(scratch.transfer.data(), kNameSize);
-    write_text(label, out);
-    write_text(transfer_text(scratch), out);
-    write_line_breaks(1, out);
+    Line(out).text(label).text(transfer_text(scratch)).line_break();
   }
-  write_text("Data: ", out);
   model.read(scratch.transfer.data(), kTransferSize);
-  write_text({reinterpret_cast<const char*>(scratch.transfer.data()), kTransferSize}, out);
-  write_line_breaks(1, out);
+  Line(out)
+      .text("Data: ")
+      .text({reinterpret_cast<const char*>(scratch.transfer.data()), kTransferSize})
+      .line_break();
   read_u32(model, scratch.extra_length);
   write_text("Other: ", out);
   copy_extra_data(model, &out, scratch, scratch.extra_length);
@@ -137,36 +147,32 @@ void write_bone(ModelFile& model, OutputFile& out, JobScratch& scratch) {
   write_line_breaks(2, out);
 }
 
-void write_element(const RenderSpec& spec, std::uint32_t index, ModelFile& model,
-                   OutputFile& out, JobScratch& scratch) {
-  Line line;
-  switch (spec.value) {
-    case Value::Bone:
-      write_bone(model, out, scratch);
-      return;
-    case Value::MaterialName:
-      model.read(scratch.transfer.data(), kNameSize);
-      line.text("Material #").right(index, 2).text(": ").text(transfer_text(scratch)).text(".zmtr");
-      break;
-    case Value::U16:
-    case Value::F32:
-      if (spec.index != IndexField::None) {
-        line.right(index, 5).text(spec.index == IndexField::ColonBlank ? ": " : ":");
-      }
-      for (int i = 0; i < spec.values; ++i) {
-        if (spec.value == Value::U16) {
-          model.read(scratch.two.data(), scratch.two.size());
-          line.right(load_u16(scratch.two.data()), 5);
-        } else {
-          model.read(scratch.four.data(), scratch.four.size());
-          line.exponent(load_u32(scratch.four.data()));
-        }
-        line.text(spec.after_value);
-      }
-      break;
+void write_material(std::uint32_t index, ModelFile& model, OutputFile& out,
+                    JobScratch& scratch) {
+  model.read(scratch.transfer.data(), kNameSize);
+  Line(out)
+      .text("Material #").right(index, 2).text(": ").text(transfer_text(scratch))
+      .text(".zmtr").line_break();
+}
+
+// One line of numbers: the index field, then each value read just before it is written.
+void write_number_line(const RenderSpec& spec, std::uint32_t index, ModelFile& model,
+                       OutputFile& out, JobScratch& scratch) {
+  Line line(out);
+  if (spec.index != IndexField::None) {
+    line.right5(index).text(spec.index == IndexField::ColonBlank ? ": " : ":");
   }
-  // The element's line break goes out with its line, in the same single write.
-  line.text("\r\n").write_to(out);
+  for (int i = 0; i < spec.values; ++i) {
+    if (spec.value == Value::U16) {
+      model.read(scratch.two.data(), scratch.two.size());
+      line.right5(load_u16(scratch.two.data()));
+    } else {
+      model.read(scratch.four.data(), scratch.four.size());
+      line.exponent(load_u32(scratch.four.data()));
+    }
+    line.blanks(spec.blanks_after_value);
+  }
+  line.line_break();
 }
 
 void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model,
@@ -183,7 +189,18 @@ void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model,
     write_line_breaks(2, out);
   }
   for (std::uint32_t index = 0; index < record.element_count; ++index) {
-    write_element(spec, index, model, out, scratch);
+    switch (spec.value) {
+      case Value::Bone:
+        write_bone(model, out, scratch);
+        break;
+      case Value::MaterialName:
+        write_material(index, model, out, scratch);
+        break;
+      case Value::U16:
+      case Value::F32:
+        write_number_line(spec, index, model, out, scratch);
+        break;
+    }
   }
   write_line_breaks(1, out);
 }
@@ -198,7 +215,7 @@ const RenderSpec* render_spec_for(std::string_view name) {
 }  // namespace
 
 void write_line_breaks(std::uint32_t count, OutputFile& out) {
-  for (std::uint32_t i = 0; i < count; ++i) out.write("\r\n", 2);
+  for (std::uint32_t i = 0; i < count; ++i) write_text(kLineBreak, out);
 }
 
 void write_info_file(OutputFile& info, const char* info_name, const char* model_name,

@@ -72,8 +72,9 @@ std::uint64_t bones_output(Reader& reader, std::uint32_t count, std::uint32_t& e
 std::uint64_t export_output(std::vector<Record>& records, Reader& reader, std::uint64_t limit) {
   std::uint64_t total = 0;
   for (const ExportSpec& spec : kExportSpecs) {
-    auto found = std::find_if(records.begin(), records.end(),
-                              [&spec](const Record& record) { return record.name == spec.block_name; });
+    auto found = std::find_if(records.begin(), records.end(), [&spec](const Record& record) {
+      return record.name == spec.block_name;
+    });
     if (found == records.end()) continue;
     reader.seek(found->offset);
     for (int word = 0; word < spec.count_words; ++word) reader.read(found->count, 4);
@@ -98,8 +99,8 @@ std::uint64_t export_output(std::vector<Record>& records, Reader& reader, std::u
 
 std::uint64_t info_output(std::vector<Record>& records, Reader& reader, std::uint64_t limit) {
   static constexpr std::string_view kElementNames[] = {
-      "vertexes", "vertex_tris", "positions", "position_tris", "normals",
-      "binormals", "tangents", "materials", "material_tris", "bonelinks"};
+      "vertexes",  "vertex_tris", "positions", "position_tris", "normals",
+      "binormals", "tangents",    "materials", "material_tris", "bonelinks"};
   std::uint64_t total = 0;
   std::uint32_t extra_length = 0;
   for (Record& record : records) {

@@ -12,9 +12,9 @@ namespace {
 
 using testing::ModelBuilder;
 using testing::Payload;
-using testing::ScratchDirectory;
 using testing::read_file;
 using testing::run_job;
+using testing::ScratchDirectory;
 using testing::write_file;
 
 constexpr const char* kNameLines = "Input file: m.zmdl   \noutput file: m.txt   \n";
@@ -121,8 +121,7 @@ TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
 }
 
 TEST(BlockDirectory, NameMatchesUpToItsNulWhateverFollows) {
-  const std::string bytes =
-      ModelBuilder().entry(std::string("bones\0junk", 10), 0).bytes();
+  const std::string bytes = ModelBuilder().entry(std::string("bones\0junk", 10), 0).bytes();
   auto model = testing::model_file_of(bytes);
   model->seek(28);
   BlockDirectory directory = read_block_directory(*model);
@@ -140,8 +139,9 @@ class Guards : public ::testing::Test {
 TEST_F(Guards, InfoFileThatIsTheModelFileIsRefused) {
   write_file("castle.txt", model_);
   write_file("pos.txt", "old export");
-  EXPECT_EQ(run_job("castle.txt"), "Input file: castle.txt   \noutput file: castle.txt   \n"
-                                   "Error: output file is the input file :(\n");
+  EXPECT_EQ(run_job("castle.txt"),
+            "Input file: castle.txt   \noutput file: castle.txt   \n"
+            "Error: output file is the input file :(\n");
   EXPECT_EQ(read_file("castle.txt"), model_);
   EXPECT_EQ(read_file("pos.txt"), "old export") << "nothing is deleted either";
 }
@@ -149,15 +149,15 @@ TEST_F(Guards, InfoFileThatIsTheModelFileIsRefused) {
 TEST_F(Guards, InfoFileHardLinkedToTheModelFileIsRefused) {
   write_file("castle.zmdl", model_);
   ASSERT_EQ(link("castle.zmdl", "castle.txt"), 0);
-  EXPECT_NE(run_job("castle").find("Error: output file is the input file :(\n"),
-            std::string::npos);
+  EXPECT_NE(run_job("castle").find("Error: output file is the input file :(\n"), std::string::npos);
   EXPECT_EQ(read_file("castle.zmdl"), model_);
 }
 
 TEST_F(Guards, ModelFileThatIsAnExportFileIsRefused) {
   write_file("bones.txt", model_);
-  EXPECT_EQ(run_job("./bones.txt"), "Input file: ./bones.txt   \noutput file: .txt   \n"
-                                    "Error: input file is an export file :(\n");
+  EXPECT_EQ(run_job("./bones.txt"),
+            "Input file: ./bones.txt   \noutput file: .txt   \n"
+            "Error: input file is an export file :(\n");
   EXPECT_EQ(read_file("bones.txt"), model_);
   EXPECT_FALSE(testing::exists(".txt"));
 
@@ -172,8 +172,9 @@ TEST_F(Guards, ModelFileThatIsAnExportFileIsRefused) {
 TEST_F(Guards, MissingModelFileStillDeletesTheExportFiles) {
   write_file("pos.txt", "old export");
   write_file("collisebodies.txt", "old export");
-  EXPECT_EQ(run_job("absent"), "Input file: absent.zmdl   \noutput file: absent.txt   \n"
-                               "Error opening input file :(\n");
+  EXPECT_EQ(run_job("absent"),
+            "Input file: absent.zmdl   \noutput file: absent.txt   \n"
+            "Error opening input file :(\n");
   EXPECT_FALSE(testing::exists("pos.txt"));
   EXPECT_FALSE(testing::exists("collisebodies.txt"));
   EXPECT_FALSE(testing::exists("absent.txt"));
@@ -190,8 +191,9 @@ TEST_F(Guards, ModelFileThatIsNotARegularFileIsNotOpened) {
 TEST_F(Guards, InfoFileThatCannotBeOpenedEndsTheJob) {
   write_file("castle.zmdl", model_);
   std::filesystem::create_directory("castle.txt");
-  EXPECT_EQ(run_job("castle"), "Input file: castle.zmdl   \noutput file: castle.txt   \n"
-                               "Error opening output file :(\n");
+  EXPECT_EQ(run_job("castle"),
+            "Input file: castle.zmdl   \noutput file: castle.txt   \n"
+            "Error opening output file :(\n");
   // A FIFO nobody reads would block the job forever; it fails at once instead.
   write_file("fifo.zmdl", model_);
   ASSERT_EQ(mkfifo("fifo.txt", 0600), 0);

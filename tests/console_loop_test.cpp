@@ -113,7 +113,9 @@ TEST(ConsoleLoop, LostKeyboardEndsTheLoop) {
   EXPECT_EQ(run(console).status, 0);
 }
 
-std::FILE* input_of(std::string& text) { return fmemopen(text.data(), text.size(), "r"); }
+std::FILE* input_of(std::string& text) {
+  return fmemopen(text.data(), text.size(), "r");
+}
 
 TEST(WordReader, ReadsWhitespaceDelimitedWordsAndLeavesTheRestUnread) {
   std::string text = "  castle extra\n\t\r\nthird";

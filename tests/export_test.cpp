@@ -39,8 +39,12 @@ class ExportTest : public ::testing::Test {
   testing::ScratchDirectory directory_;
 };
 
-std::string u32_bytes(std::uint32_t value) { return Payload().u32(value).bytes(); }
-std::string f32_bytes(float value) { return Payload().f32(value).bytes(); }
+std::string u32_bytes(std::uint32_t value) {
+  return Payload().u32(value).bytes();
+}
+std::string f32_bytes(float value) {
+  return Payload().f32(value).bytes();
+}
 
 TEST_F(ExportTest, CopiesEachBlockRawWithItsCountWord) {
   const Payload positions = floats3({1.0f, -2.5f, 0.0f, 4.0f, 5.0f, 6.0f});
@@ -133,8 +137,11 @@ TEST_F(ExportTest, UnitsPastTheEndRepeatTheLastValueReadEvenAcrossRows) {
 TEST_F(ExportTest, PartialUnitReplacesOnlyTheBytesThatArrived) {
   // Element 0 is whole; element 1 ends one byte into its first value.
   const std::string file = ModelBuilder()
-                               .block("positions", Payload().u32(2).f32_bits(0x11223344)
-                                                       .f32_bits(0x55667788).f32_bits(0x99AABBCC)
+                               .block("positions", Payload()
+                                                       .u32(2)
+                                                       .f32_bits(0x11223344)
+                                                       .f32_bits(0x55667788)
+                                                       .f32_bits(0x99AABBCC)
                                                        .raw("\xEE"))
                                .bytes();
   write_file("m.zmdl", file);
@@ -200,9 +207,8 @@ TEST_F(ExportTest, ExportFileThatIsTheInfoFileIsNotOpened) {
 TEST_F(ExportTest, ExportFileThatCannotBeOpenedStillReadsItsBlock) {
   // normals repeats the positions' last value: the failed row must still have read it.
   std::filesystem::create_directory("pos.txt");
-  const std::string printed = run(ModelBuilder()
-                                      .block("positions", floats3({1, 2, 3}))
-                                      .block("normals", Payload().u32(1)));
+  const std::string printed =
+      run(ModelBuilder().block("positions", floats3({1, 2, 3})).block("normals", Payload().u32(1)));
   EXPECT_EQ(export_lines(printed),
             "Exporting positions\nError opening export file pos.txt :(\n"
             "Exporting normals\nNormals exported\n");

@@ -1,13 +1,12 @@
 // Jobs under failing file systems: unwritable directories, unreadable models, writes that fail
 // mid-job. Each job runs in a child process without root's privileges (root may write anywhere)
 // so the failures are real; the child reports its console output through a pipe.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <functional>
 
@@ -24,8 +23,8 @@ using testing::read_file;
 constexpr uid_t kNobody = 65534;
 
 // Runs the job in a child without privileges; `limit` runs in the child before the job.
-std::string run_job_unprivileged(const std::string& typed_name,
-                                 const std::function<void()>& limit = [] {}) {
+std::string run_job_unprivileged(
+    const std::string& typed_name, const std::function<void()>& limit = [] {}) {
   int output[2];
   if (pipe(output) != 0) return "pipe failed";
   const pid_t child = fork();
@@ -40,7 +39,8 @@ std::string run_job_unprivileged(const std::string& typed_name,
   close(output[1]);
   std::string printed;
   char buffer[4096];
-  for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, got);
+  for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;)
+    printed.append(buffer, got);
   close(output[0]);
   int status = 0;
   waitpid(child, &status, 0);
@@ -81,7 +81,8 @@ TEST_F(FaultTest, UnwritableCurrentDirectoryFailsEachExportAndTheJobGoesOn) {
 TEST_F(FaultTest, UnreadableModelIsAnInputError) {
   model_.write("m.zmdl");
   chmod("m.zmdl", 0);
-  if (geteuid() != 0 && access("m.zmdl", R_OK) == 0) GTEST_SKIP() << "file permissions not enforced";
+  if (geteuid() != 0 && access("m.zmdl", R_OK) == 0)
+    GTEST_SKIP() << "file permissions not enforced";
   EXPECT_EQ(run_job_unprivileged("m"),
             "Input file: m.zmdl   \noutput file: m.txt   \nError opening input file :(\n");
 }
@@ -96,8 +97,9 @@ TEST_F(FaultTest, WritesFailingMidJobNeitherCrashNorStopTheJob) {
     const rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
   });
-  EXPECT_TRUE(printed.ends_with("Exporting normals\nNormals exported\n"
-                                "Creating info file\nInfo file created\n"))
+  EXPECT_TRUE(
+      printed.ends_with("Exporting normals\nNormals exported\n"
+                        "Creating info file\nInfo file created\n"))
       << printed;
   EXPECT_EQ(read_file("pos.txt").size(), 4096u);
   EXPECT_EQ(read_file("normals.txt"), floats3({1, 2, 3}).bytes());

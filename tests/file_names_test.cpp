@@ -28,18 +28,16 @@ TEST_P(NameDerivation, GivesModelAndInfoFileNames) {
   EXPECT_EQ(std::string(derive_info_file_name(name).data()), GetParam().info);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, NameDerivation,
-                         ::testing::Values(NameCase{"castle", "castle.zmdl", "castle.txt"},
-                                           NameCase{"castle.bin", "castle.bin", "castle.txt"},
-                                           NameCase{"a.b.c", "a.b.c", "a.txt"},
-                                           NameCase{"castle.", "castle.", "castle.txt"},
-                                           NameCase{"..\\models\\castle", "..\\models\\castle",
-                                                    ".txt"},
-                                           NameCase{"old.models\\castle", "old.models\\castle",
-                                                    "old.txt"},
-                                           NameCase{"", ".zmdl", ".txt"},
-                                           NameCase{"models/castle", "models/castle.zmdl",
-                                                    "models/castle.txt"}));
+INSTANTIATE_TEST_SUITE_P(
+    Examples, NameDerivation,
+    ::testing::Values(NameCase{"castle", "castle.zmdl", "castle.txt"},
+                      NameCase{"castle.bin", "castle.bin", "castle.txt"},
+                      NameCase{"a.b.c", "a.b.c", "a.txt"},
+                      NameCase{"castle.", "castle.", "castle.txt"},
+                      NameCase{"..\\models\\castle", "..\\models\\castle", ".txt"},
+                      NameCase{"old.models\\castle", "old.models\\castle", "old.txt"},
+                      NameCase{"", ".zmdl", ".txt"},
+                      NameCase{"models/castle", "models/castle.zmdl", "models/castle.txt"}));
 
 TEST(NameLimits, NameOf250CharactersWithoutDotGetsTheExtension) {
   const std::string typed(250, 'n');

@@ -50,7 +50,8 @@ class InfoFileTest : public ::testing::Test {
     char number[8];
     char offset[16];
     std::snprintf(number, sizeof number, "%2d", slot);
-    std::snprintf(offset, sizeof offset, "0x%X", model.payload_offset(static_cast<std::size_t>(slot)));
+    std::snprintf(offset, sizeof offset, "0x%X",
+                  model.payload_offset(static_cast<std::size_t>(slot)));
     return crlf({"-------------------", "--Block number " + std::string(number) + "--",
                  "-------------------", "Name of block: " + std::string(name),
                  "Adress of block: " + std::string(offset), "Size of block: " + std::string(size),
@@ -74,18 +75,38 @@ TEST_F(InfoFileTest, WorkedExampleComesOutByteForByte) {
   const std::string printed = testing::run_job("castle");
 
   const std::string header = "castle header" + std::string(15, '\0');
-  const std::string expected =
-      crlf({"Info file castle.txt", "Created from castle.zmdl", "",
-            "Header of file \"castle.zmdl\": " + header, "", "-------------------",
-            "--Block number  0--", "-------------------", "Name of block: positions",
-            "Adress of block: 0x12C", "Size of block: 1", "",
-            "    0: +1.000000e+000  -2.500000e+000  +0.000000e+000  ", "",
-            "-------------------", "--Block number  1--", "-------------------",
-            "Name of block: materials", "Adress of block: 0x13C", "Size of block: 1", "",
-            "Material # 0: stone.zmtr", "", "-------------------", "--Block number  2--",
-            "-------------------", "Name of block: collisebodies", "Adress of block: 0x180",
-            "Size of block: 0", "", ""}) +
-      "---End of file---";
+  const std::string expected = crlf({"Info file castle.txt",
+                                     "Created from castle.zmdl",
+                                     "",
+                                     "Header of file \"castle.zmdl\": " + header,
+                                     "",
+                                     "-------------------",
+                                     "--Block number  0--",
+                                     "-------------------",
+                                     "Name of block: positions",
+                                     "Adress of block: 0x12C",
+                                     "Size of block: 1",
+                                     "",
+                                     "    0: +1.000000e+000  -2.500000e+000  +0.000000e+000  ",
+                                     "",
+                                     "-------------------",
+                                     "--Block number  1--",
+                                     "-------------------",
+                                     "Name of block: materials",
+                                     "Adress of block: 0x13C",
+                                     "Size of block: 1",
+                                     "",
+                                     "Material # 0: stone.zmtr",
+                                     "",
+                                     "-------------------",
+                                     "--Block number  2--",
+                                     "-------------------",
+                                     "Name of block: collisebodies",
+                                     "Adress of block: 0x180",
+                                     "Size of block: 0",
+                                     "",
+                                     ""}) +
+                               "---End of file---";
   EXPECT_EQ(read_file("castle.txt"), expected);
   EXPECT_TRUE(printed.ends_with("Creating info file\nInfo file created\n"));
 }
@@ -124,8 +145,8 @@ TEST_F(InfoFileTest, ElementLinesOfEveryRenderedKind) {
       listing(model, 2, "position_tris", "1") + crlf({"    0:    10    11    12 ", ""}) +
       listing(model, 3, "material_tris", "2") +
       crlf({"Polygon number: type of material", "", "    0:    5", "    1:   12", ""}) +
-      listing(model, 4, "edges", "2") + crlf({"    0:     1     2     3 ",
-                                                 "    1:     4     5     6 ", ""}) +
+      listing(model, 4, "edges", "2") +
+      crlf({"    0:     1     2     3 ", "    1:     4     5     6 ", ""}) +
       listing(model, 5, "bonelinks", "1") + crlf({"", "", "    0:    3", ""}) +
       listing(model, 6, "normals", "1") +
       crlf({"    0: +5.000000e-001  -2.500000e-001  +1.000000e-003  ", ""});
@@ -138,12 +159,10 @@ TEST_F(InfoFileTest, UnrenderedAndUnknownNames) {
       .block("collisebodies", Payload().u32(1))
       .block("%d%s%n", Payload().u32(3))
       .block("bbox_data", Payload().u32(0));
-  EXPECT_EQ(blocks_of(model), listing(model, 0, "texcoords", "2") +
-                                  crlf({"Don't know what to save", ""}) +
-                                  listing(model, 1, "collisebodies", "1") +
-                                  listing(model, 2, "%d%s%n", "3") +
-                                  listing(model, 3, "bbox_data", "0") +
-                                  crlf({"Don't know what to save", ""}));
+  EXPECT_EQ(blocks_of(model),
+            listing(model, 0, "texcoords", "2") + crlf({"Don't know what to save", ""}) +
+                listing(model, 1, "collisebodies", "1") + listing(model, 2, "%d%s%n", "3") +
+                listing(model, 3, "bbox_data", "0") + crlf({"Don't know what to save", ""}));
 }
 
 TEST_F(InfoFileTest, MaterialNamesStopAtTheirNulOrFillAll64Bytes) {
@@ -171,11 +190,11 @@ TEST_F(InfoFileTest, ElementsPastTheEndRepeatTheLastValueRead) {
   model.block("positions", Payload().u32(5).f32(1).f32(2).f32(3).f32(4).f32(5).f32(6));
   const std::string blocks = blocks_of(model);
   const std::string repeated = "+6.000000e+000  +6.000000e+000  +6.000000e+000  ";
-  EXPECT_EQ(blocks, listing(model, 0, "positions", "5") +
-                        crlf({"    0: +1.000000e+000  +2.000000e+000  +3.000000e+000  ",
-                              "    1: +4.000000e+000  +5.000000e+000  +6.000000e+000  ",
-                              "    2: " + repeated, "    3: " + repeated, "    4: " + repeated,
-                              ""}));
+  EXPECT_EQ(blocks,
+            listing(model, 0, "positions", "5") +
+                crlf({"    0: +1.000000e+000  +2.000000e+000  +3.000000e+000  ",
+                      "    1: +4.000000e+000  +5.000000e+000  +6.000000e+000  ",
+                      "    2: " + repeated, "    3: " + repeated, "    4: " + repeated, ""}));
 }
 
 TEST_F(InfoFileTest, NegativeZeroAndTiesAndNonFinite) {
@@ -206,10 +225,9 @@ TEST_F(InfoFileTest, BonesTakeFiveLinesWithRawDataAndExtraData) {
   const std::string blocks = blocks_of(model);
   EXPECT_EQ(blocks, listing(model, 0, "bones", "3") +
                         crlf({"Bone #1: root", "Bone #2: spine", "Data: " + data, "Other: ", "",
-                              "Bone #1: spine", "Bone #2: head",
-                              "Data: " + std::string(64, '\0'), "Other: extra", "",
-                              "Bone #1: head", "Bone #2: tip", "Data: " + std::string(64, '\0'),
-                              "Other: " + long_extra, "", ""}));
+                              "Bone #1: spine", "Bone #2: head", "Data: " + std::string(64, '\0'),
+                              "Other: extra", "", "Bone #1: head", "Bone #2: tip",
+                              "Data: " + std::string(64, '\0'), "Other: " + long_extra, "", ""}));
 }
 
 TEST_F(InfoFileTest, EndsWithTheEndLineAndNoLineBreak) {

@@ -15,7 +15,8 @@ std::vector<int> codes_of(const std::string& text) {
   while (!rest.empty()) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(rest.data());
     KeyDecode decoded = decode_key({bytes, rest.size()}, true);
-    if (decoded.status == KeyDecode::Status::NeedMore) decoded = decode_key({bytes, rest.size()}, false);
+    if (decoded.status == KeyDecode::Status::NeedMore)
+      decoded = decode_key({bytes, rest.size()}, false);
     EXPECT_GT(decoded.consumed, 0u);
     for (std::size_t i = 0; i < decoded.code_count; ++i) codes.push_back(decoded.codes[i]);
     rest.remove_prefix(decoded.consumed);
@@ -59,9 +60,16 @@ TEST(KeyDecoder, F5NeverLeaksItsDigitsAsKeys) {
 }
 
 TEST(KeyDecoder, UnknownSequencesAreConsumedWhole) {
-  EXPECT_EQ(codes_of("\x1b[1;5A" "x"), (Codes{'x'}));      // Ctrl+Up
-  EXPECT_EQ(codes_of("\x1b[15;2~" "x"), (Codes{'x'}));     // Shift+F5
-  EXPECT_EQ(codes_of("\x1b" "1" "x"), (Codes{'x'}));        // Alt+1 must not ask for a name
+  EXPECT_EQ(codes_of("\x1b[1;5A"
+                     "x"),
+            (Codes{'x'}));  // Ctrl+Up
+  EXPECT_EQ(codes_of("\x1b[15;2~"
+                     "x"),
+            (Codes{'x'}));  // Shift+F5
+  EXPECT_EQ(codes_of("\x1b"
+                     "1"
+                     "x"),
+            (Codes{'x'}));                                  // Alt+1 must not ask for a name
   EXPECT_EQ(codes_of("\x1b[99~\x1b[Z\x1bO5P"), (Codes{}));  // unknown, Shift+Tab, old Ctrl+F1
   EXPECT_EQ(codes_of("\x1b["), (Codes{}));                  // cut short: Alt+[
 }

@@ -1,3 +1,5 @@
+#include "report/number_format.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -7,7 +9,6 @@
 
 #include "float_reference.h"
 #include "report/float_format.h"
-#include "report/number_format.h"
 
 namespace model_unpack {
 namespace {
@@ -20,7 +21,9 @@ std::string exponent_text(std::uint32_t bits) {
   return {text, kExponentTextSize};
 }
 
-std::string exponent_text(float value) { return exponent_text(std::bit_cast<std::uint32_t>(value)); }
+std::string exponent_text(float value) {
+  return exponent_text(std::bit_cast<std::uint32_t>(value));
+}
 
 TEST(ExponentForm, Basic) {
   EXPECT_EQ(exponent_text(1.0f), "+1.000000e+000");
@@ -107,7 +110,8 @@ TEST(ExponentFormAgainstReference, ManyExactTies) {
 
 TEST(ExponentFormAgainstReference, RandomBitPatterns) {
   std::mt19937 random(20261208);
-  for (int i = 0; i < 1'000'000; ++i) expect_matches_reference(static_cast<std::uint32_t>(random()));
+  for (int i = 0; i < 1'000'000; ++i)
+    expect_matches_reference(static_cast<std::uint32_t>(random()));
 }
 
 TEST(ExponentForm, DoesNotDependOnTheRoundingMode) {
@@ -152,6 +156,16 @@ TEST(IntegerForms, MatchTheirPrintfForms) {
     ASSERT_EQ(right_text(value, 5), expected);
     std::snprintf(expected, sizeof expected, "%X", value);
     ASSERT_EQ(integer_text(format_hex_upper, value), expected);
+    std::snprintf(expected, sizeof expected, "%u", value);
+    ASSERT_EQ(integer_text(format_unsigned, value), expected);
+    std::snprintf(expected, sizeof expected, "%2u", value);
+    ASSERT_EQ(right_text(value, 2), expected);
+  }
+  for (std::uint32_t value = 0; value < 100000; ++value) {  // every u16 and index column
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%5u", value);
+    char text[8];
+    ASSERT_EQ(std::string(text, format_right5(value, text)), expected);
   }
 }
 

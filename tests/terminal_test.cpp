@@ -1,6 +1,7 @@
 // The real binary on a real pseudo-terminal: keys, names, signals and the terminal's modes.
 // Every wait has a deadline; a child still alive at the end is killed.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -8,8 +9,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
@@ -134,7 +133,9 @@ class PtySession {
   std::string output_;
 };
 
-bool in_keyboard_mode(const termios& mode) { return (mode.c_lflag & (ICANON | ECHO)) == 0; }
+bool in_keyboard_mode(const termios& mode) {
+  return (mode.c_lflag & (ICANON | ECHO)) == 0;
+}
 
 class TerminalTest : public ::testing::Test {
  protected:
@@ -157,7 +158,9 @@ TEST_F(TerminalTest, EscFirstPrintsThePromptAndRestoresTheTerminal) {
 TEST_F(TerminalTest, IgnoredKeysArrowsAndF5PrintNothing) {
   PtySession tool({MODEL_UNPACK_BINARY});
   ASSERT_TRUE(tool.wait_for(kPrompt));
-  tool.send("abc\x1b[A\x1bOB\x1b[15~\x1b[1;5C" "2");
+  tool.send(
+      "abc\x1b[A\x1bOB\x1b[15~\x1b[1;5C"
+      "2");
   std::this_thread::sleep_for(200ms);
   tool.send("\x1b");
   ASSERT_NE(tool.wait_exit(), -1);
@@ -174,9 +177,10 @@ TEST_F(TerminalTest, TwoWordsOnOneLineServeTwoJobs) {
   ASSERT_TRUE(tool.wait_for("Header of file: castle header\n"));
   ASSERT_TRUE(tool.wait_for(std::string("\n\n") + kPrompt));
   tool.send("1");  // the second word is already waiting
-  ASSERT_TRUE(tool.wait_for("Input file: extra.zmdl   \noutput file: extra.txt   \n"
-                            "Error opening input file :(\n\n" +
-                            std::string(kPrompt)));
+  ASSERT_TRUE(
+      tool.wait_for("Input file: extra.zmdl   \noutput file: extra.txt   \n"
+                    "Error opening input file :(\n\n" +
+                    std::string(kPrompt)));
   tool.send("\x1b");
   ASSERT_NE(tool.wait_exit(), -1);
   EXPECT_TRUE(testing::exists("castle.txt"));

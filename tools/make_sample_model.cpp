@@ -12,7 +12,8 @@ namespace {
 Payload bone(std::string_view first, std::string_view second, std::string_view extra) {
   Payload payload;
   payload.name(first).name(second);
-  for (unsigned char i = 0; i < 64; ++i) payload.raw(std::string(1, static_cast<char>('A' + i % 26)));
+  for (unsigned char i = 0; i < 64; ++i)
+    payload.raw(std::string(1, static_cast<char>('A' + i % 26)));
   return payload.u32(static_cast<std::uint32_t>(extra.size())).raw(extra);
 }
 
@@ -31,11 +32,11 @@ ModelBuilder sample_model() {
 
   return ModelBuilder()
       .header("sample model v1")
-      .block("positions", floats3({0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f,
-                                   0.5f, 0.5f, 1.25f}))
+      .block("positions",
+             floats3({0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.5f, 0.5f, 1.25f}))
       .block("position_tris", u16s(3, {0, 1, 2, 0, 2, 3}))
-      .block("normals", floats3({0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f,
-                                 0.0f, -0.6f, 0.8f}))
+      .block("normals",
+             floats3({0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, -0.6f, 0.8f}))
       .block("binormals", floats3({1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f}))
       .block("tangents", floats3({0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f}))
       .block("texcoords", Payload().u32(2).f32(0.0f).f32(0.0f).f32(1.0f).f32(1.0f))

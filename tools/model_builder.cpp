@@ -23,7 +23,9 @@ Payload& Payload::f32(float value) {
   return u32(bits);
 }
 
-Payload& Payload::f32_bits(std::uint32_t bits) { return u32(bits); }
+Payload& Payload::f32_bits(std::uint32_t bits) {
+  return u32(bits);
+}
 
 Payload& Payload::name(std::string_view text, std::size_t width) {
   if (text.size() > width) throw std::invalid_argument("name longer than its field");

@@ -15,8 +15,7 @@ void print(std::FILE* out, const char* text) {
   std::fflush(out);
 }
 
-void ask_and_run(ConsolePlatform& platform, std::FILE* out, const ModelJob& job,
-                 NameBuffer& name) {
+void ask_and_run(ConsolePlatform& platform, std::FILE* out, const ModelJob& job, NameBuffer& name) {
   platform.leave_keyboard_mode();
   print(out, "Enter filename: ");
   const std::string word = platform.read_word();

@@ -15,7 +15,9 @@ KeyDecode keys(std::size_t consumed, int lead, int code) {
   return {KeyDecode::Status::Keys, consumed, {lead, code}, 2};
 }
 
-KeyDecode dropped(std::size_t consumed) { return {KeyDecode::Status::Dropped, consumed, {}, 0}; }
+KeyDecode dropped(std::size_t consumed) {
+  return {KeyDecode::Status::Dropped, consumed, {}, 0};
+}
 
 KeyDecode incomplete(std::size_t available, bool more_may_follow) {
   if (more_may_follow && available < kMaxSequence) return {};
@@ -25,17 +27,28 @@ KeyDecode incomplete(std::size_t available, bool more_may_follow) {
 // Final letters shared by CSI and SS3 sequences without parameters.
 KeyDecode letter_key(unsigned char final_byte, std::size_t consumed) {
   switch (final_byte) {
-    case 'A': return keys(consumed, kLeadExtended, 72);  // Up
-    case 'B': return keys(consumed, kLeadExtended, 80);  // Down
-    case 'C': return keys(consumed, kLeadExtended, 77);  // Right
-    case 'D': return keys(consumed, kLeadExtended, 75);  // Left
-    case 'H': return keys(consumed, kLeadExtended, 71);  // Home
-    case 'F': return keys(consumed, kLeadExtended, 79);  // End
-    case 'P': return keys(consumed, kLeadFunction, 59);  // F1
-    case 'Q': return keys(consumed, kLeadFunction, 60);  // F2
-    case 'R': return keys(consumed, kLeadFunction, 61);  // F3
-    case 'S': return keys(consumed, kLeadFunction, 62);  // F4
-    default: return dropped(consumed);
+    case 'A':
+      return keys(consumed, kLeadExtended, 72);  // Up
+    case 'B':
+      return keys(consumed, kLeadExtended, 80);  // Down
+    case 'C':
+      return keys(consumed, kLeadExtended, 77);  // Right
+    case 'D':
+      return keys(consumed, kLeadExtended, 75);  // Left
+    case 'H':
+      return keys(consumed, kLeadExtended, 71);  // Home
+    case 'F':
+      return keys(consumed, kLeadExtended, 79);  // End
+    case 'P':
+      return keys(consumed, kLeadFunction, 59);  // F1
+    case 'Q':
+      return keys(consumed, kLeadFunction, 60);  // F2
+    case 'R':
+      return keys(consumed, kLeadFunction, 61);  // F3
+    case 'S':
+      return keys(consumed, kLeadFunction, 62);  // F4
+    default:
+      return dropped(consumed);
   }
 }
 
@@ -47,12 +60,12 @@ KeyDecode tilde_key(std::string_view number, std::size_t consumed) {
     int code;
   };
   static constexpr TildeKey kTildeKeys[] = {
-      {"1", kLeadExtended, 71},  {"2", kLeadExtended, 82},  {"3", kLeadExtended, 83},
-      {"4", kLeadExtended, 79},  {"5", kLeadExtended, 73},  {"6", kLeadExtended, 81},
-      {"7", kLeadExtended, 71},  {"8", kLeadExtended, 79},  {"11", kLeadFunction, 59},
-      {"12", kLeadFunction, 60}, {"13", kLeadFunction, 61}, {"14", kLeadFunction, 62},
-      {"15", kLeadFunction, 63}, {"17", kLeadFunction, 64}, {"18", kLeadFunction, 65},
-      {"19", kLeadFunction, 66}, {"20", kLeadFunction, 67}, {"21", kLeadFunction, 68},
+      {"1", kLeadExtended, 71},   {"2", kLeadExtended, 82},   {"3", kLeadExtended, 83},
+      {"4", kLeadExtended, 79},   {"5", kLeadExtended, 73},   {"6", kLeadExtended, 81},
+      {"7", kLeadExtended, 71},   {"8", kLeadExtended, 79},   {"11", kLeadFunction, 59},
+      {"12", kLeadFunction, 60},  {"13", kLeadFunction, 61},  {"14", kLeadFunction, 62},
+      {"15", kLeadFunction, 63},  {"17", kLeadFunction, 64},  {"18", kLeadFunction, 65},
+      {"19", kLeadFunction, 66},  {"20", kLeadFunction, 67},  {"21", kLeadFunction, 68},
       {"23", kLeadExtended, 133}, {"24", kLeadExtended, 134},
   };
   for (const TildeKey& key : kTildeKeys) {
@@ -61,9 +74,15 @@ KeyDecode tilde_key(std::string_view number, std::size_t consumed) {
   return dropped(consumed);
 }
 
-bool is_parameter(unsigned char byte) { return byte >= 0x30 && byte <= 0x3F; }
-bool is_intermediate(unsigned char byte) { return byte >= 0x20 && byte <= 0x2F; }
-bool is_final(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
+bool is_parameter(unsigned char byte) {
+  return byte >= 0x30 && byte <= 0x3F;
+}
+bool is_intermediate(unsigned char byte) {
+  return byte >= 0x20 && byte <= 0x2F;
+}
+bool is_final(unsigned char byte) {
+  return byte >= 0x40 && byte <= 0x7E;
+}
 
 // bytes[0..1] are ESC and '[' (CSI) or ESC and 'O' (SS3).
 KeyDecode decode_sequence(std::span<const unsigned char> bytes, bool more_may_follow) {

@@ -28,8 +28,8 @@ termios g_keyboard_mode{};
 volatile sig_atomic_t g_in_keyboard_mode = 0;
 
 // Every signal whose default action ends the tool: the terminal is restored on the way out.
-constexpr int kFatalSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGALRM,
-                                 SIGUSR1, SIGUSR2, SIGABRT, SIGSEGV, SIGBUS,  SIGFPE, SIGILL};
+constexpr int kFatalSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1,
+                                 SIGUSR2, SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL};
 
 // Sets the terminal mode without being stopped by SIGTTOU when the tool is in the background.
 void set_mode(const termios& mode) {
@@ -203,6 +203,8 @@ std::optional<int> Terminal::read_key() {
   return code;
 }
 
-std::string Terminal::read_word() { return model_unpack::read_word(name_input_, name_input_is_terminal_); }
+std::string Terminal::read_word() {
+  return model_unpack::read_word(name_input_, name_input_is_terminal_);
+}
 
 }  // namespace model_unpack

@@ -3,7 +3,9 @@
 namespace model_unpack {
 
 namespace {
-bool is_blank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_blank(int c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 }  // namespace
 
 std::string read_word(std::FILE* in, bool input_can_resume) {

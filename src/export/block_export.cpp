@@ -38,7 +38,8 @@ void copy_units(ModelFile& model, OutputFile* out, std::array<unsigned char, N>&
     if (out == nullptr) return;
     for (std::size_t i = 0; i < kChunkUnits; ++i) std::memcpy(&chunk[i * N], scratch.data(), N);
     while (units > 0) {
-      const std::size_t repeated = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
+      const std::size_t repeated =
+          units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
       out->write(chunk.data(), repeated * N);
       units -= repeated;
     }

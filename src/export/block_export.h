@@ -55,14 +55,14 @@ inline constexpr std::array<ExportSpec, 13> kExportSpecs{{
      ElementCopy::ThreePairs},
     {"bonelinks", "bonelinks.txt", "Exporting bonelinks\n", "", 1, ElementCopy::OnePair},
     {"bones", "bones.txt", "Exporting bones\n", "Bones exported\n", 1, ElementCopy::Bone},
-    {"collisebodies", "collisebodies.txt", "Exporting Collisebodies\n",
-     "Collisebodies exported\n", 1, ElementCopy::CollideBody},
+    {"collisebodies", "collisebodies.txt", "Exporting Collisebodies\n", "Collisebodies exported\n",
+     1, ElementCopy::CollideBody},
 }};
 
 // The order in which a job deletes the export files of an earlier job.
 inline constexpr std::array<const char*, 13> kExportFileDeletionOrder{
-    "binorm.txt",   "bones.txt",      "edges.txt",     "mat_tris.txt",    "material.txt",
-    "normals.txt",  "pos.txt",        "pos_tris.txt",  "tangents.txt",    "vertex.txt",
+    "binorm.txt",      "bones.txt",     "edges.txt",        "mat_tris.txt", "material.txt",
+    "normals.txt",     "pos.txt",       "pos_tris.txt",     "tangents.txt", "vertex.txt",
     "vertex_tris.txt", "bonelinks.txt", "collisebodies.txt"};
 
 // Copies every known block. An export file that is `info_file` is never opened, so the report

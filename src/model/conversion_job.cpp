@@ -76,15 +76,14 @@ void process_model_file(NameBuffer& typed_name, const ConsoleOutput& console) {
   }
 
   model->read(header.data(), kHeaderSize);
-  console_print(console, "Header of file: " +
-                             shown_text(console, std::string_view(header.data())) + "\n\n");
+  console_print(console,
+                "Header of file: " + shown_text(console, std::string_view(header.data())) + "\n\n");
   BlockDirectory directory = read_block_directory(*model);
   list_directory(directory, console);
   read_element_counts(directory, *model);
 
   export_blocks(directory, *model, scratch, console, identify_descriptor(info->descriptor()));
-  write_info_file(*info, info_name.data(), model_name, header, *model, directory, scratch,
-                  console);
+  write_info_file(*info, info_name.data(), model_name, header, *model, directory, scratch, console);
 
   // Records first, then the info file, then the model file.
   directory.records.clear();

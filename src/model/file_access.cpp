@@ -13,7 +13,9 @@ namespace {
 constexpr std::size_t kReadCapacity = 1 << 18;
 
 // Opened without blocking (a FIFO could wait forever); used in blocking mode.
-void make_blocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
+void make_blocking(int fd) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+}
 
 }  // namespace
 
@@ -31,7 +33,9 @@ std::unique_ptr<ModelFile> ModelFile::open(const char* name) {
 
 ModelFile::ModelFile(int fd) : fd_(fd), buffer_(new unsigned char[kReadCapacity]) {}
 
-ModelFile::~ModelFile() { close(fd_); }
+ModelFile::~ModelFile() {
+  close(fd_);
+}
 
 void ModelFile::seek(std::uint64_t offset) {
   at_end_ = false;

@@ -49,7 +49,8 @@ Rest classify(bool half_bit, bool lower_bits) {
 Scaled scale_up(std::uint32_t m, int e, int q) {
   // Values from about 1e-7 up: m * 5^q fits in 64 bits (5^13 < 2^31, m < 2^24).
   if (q <= 13) {
-    const std::uint64_t product = m * static_cast<std::uint64_t>(kPowersOf5[static_cast<std::size_t>(q)]);
+    const std::uint64_t product =
+        m * static_cast<std::uint64_t>(kPowersOf5[static_cast<std::size_t>(q)]);
     const int shift = e + q;
     if (shift >= 0) return {product << shift, Rest::BelowHalf};
     const int drop = -shift;  // at most 35: the result has at least seven digits
@@ -140,7 +141,7 @@ char* format_exponent(std::uint32_t f32_bits, char* out) {
   if (scaled.digits >= kPast7Digits) {
     const std::uint64_t dropped = scaled.digits % 10;
     scaled.rest = dropped > 5 || (dropped == 5 && scaled.rest != Rest::BelowHalf) ? Rest::AboveHalf
-                  : dropped == 5                                                 ? Rest::Half
+                  : dropped == 5                                                  ? Rest::Half
                                                                                   : Rest::BelowHalf;
     scaled.digits /= 10;
     ++exponent;

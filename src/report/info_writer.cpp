@@ -118,16 +118,30 @@ class Line {
   char* end_;
 };
 
-void write_text(std::string_view text, OutputFile& out) { out.write(text.data(), text.size()); }
+void write_text(std::string_view text, OutputFile& out) {
+  out.write(text.data(), text.size());
+}
 
 void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& out) {
   Line(out)
-      .text(kRule).line_break()
-      .text("--Block number ").right(slot, 2).text("--").line_break()
-      .text(kRule).line_break()
-      .text("Name of block: ").text(record.name()).line_break()  // plain text, '%' and all
-      .text("Adress of block: 0x").hex(record.block_offset).line_break()
-      .text("Size of block: ").number(record.element_count).line_break().line_break();
+      .text(kRule)
+      .line_break()
+      .text("--Block number ")
+      .right(slot, 2)
+      .text("--")
+      .line_break()
+      .text(kRule)
+      .line_break()
+      .text("Name of block: ")
+      .text(record.name())
+      .line_break()  // plain text, '%' and all
+      .text("Adress of block: 0x")
+      .hex(record.block_offset)
+      .line_break()
+      .text("Size of block: ")
+      .number(record.element_count)
+      .line_break()
+      .line_break();
 }
 
 void write_bone(ModelFile& model, OutputFile& out, JobScratch& scratch) {
@@ -147,12 +161,15 @@ void write_bone(ModelFile& model, OutputFile& out, JobScratch& scratch) {
   write_line_breaks(2, out);
 }
 
-void write_material(std::uint32_t index, ModelFile& model, OutputFile& out,
-                    JobScratch& scratch) {
+void write_material(std::uint32_t index, ModelFile& model, OutputFile& out, JobScratch& scratch) {
   model.read(scratch.transfer.data(), kNameSize);
   Line(out)
-      .text("Material #").right(index, 2).text(": ").text(transfer_text(scratch))
-      .text(".zmtr").line_break();
+      .text("Material #")
+      .right(index, 2)
+      .text(": ")
+      .text(transfer_text(scratch))
+      .text(".zmtr")
+      .line_break();
 }
 
 // One line of numbers: the index field, then each value read just before it is written.
@@ -175,8 +192,8 @@ void write_number_line(const RenderSpec& spec, std::uint32_t index, ModelFile& m
   line.line_break();
 }
 
-void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model,
-                  OutputFile& out, JobScratch& scratch) {
+void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model, OutputFile& out,
+                  JobScratch& scratch) {
   if (!spec.rendered) {
     write_text("Don't know what to save", out);
     write_line_breaks(2, out);

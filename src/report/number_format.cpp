@@ -6,15 +6,22 @@ namespace model_unpack {
 
 namespace {
 
-// Writes the digits of `value` right-aligned at the end of digits[10]; returns how many.
+// Writes the digits of `value` right-aligned at the end of digits[10], two at a time;
+// returns how many.
 int decimal_digits(std::uint32_t value, char (&digits)[kMaxIntegerText]) {
-  int count = 0;
-  do {
-    digits[kMaxIntegerText - 1 - count] = static_cast<char>('0' + value % 10);
-    value /= 10;
-    ++count;
-  } while (value != 0);
-  return count;
+  char* start = digits + kMaxIntegerText;
+  while (value >= 100) {
+    start -= 2;
+    std::memcpy(start, kDigitPairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    start -= 2;
+    std::memcpy(start, kDigitPairs + 2 * value, 2);
+  } else {
+    *--start = static_cast<char>('0' + value);
+  }
+  return static_cast<int>(digits + kMaxIntegerText - start);
 }
 
 }  // namespace

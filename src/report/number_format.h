@@ -35,6 +35,6 @@ inline char* format_right5(std::uint32_t value, char* out) {
   }
   return out + 5;
 }
-char* format_hex_upper(std::uint32_t value, char* out);                  // without the "0x"
+char* format_hex_upper(std::uint32_t value, char* out);  // without the "0x"
 
 }  // namespace model_unpack

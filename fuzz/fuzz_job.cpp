@@ -1,11 +1,11 @@
 // libFuzzer harness: one whole conversion job on the fuzzer's bytes as the model file, in a
 // private temporary directory, and a check that the model file is unchanged afterwards.
-// Give libFuzzer absolute paths: the harness changes its working directory (fuzz/run.sh).
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,24 +19,34 @@ namespace {
 constexpr std::uint64_t kOutputBudget = 4 << 20;
 
 std::FILE* g_console = nullptr;
+std::filesystem::path g_directory;
 
 std::string read_back(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace
+void remove_directory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(g_directory, ignored);
+}
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+// Entered at the first input, not at start-up, so libFuzzer's job logs land where it was
+// started. Corpus paths must be absolute (fuzz/run.sh passes them so).
+void enter_private_directory() {
   char directory[] = "/tmp/model-unpack-fuzz-XXXXXX";
   if (mkdtemp(directory) == nullptr || chdir(directory) != 0) std::abort();
+  g_directory = directory;
+  std::atexit(remove_directory);
   g_console = std::fopen("/dev/null", "w");
-  return 0;
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view model(reinterpret_cast<const char*>(data), size);
   if (model_unpack::fuzz::estimate_output(model, kOutputBudget) > kOutputBudget) return -1;
+  if (g_console == nullptr) enter_private_directory();
 
   std::FILE* file = std::fopen("f.zmdl", "wb");
   std::fwrite(data, 1, size, file);

@@ -67,6 +67,15 @@ void BM_FloatBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_FloatBlock)->Arg(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A short file declaring many elements: nearly all the work lies past the end of the file.
+void BM_ManyBodiesPastTheEnd(benchmark::State& state) {
+  testing::Payload bodies;
+  bodies.u32(static_cast<std::uint32_t>(state.range(0))).name("hull").u16(2);
+  const JobDirectory directory(testing::ModelBuilder().block("collisebodies", bodies));
+  for (auto _ : state) directory.run_job();
+}
+BENCHMARK(BM_ManyBodiesPastTheEnd)->Arg(60000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 BENCHMARK_MAIN();

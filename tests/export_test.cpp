@@ -113,6 +113,16 @@ TEST_F(ExportTest, CollisionBodiesCarryTheirGroupCountAndPoints) {
   EXPECT_EQ(read_file("collisebodies.txt").size(), 4u + 66 + 102);
 }
 
+TEST_F(ExportTest, CollisionBodiesPastTheEndHaveNoGroups) {
+  // The file ends after the first body: the others repeat its name and read G = 0.
+  Payload bodies;
+  bodies.u32(3).name("hull").u16(1);
+  for (int i = 0; i < 9; ++i) bodies.f32(static_cast<float>(i));
+  run(ModelBuilder().block("collisebodies", bodies));
+  const std::string past_end = Payload().name("hull").u16(0).bytes();
+  EXPECT_EQ(read_file("collisebodies.txt"), bodies.bytes() + past_end + past_end);
+}
+
 TEST_F(ExportTest, UnitsPastTheEndRepeatTheLastValueReadEvenAcrossRows) {
   // positions declares 5 elements but holds 2; the 4 bytes after them are the last of the
   // file and are normals' count word, 2. positions reads them as its next unit, then every

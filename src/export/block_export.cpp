@@ -36,7 +36,8 @@ void copy_units(ModelFile& model, OutputFile* out, std::array<unsigned char, N>&
       --units;
     }
     if (out == nullptr) return;
-    for (std::size_t i = 0; i < kChunkUnits; ++i) std::memcpy(&chunk[i * N], scratch.data(), N);
+    const std::size_t fill = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
+    for (std::size_t i = 0; i < fill; ++i) std::memcpy(&chunk[i * N], scratch.data(), N);
     while (units > 0) {
       const std::size_t repeated =
           units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;

@@ -59,7 +59,7 @@ void BM_Unsigned5(benchmark::State& state) {
   char text[32];
   std::size_t i = 0;
   for (auto _ : state) {
-    format_unsigned_right(values[i++ & 4095], 5, text);
+    format_right5(values[i++ & 4095], text);
     benchmark::DoNotOptimize(text);
   }
 }

@@ -71,17 +71,17 @@ std::uint64_t bones_output(Reader& reader, std::uint32_t count, std::uint32_t& e
 
 std::uint64_t export_output(std::vector<Record>& records, Reader& reader, std::uint64_t limit) {
   std::uint64_t total = 0;
-  for (const ExportSpec& spec : kExportSpecs) {
-    auto found = std::find_if(records.begin(), records.end(), [&spec](const Record& record) {
-      return record.name == spec.block_name;
+  for (const ExportSpec& row : kExportSpecs) {
+    auto found = std::find_if(records.begin(), records.end(), [&row](const Record& record) {
+      return record.name == row.block_name;
     });
     if (found == records.end()) continue;
     reader.seek(found->offset);
-    for (int word = 0; word < spec.count_words; ++word) reader.read(found->count, 4);
-    if (spec.copy == ElementCopy::Bone) {
+    for (int word = 0; word < row.count_words; ++word) reader.read(found->count, 4);
+    if (row.copy == ElementCopy::Bone) {
       std::uint32_t extra_length = 0;
       total += bones_output(reader, found->count, extra_length, limit - std::min(total, limit));
-    } else if (spec.copy == ElementCopy::CollideBody) {
+    } else if (row.copy == ElementCopy::CollideBody) {
       for (std::uint32_t i = 0; i < found->count && total <= limit; ++i) {
         std::uint32_t groups = 0;
         reader.skip(64);

@@ -193,7 +193,7 @@ TEST_F(ExportTest, ConsoleLinesFollowTheTableAndBonelinksHasNoCompletionLine) {
 TEST_F(ExportTest, NoKnownBlockPrintsAndCreatesNothing) {
   const std::string printed = run(ModelBuilder().block("texcoords", Payload().u32(1)));
   EXPECT_EQ(export_lines(printed), "");
-  for (const ExportSpec& spec : kExportSpecs) EXPECT_FALSE(testing::exists(spec.export_file));
+  for (const ExportSpec& row : kExportSpecs) EXPECT_FALSE(testing::exists(row.export_file));
 }
 
 TEST_F(ExportTest, ExportFilesGoToTheCurrentDirectory) {

@@ -13,10 +13,10 @@ TEST(SampleModel, WritesTheGoldenExportFilesAndInfoFile) {
   testing::ScratchDirectory directory;
   std::filesystem::copy_file(kExamples / "sample.zmdl", "sample.zmdl");
   testing::run_job("sample");
-  for (const ExportSpec& spec : kExportSpecs) {
-    EXPECT_EQ(testing::read_file(spec.export_file),
-              testing::read_file(kExamples / "sample-output" / spec.export_file))
-        << spec.export_file;
+  for (const ExportSpec& row : kExportSpecs) {
+    EXPECT_EQ(testing::read_file(row.export_file),
+              testing::read_file(kExamples / "sample-output" / row.export_file))
+        << row.export_file;
   }
   EXPECT_EQ(testing::read_file("sample.txt"),
             testing::read_file(kExamples / "sample-output" / "sample.txt"));

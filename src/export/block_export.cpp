@@ -87,44 +87,42 @@ void copy_elements(ElementCopy copy, std::uint32_t count, ModelFile& model, Outp
   }
 }
 
-void export_block(const ExportSpec& spec, BlockRecord& record, ModelFile& model,
-                  JobScratch& scratch, const ConsoleOutput& console,
-                  const std::optional<FileIdentity>& info_file) {
-  console_print(console, spec.start_line);
+void export_block(const ExportSpec& row, BlockRecord& record, ModelFile& model, JobScratch& scratch,
+                  const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {
+  console_print(console, row.start_line);
   std::unique_ptr<OutputFile> out;
-  if (info_file && identify_path(spec.export_file) == info_file) {
-    console_print(console, "Error: export file " + std::string(spec.export_file) +
-                               " is the output file :(\n");
+  if (info_file && identify_path(row.export_file) == info_file) {
+    console_print(
+        console, "Error: export file " + std::string(row.export_file) + " is the output file :(\n");
   } else {
-    out = OutputFile::create(spec.export_file);
+    out = OutputFile::create(row.export_file);
     if (out == nullptr) {
-      console_print(console,
-                    "Error opening export file " + std::string(spec.export_file) + " :(\n");
+      console_print(console, "Error opening export file " + std::string(row.export_file) + " :(\n");
     }
   }
 
   model.seek(record.block_offset);
   // The count words go through the record itself; the last one read bounds the loop.
-  for (int word = 0; word < spec.count_words; ++word) {
+  for (int word = 0; word < row.count_words; ++word) {
     read_u32(model, record.element_count);
     unsigned char bytes[4];
     store_u32(record.element_count, bytes);
     write_bytes(out.get(), bytes, sizeof bytes);
   }
-  copy_elements(spec.copy, record.element_count, model, out.get(), scratch);
+  copy_elements(row.copy, record.element_count, model, out.get(), scratch);
 
   if (out == nullptr) return;  // its failure has been told; no completion line
   out.reset();
-  if (!spec.completion_line.empty()) console_print(console, spec.completion_line);
+  if (!row.completion_line.empty()) console_print(console, row.completion_line);
 }
 
 }  // namespace
 
 void export_blocks(BlockDirectory& directory, ModelFile& model, JobScratch& scratch,
                    const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {
-  for (const ExportSpec& spec : kExportSpecs) {
-    BlockRecord* record = find_block(directory, spec.block_name);
-    if (record != nullptr) export_block(spec, *record, model, scratch, console, info_file);
+  for (const ExportSpec& row : kExportSpecs) {
+    BlockRecord* record = find_block(directory, row.block_name);
+    if (record != nullptr) export_block(row, *record, model, scratch, console, info_file);
   }
 }
 

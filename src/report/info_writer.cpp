@@ -173,40 +173,40 @@ void write_material(std::uint32_t index, ModelFile& model, OutputFile& out, JobS
 }
 
 // One line of numbers: the index field, then each value read just before it is written.
-void write_number_line(const RenderSpec& spec, std::uint32_t index, ModelFile& model,
+void write_number_line(const RenderSpec& row, std::uint32_t index, ModelFile& model,
                        OutputFile& out, JobScratch& scratch) {
   Line line(out);
-  if (spec.index != IndexField::None) {
-    line.right5(index).text(spec.index == IndexField::ColonBlank ? ": " : ":");
+  if (row.index != IndexField::None) {
+    line.right5(index).text(row.index == IndexField::ColonBlank ? ": " : ":");
   }
-  for (int i = 0; i < spec.values; ++i) {
-    if (spec.value == Value::U16) {
+  for (int i = 0; i < row.values; ++i) {
+    if (row.value == Value::U16) {
       model.read(scratch.two.data(), scratch.two.size());
       line.right5(load_u16(scratch.two.data()));
     } else {
       model.read(scratch.four.data(), scratch.four.size());
       line.exponent(load_u32(scratch.four.data()));
     }
-    line.blanks(spec.blanks_after_value);
+    line.blanks(row.blanks_after_value);
   }
   line.line_break();
 }
 
-void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model, OutputFile& out,
+void render_block(const RenderSpec& row, BlockRecord& record, ModelFile& model, OutputFile& out,
                   JobScratch& scratch) {
-  if (!spec.rendered) {
+  if (!row.rendered) {
     write_text("Don't know what to save", out);
     write_line_breaks(2, out);
     return;
   }
   model.seek(record.block_offset);
-  for (int word = 0; word < spec.count_words; ++word) read_u32(model, record.element_count);
-  if (spec.has_heading) {
-    write_text(spec.heading, out);
+  for (int word = 0; word < row.count_words; ++word) read_u32(model, record.element_count);
+  if (row.has_heading) {
+    write_text(row.heading, out);
     write_line_breaks(2, out);
   }
   for (std::uint32_t index = 0; index < record.element_count; ++index) {
-    switch (spec.value) {
+    switch (row.value) {
       case Value::Bone:
         write_bone(model, out, scratch);
         break;
@@ -215,7 +215,7 @@ void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model,
         break;
       case Value::U16:
       case Value::F32:
-        write_number_line(spec, index, model, out, scratch);
+        write_number_line(row, index, model, out, scratch);
         break;
     }
   }
@@ -223,8 +223,8 @@ void render_block(const RenderSpec& spec, BlockRecord& record, ModelFile& model,
 }
 
 const RenderSpec* render_spec_for(std::string_view name) {
-  for (const RenderSpec& spec : kRenderSpecs) {
-    if (spec.block_name == name) return &spec;
+  for (const RenderSpec& row : kRenderSpecs) {
+    if (row.block_name == name) return &row;
   }
   return nullptr;
 }
@@ -258,8 +258,8 @@ void write_info_file(OutputFile& info, const char* info_name, const char* model_
   for (std::uint32_t slot = 0; slot < directory.count(); ++slot) {
     BlockRecord& record = directory.records[slot];
     write_listing(slot, record, info);
-    if (const RenderSpec* spec = render_spec_for(record.name())) {
-      render_block(*spec, record, model, info, scratch);
+    if (const RenderSpec* row = render_spec_for(record.name())) {
+      render_block(*row, record, model, info, scratch);
     }
   }
 

@@ -30,49 +30,41 @@ std::vector<std::uint32_t> random_u16s() {
   return values;
 }
 
-void BM_ExponentForm(benchmark::State& state) {
-  const auto values = random_finite_floats();
+// Formats the values round-robin with `format(value, text)`.
+template <typename Format>
+void format_each(benchmark::State& state, const std::vector<std::uint32_t>& values, Format format) {
   char text[32];
   std::size_t i = 0;
   for (auto _ : state) {
-    format_exponent(values[i++ & 4095], text);
+    format(values[i++ & 4095], text);
     benchmark::DoNotOptimize(text);
   }
+}
+
+void BM_ExponentForm(benchmark::State& state) {
+  format_each(state, random_finite_floats(),
+              [](std::uint32_t bits, char* text) { format_exponent(bits, text); });
 }
 BENCHMARK(BM_ExponentForm);
 
 void BM_SnprintfExponent(benchmark::State& state) {
-  const auto values = random_finite_floats();
-  char text[32];
-  std::size_t i = 0;
-  for (auto _ : state) {
+  format_each(state, random_finite_floats(), [](std::uint32_t bits, char* text) {
     float value = 0;
-    std::memcpy(&value, &values[i++ & 4095], sizeof value);
-    std::snprintf(text, sizeof text, "%+e", static_cast<double>(value));
-    benchmark::DoNotOptimize(text);
-  }
+    std::memcpy(&value, &bits, sizeof value);
+    std::snprintf(text, 32, "%+e", static_cast<double>(value));
+  });
 }
 BENCHMARK(BM_SnprintfExponent);
 
 void BM_Unsigned5(benchmark::State& state) {
-  const auto values = random_u16s();
-  char text[32];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    format_right5(values[i++ & 4095], text);
-    benchmark::DoNotOptimize(text);
-  }
+  format_each(state, random_u16s(),
+              [](std::uint32_t value, char* text) { format_right5(value, text); });
 }
 BENCHMARK(BM_Unsigned5);
 
 void BM_SnprintfUnsigned5(benchmark::State& state) {
-  const auto values = random_u16s();
-  char text[32];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    std::snprintf(text, sizeof text, "%5u", values[i++ & 4095]);
-    benchmark::DoNotOptimize(text);
-  }
+  format_each(state, random_u16s(),
+              [](std::uint32_t value, char* text) { std::snprintf(text, 32, "%5u", value); });
 }
 BENCHMARK(BM_SnprintfUnsigned5);
 

@@ -38,14 +38,15 @@ struct Record {
 
 std::vector<Record> read_directory(std::string_view file, Reader& reader) {
   std::vector<Record> records;
-  for (std::uint64_t entry = 28;; entry += 68) {
+  for (std::uint64_t entry = kHeaderSize;; entry += kEntrySize) {
     const std::string_view name_field =
-        entry < file.size() ? file.substr(entry, std::min<std::uint64_t>(64, file.size() - entry))
-                            : std::string_view();
+        entry < file.size()
+            ? file.substr(entry, std::min<std::uint64_t>(kNameSize, file.size() - entry))
+            : std::string_view();
     if (name_field.empty() || name_field[0] == '\0') break;
     Record record;
     record.name = name_field.substr(0, name_field.find('\0'));
-    reader.seek(entry + 64);
+    reader.seek(entry + kNameSize);
     reader.read(record.offset, 4);
     records.push_back(record);
   }

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "export/block_export.h"
@@ -11,7 +10,6 @@
 #include "model/file_access.h"
 #include "model/file_identity.h"
 #include "model/job_scratch.h"
-#include "model/model_stream.h"
 #include "report/info_writer.h"
 
 namespace model_unpack {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "large_model.h"
-#include "model/conversion_job.h"
+#include "job/conversion_job.h"
 
 namespace {
 

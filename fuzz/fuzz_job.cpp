@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "model/conversion_job.h"
+#include "job/conversion_job.h"
 #include "output_budget.h"
 
 namespace {

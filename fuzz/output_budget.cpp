@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "export/block_export.h"
+#include "model/block_kinds.h"
 
 namespace model_unpack::fuzz {
 
@@ -72,9 +72,10 @@ std::uint64_t bones_output(Reader& reader, std::uint32_t count, std::uint32_t& e
 
 std::uint64_t export_output(std::vector<Record>& records, Reader& reader, std::uint64_t limit) {
   std::uint64_t total = 0;
-  for (const ExportSpec& row : kExportSpecs) {
+  for (const BlockKind& row : kBlockKinds) {
+    if (row.export_file == nullptr) continue;
     auto found = std::find_if(records.begin(), records.end(), [&row](const Record& record) {
-      return record.name == row.block_name;
+      return record.name == row.name;
     });
     if (found == records.end()) continue;
     reader.seek(found->offset);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "export/block_export.h"
+#include "model/block_kinds.h"
 #include "model_builder.h"
 #include "test_support.h"
 
@@ -77,9 +78,10 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   directory.records.push_back(record);
   const std::string bytes = edges(7, {1, 2, 3, 4, 5, 6}).bytes();
   auto model = testing::model_file_of(bytes);
-  JobScratch scratch;
+  UnitReader reader(*model);
   std::FILE* console = std::fopen("/dev/null", "w");
-  export_blocks(directory, *model, scratch, ConsoleOutput{console, false}, std::nullopt);
+  export_blocks(directory, reader, ExportTarget{AT_FDCWD, std::nullopt},
+                ConsoleOutput{console, false});
   std::fclose(console);
   EXPECT_EQ(directory.records[0].element_count, 2u);
 }
@@ -193,7 +195,7 @@ TEST_F(ExportTest, ConsoleLinesFollowTheTableAndBonelinksHasNoCompletionLine) {
 TEST_F(ExportTest, NoKnownBlockPrintsAndCreatesNothing) {
   const std::string printed = run(ModelBuilder().block("texcoords", Payload().u32(1)));
   EXPECT_EQ(export_lines(printed), "");
-  for (const ExportSpec& row : kExportSpecs) EXPECT_FALSE(testing::exists(row.export_file));
+  for (const char* file : kExportFileDeletionOrder) EXPECT_FALSE(testing::exists(file));
 }
 
 TEST_F(ExportTest, ExportFilesGoToTheCurrentDirectory) {

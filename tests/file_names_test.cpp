@@ -1,4 +1,4 @@
-#include "model/file_names.h"
+#include "job/file_names.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,6 @@
 
 namespace model_unpack {
 namespace {
-
-NameBuffer buffer_of(const std::string& text) {
-  NameBuffer name{};
-  text.copy(name.data(), name.size() - 1);
-  return name;
-}
 
 struct NameCase {
   std::string typed;
@@ -22,10 +16,9 @@ struct NameCase {
 class NameDerivation : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(NameDerivation, GivesModelAndInfoFileNames) {
-  NameBuffer name = buffer_of(GetParam().typed);
-  add_default_extension(name);
-  EXPECT_EQ(std::string(name.data()), GetParam().model);
-  EXPECT_EQ(std::string(derive_info_file_name(name).data()), GetParam().info);
+  const JobNames names = derive_typed_names(GetParam().typed);
+  EXPECT_EQ(names.model, GetParam().model);
+  EXPECT_EQ(names.info, GetParam().info);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -42,18 +35,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NameLimits, NameOf250CharactersWithoutDotGetsTheExtension) {
   const std::string typed(250, 'n');
   ASSERT_TRUE(name_fits_buffer(typed));
-  NameBuffer name = buffer_of(typed);
-  add_default_extension(name);
-  EXPECT_EQ(std::string(name.data()), typed + ".zmdl");
-  EXPECT_EQ(std::string(derive_info_file_name(name).data()), typed + ".txt");
+  const JobNames names = derive_typed_names(typed);
+  EXPECT_EQ(names.model, typed + ".zmdl");
+  EXPECT_EQ(names.info, typed + ".txt");
 }
 
 TEST(NameLimits, DotAtPosition251OrLaterCutsTheInfoNameAt251Characters) {
   const std::string typed = std::string(251, 'n') + ".bin";
-  NameBuffer name = buffer_of(typed);
-  add_default_extension(name);
-  EXPECT_EQ(std::string(name.data()), typed);
-  const std::string info = derive_info_file_name(name).data();
+  const JobNames names = derive_typed_names(typed);
+  EXPECT_EQ(names.model, typed);
+  const std::string info = names.info;
   EXPECT_EQ(info, std::string(251, 'n') + "txt");
   EXPECT_EQ(info.size(), 254u);
 }

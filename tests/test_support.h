@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "model/conversion_job.h"
-#include "model/file_access.h"
+#include "job/conversion_job.h"
+#include "io/buffered_file.h"
 
 namespace model_unpack::testing {
 

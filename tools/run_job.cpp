@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "model/conversion_job.h"
+#include "job/conversion_job.h"
 
 int main(int argc, char** argv) {
   using namespace model_unpack;

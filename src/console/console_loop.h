@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "model/file_names.h"
+#include "job/file_names.h"
 
 namespace model_unpack {
 

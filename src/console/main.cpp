@@ -5,7 +5,7 @@
 
 #include "console/console_loop.h"
 #include "console/terminal.h"
-#include "model/conversion_job.h"
+#include "job/conversion_job.h"
 
 int main() {
   using namespace model_unpack;

@@ -1,129 +1,95 @@
 #include "export/block_export.h"
 
-#include <cstring>
 #include <string>
 
-#include "model/model_stream.h"
+#include "model/block_kinds.h"
 
 namespace model_unpack {
 
 namespace {
 
-// Copies `units` units of N bytes through `scratch` exactly as reading and writing them one by
-// one would: in bulk while the file delivers whole units, then the unit cut short by the end
-// of the file (its first bytes replace the scratch's), then the scratch for every unit left.
-template <std::size_t N>
-void copy_units(ModelFile& model, OutputFile* out, std::array<unsigned char, N>& scratch,
-                std::uint64_t units) {
-  constexpr std::size_t kChunkUnits = (std::size_t{1} << 15) / N;
-  std::array<unsigned char, kChunkUnits * N> chunk;
-  while (units > 0) {
-    const std::size_t wanted = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
-    const std::size_t delivered = model.read(chunk.data(), wanted * N);
-    const std::size_t whole = delivered / N;
-    if (whole > 0) {
-      write_bytes(out, chunk.data(), whole * N);
-      std::memcpy(scratch.data(), chunk.data() + (whole - 1) * N, N);
-      units -= whole;
-    }
-    if (delivered == wanted * N) continue;
-
-    // The end of the file: from here on every read delivers nothing.
-    const std::size_t cut = delivered % N;
-    if (cut > 0) {
-      std::memcpy(scratch.data(), chunk.data() + whole * N, cut);
-      write_bytes(out, scratch.data(), N);
-      --units;
-    }
-    if (out == nullptr) return;
-    const std::size_t fill = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
-    for (std::size_t i = 0; i < fill; ++i) std::memcpy(&chunk[i * N], scratch.data(), N);
-    while (units > 0) {
-      const std::size_t repeated =
-          units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
-      out->write(chunk.data(), repeated * N);
-      units -= repeated;
-    }
-    return;
-  }
+void copy_bone(UnitReader& reader, OutputFile* out) {
+  reader.copy_units(reader.transfer, 3, out);
+  reader.read_u32(reader.extra_length);  // read, never written
+  reader.copy_extra_data(reader.extra_length, out);
 }
 
-void copy_bone(ModelFile& model, OutputFile* out, JobScratch& scratch) {
-  copy_units(model, out, scratch.transfer, 3);
-  read_u32(model, scratch.extra_length);  // read, never written
-  copy_extra_data(model, out, scratch, scratch.extra_length);
-}
-
-void copy_collide_body(ModelFile& model, OutputFile* out, JobScratch& scratch) {
-  copy_units(model, out, scratch.transfer, 1);
-  scratch.two.fill(0);  // a group count that cannot be read is 0
-  copy_units(model, out, scratch.two, 1);
-  copy_units(model, out, scratch.four, 9ull * load_u16(scratch.two.data()));
+void copy_collide_body(UnitReader& reader, OutputFile* out) {
+  reader.copy_units(reader.transfer, 1, out);
+  reader.two.fill(0);  // a group count that cannot be read is 0
+  reader.copy_units(reader.two, 1, out);
+  reader.copy_units(reader.four, 9ull * load_u16(reader.two.data()), out);
 }
 
 // The elements of a block, `count` of them, after its count words.
-void copy_elements(ElementCopy copy, std::uint32_t count, ModelFile& model, OutputFile* out,
-                   JobScratch& scratch) {
+void copy_elements(ElementCopy copy, std::uint32_t count, UnitReader& reader, OutputFile* out) {
   switch (copy) {
+    case ElementCopy::None:
+      break;
     case ElementCopy::ThreeQuads:
-      copy_units(model, out, scratch.four, 3ull * count);
+      reader.copy_units(reader.four, 3ull * count, out);
       break;
     case ElementCopy::ThreePairs:
-      copy_units(model, out, scratch.two, 3ull * count);
+      reader.copy_units(reader.two, 3ull * count, out);
       break;
     case ElementCopy::OneName:
-      copy_units(model, out, scratch.transfer, count);
+      reader.copy_units(reader.transfer, count, out);
       break;
     case ElementCopy::OnePair:
-      copy_units(model, out, scratch.two, count);
+      reader.copy_units(reader.two, count, out);
       break;
     case ElementCopy::Bone:
-      scratch.extra_length = 0;  // once per block, not per bone
-      for (std::uint32_t i = 0; i < count; ++i) copy_bone(model, out, scratch);
+      reader.extra_length = 0;  // once per block, not per bone
+      for (std::uint32_t i = 0; i < count; ++i) copy_bone(reader, out);
       break;
     case ElementCopy::CollideBody:
-      for (std::uint32_t i = 0; i < count; ++i) copy_collide_body(model, out, scratch);
+      for (std::uint32_t i = 0; i < count; ++i) copy_collide_body(reader, out);
       break;
   }
 }
 
-void export_block(const ExportSpec& row, BlockRecord& record, ModelFile& model, JobScratch& scratch,
-                  const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {
+// False when an error line was printed.
+bool export_block(const BlockKind& row, BlockRecord& record, UnitReader& reader,
+                  const ExportTarget& target, const ConsoleOutput& console) {
   console_print(console, row.start_line);
   std::unique_ptr<OutputFile> out;
-  if (info_file && identify_path(row.export_file) == info_file) {
+  if (target.info_file && identify_at(target.directory, row.export_file) == target.info_file) {
     console_print(
         console, "Error: export file " + std::string(row.export_file) + " is the output file :(\n");
   } else {
-    out = OutputFile::create(row.export_file);
+    out = OutputFile::create(row.export_file, target.directory);
     if (out == nullptr) {
       console_print(console, "Error opening export file " + std::string(row.export_file) + " :(\n");
     }
   }
 
-  model.seek(record.block_offset);
+  reader.seek(record.block_offset);
   // The count words go through the record itself; the last one read bounds the loop.
   for (int word = 0; word < row.count_words; ++word) {
-    read_u32(model, record.element_count);
+    reader.read_u32(record.element_count);
     unsigned char bytes[4];
     store_u32(record.element_count, bytes);
     write_bytes(out.get(), bytes, sizeof bytes);
   }
-  copy_elements(row.copy, record.element_count, model, out.get(), scratch);
+  copy_elements(row.copy, record.element_count, reader, out.get());
 
-  if (out == nullptr) return;  // its failure has been told; no completion line
+  if (out == nullptr) return false;  // its failure has been told; no completion line
   out.reset();
   if (!row.completion_line.empty()) console_print(console, row.completion_line);
+  return true;
 }
 
 }  // namespace
 
-void export_blocks(BlockDirectory& directory, ModelFile& model, JobScratch& scratch,
-                   const ConsoleOutput& console, const std::optional<FileIdentity>& info_file) {
-  for (const ExportSpec& row : kExportSpecs) {
-    BlockRecord* record = find_block(directory, row.block_name);
-    if (record != nullptr) export_block(row, *record, model, scratch, console, info_file);
+bool export_blocks(BlockDirectory& directory, UnitReader& reader, const ExportTarget& target,
+                   const ConsoleOutput& console) {
+  bool all_well = true;
+  for (const BlockKind& row : kBlockKinds) {
+    if (row.export_file == nullptr) continue;
+    BlockRecord* record = find_block(directory, row.name);
+    if (record != nullptr) all_well &= export_block(row, *record, reader, target, console);
   }
+  return all_well;
 }
 
 }  // namespace model_unpack

@@ -1,6 +1,6 @@
 #include "model/block_directory.h"
 
-#include "model/model_stream.h"
+#include "model/unit_reader.h"
 
 namespace model_unpack {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/file_access.h"
+#include "io/buffered_file.h"
 #include "model/model_format.h"
 
 namespace model_unpack {

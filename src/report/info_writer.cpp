@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "model/model_stream.h"
+#include "model/block_kinds.h"
 #include "report/float_format.h"
 #include "report/number_format.h"
 
@@ -12,60 +12,13 @@ namespace model_unpack {
 
 namespace {
 
-enum class IndexField { None, Colon, ColonBlank };  // none, "%5u:", "%5u: "
-enum class Value { U16, F32, MaterialName, Bone };
-
-// How one known block name is rendered after its listing.
-struct RenderSpec {
-  std::string_view block_name;
-  bool rendered;  // false: "Don't know what to save", and the file is not read
-  int count_words;
-  bool has_heading;  // the heading text, then two line breaks, before the first element
-  std::string_view heading;
-  IndexField index;
-  Value value;
-  int values;
-  int blanks_after_value;
-};
-
-constexpr RenderSpec kUnrendered(std::string_view name) {
-  return {name, false, 0, false, "", IndexField::None, Value::U16, 0, 0};
-}
-
-constexpr RenderSpec kFloats3(std::string_view name) {
-  return {name, true, 1, false, "", IndexField::ColonBlank, Value::F32, 3, 2};
-}
-
-// Searched in this order; the first equal name wins.
-constexpr std::array<RenderSpec, 18> kRenderSpecs{{
-    {"vertexes", true, 1, false, "", IndexField::ColonBlank, Value::U16, 6, 2},
-    {"vertex_tris", true, 1, false, "", IndexField::ColonBlank, Value::U16, 3, 2},
-    kFloats3("positions"),
-    {"position_tris", true, 1, false, "", IndexField::ColonBlank, Value::U16, 3, 1},
-    kFloats3("normals"),
-    kFloats3("binormals"),
-    kFloats3("tangents"),
-    kUnrendered("texcoords"),
-    {"materials", true, 1, false, "", IndexField::None, Value::MaterialName, 1, 0},
-    {"material_tris", true, 1, true, "Polygon number: type of material", IndexField::Colon,
-     Value::U16, 1, 0},
-    {"edges", true, 2, false, "", IndexField::ColonBlank, Value::U16, 3, 1},
-    {"bones", true, 1, false, "", IndexField::None, Value::Bone, 1, 0},
-    {"bonelinks", true, 1, true, "", IndexField::Colon, Value::U16, 1, 0},
-    kUnrendered("animation"),
-    kUnrendered("bsp"),
-    kUnrendered("portals"),
-    kUnrendered("light_animations"),
-    kUnrendered("bbox_data"),
-}};
-
 constexpr std::string_view kRule = "-------------------";
 constexpr std::string_view kLineBreak = "\r\n";
 
 // Text of the transfer buffer as a name: up to its first NUL, at most 64 bytes.
-std::string_view transfer_text(const JobScratch& scratch) {
-  const auto* bytes = reinterpret_cast<const char*>(scratch.transfer.data());
-  return {bytes, strnlen(bytes, scratch.transfer.size())};
+std::string_view transfer_text(const UnitReader& reader) {
+  const auto* bytes = reinterpret_cast<const char*>(reader.transfer.data());
+  return {bytes, strnlen(bytes, reader.transfer.size())};
 }
 
 // Formats text straight into the info file's buffer; nothing else may write to the file
@@ -144,63 +97,64 @@ void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& ou
       .line_break();
 }
 
-void write_bone(ModelFile& model, OutputFile& out, JobScratch& scratch) {
+void write_bone(UnitReader& reader, OutputFile& out) {
   for (const std::string_view label : {"Bone #1: ", "Bone #2: "}) {
-    model.read(scratch.transfer.data(), kNameSize);
-    Line(out).text(label).text(transfer_text(scratch)).line_break();
+    reader.read_name();
+    Line(out).text(label).text(transfer_text(reader)).line_break();
   }
-  model.read(scratch.transfer.data(), kTransferSize);
+  reader.read_unit(reader.transfer);
   Line(out)
       .text("Data: ")
-      .text({reinterpret_cast<const char*>(scratch.transfer.data()), kTransferSize})
+      .text({reinterpret_cast<const char*>(reader.transfer.data()), kTransferSize})
       .line_break();
-  read_u32(model, scratch.extra_length);
+  reader.read_u32(reader.extra_length);
   write_text("Other: ", out);
-  copy_extra_data(model, &out, scratch, scratch.extra_length);
+  reader.copy_extra_data(reader.extra_length, &out);
   // A bone's closing two line breaks are its whole line end.
   write_line_breaks(2, out);
 }
 
-void write_material(std::uint32_t index, ModelFile& model, OutputFile& out, JobScratch& scratch) {
-  model.read(scratch.transfer.data(), kNameSize);
+void write_material(std::uint32_t index, UnitReader& reader, OutputFile& out) {
+  reader.read_name();
   Line(out)
       .text("Material #")
       .right(index, 2)
       .text(": ")
-      .text(transfer_text(scratch))
+      .text(transfer_text(reader))
       .text(".zmtr")
       .line_break();
 }
 
 // One line of numbers: the index field, then each value read just before it is written.
-void write_number_line(const RenderSpec& row, std::uint32_t index, ModelFile& model,
-                       OutputFile& out, JobScratch& scratch) {
+void write_number_line(const Rendering& row, std::uint32_t index, UnitReader& reader,
+                       OutputFile& out) {
   Line line(out);
   if (row.index != IndexField::None) {
     line.right5(index).text(row.index == IndexField::ColonBlank ? ": " : ":");
   }
   for (int i = 0; i < row.values; ++i) {
     if (row.value == Value::U16) {
-      model.read(scratch.two.data(), scratch.two.size());
-      line.right5(load_u16(scratch.two.data()));
+      reader.read_unit(reader.two);
+      line.right5(load_u16(reader.two.data()));
     } else {
-      model.read(scratch.four.data(), scratch.four.size());
-      line.exponent(load_u32(scratch.four.data()));
+      reader.read_unit(reader.four);
+      line.exponent(load_u32(reader.four.data()));
     }
     line.blanks(row.blanks_after_value);
   }
   line.line_break();
 }
 
-void render_block(const RenderSpec& row, BlockRecord& record, ModelFile& model, OutputFile& out,
-                  JobScratch& scratch) {
-  if (!row.rendered) {
+void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader, OutputFile& out) {
+  const Rendering& row = kind.rendering;
+  if (row.value == Value::ListingOnly) return;
+  if (row.value == Value::NotSaved) {
     write_text("Don't know what to save", out);
     write_line_breaks(2, out);
     return;
   }
-  model.seek(record.block_offset);
-  for (int word = 0; word < row.count_words; ++word) read_u32(model, record.element_count);
+  reader.seek(record.block_offset);
+  for (int word = 0; word < kind.count_words; ++word) reader.read_u32(record.element_count);
   if (row.has_heading) {
     write_text(row.heading, out);
     write_line_breaks(2, out);
@@ -208,25 +162,21 @@ void render_block(const RenderSpec& row, BlockRecord& record, ModelFile& model, 
   for (std::uint32_t index = 0; index < record.element_count; ++index) {
     switch (row.value) {
       case Value::Bone:
-        write_bone(model, out, scratch);
+        write_bone(reader, out);
         break;
       case Value::MaterialName:
-        write_material(index, model, out, scratch);
+        write_material(index, reader, out);
         break;
       case Value::U16:
       case Value::F32:
-        write_number_line(row, index, model, out, scratch);
+        write_number_line(row, index, reader, out);
+        break;
+      case Value::NotSaved:
+      case Value::ListingOnly:
         break;
     }
   }
   write_line_breaks(1, out);
-}
-
-const RenderSpec* render_spec_for(std::string_view name) {
-  for (const RenderSpec& row : kRenderSpecs) {
-    if (row.block_name == name) return &row;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -236,12 +186,12 @@ void write_line_breaks(std::uint32_t count, OutputFile& out) {
 }
 
 void write_info_file(OutputFile& info, const char* info_name, const char* model_name,
-                     const HeaderBuffer& header, ModelFile& model, BlockDirectory& directory,
-                     JobScratch& scratch, const ConsoleOutput& console) {
+                     const HeaderBuffer& header, UnitReader& reader, BlockDirectory& directory,
+                     const ConsoleOutput& console) {
   console_print(console, "Creating info file\n");
   // The 4-byte scratch and the transfer buffer carry over from the export phase.
-  scratch.two.fill(0);
-  scratch.extra_length = 0;
+  reader.two.fill(0);
+  reader.extra_length = 0;
 
   write_text("Info file ", info);
   write_text(info_name, info);
@@ -258,9 +208,8 @@ void write_info_file(OutputFile& info, const char* info_name, const char* model_
   for (std::uint32_t slot = 0; slot < directory.count(); ++slot) {
     BlockRecord& record = directory.records[slot];
     write_listing(slot, record, info);
-    if (const RenderSpec* row = render_spec_for(record.name())) {
-      render_block(*row, record, model, info, scratch);
-    }
+    if (const BlockKind* kind = block_kind(record.name()))
+      render_block(*kind, record, reader, info);
   }
 
   write_line_breaks(1, info);

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "model/console_output.h"
-#include "model/file_access.h"
-#include "model/job_scratch.h"
+#include "io/buffered_file.h"
+#include "io/console_output.h"
 #include "model/model_format.h"
+#include "model/unit_reader.h"
 
 namespace model_unpack {
 
@@ -14,7 +14,7 @@ namespace model_unpack {
 void write_line_breaks(std::uint32_t count, OutputFile& out);
 
 void write_info_file(OutputFile& info, const char* info_name, const char* model_name,
-                     const HeaderBuffer& header, ModelFile& model, BlockDirectory& directory,
-                     JobScratch& scratch, const ConsoleOutput& console);
+                     const HeaderBuffer& header, UnitReader& reader, BlockDirectory& directory,
+                     const ConsoleOutput& console);
 
 }  // namespace model_unpack

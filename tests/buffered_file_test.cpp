@@ -1,5 +1,5 @@
 // The model file reader and the output writer keep the stream rules the job relies on.
-#include "model/file_access.h"
+#include "io/buffered_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <optional>
@@ -17,6 +18,13 @@ struct FileIdentity {
 inline std::optional<FileIdentity> identify_path(const char* path) {
   struct stat info {};
   if (stat(path, &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+// `name` taken in the directory `directory` (AT_FDCWD: the current one).
+inline std::optional<FileIdentity> identify_at(int directory, const char* name) {
+  struct stat info {};
+  if (fstatat(directory, name, &info, 0) != 0) return std::nullopt;
   return FileIdentity{info.st_dev, info.st_ino};
 }
 

@@ -1,4 +1,4 @@
-#include "model/file_access.h"
+#include "io/buffered_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,17 +24,18 @@ std::unique_ptr<ModelFile> ModelFile::open(const char* name) {
   if (fd < 0) return nullptr;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
+    ::close(fd);
     return nullptr;
   }
   make_blocking(fd);
-  return std::unique_ptr<ModelFile>(new ModelFile(fd));
+  return std::unique_ptr<ModelFile>(new ModelFile(fd, static_cast<std::uint64_t>(info.st_size)));
 }
 
-ModelFile::ModelFile(int fd) : fd_(fd), buffer_(new unsigned char[kReadCapacity]) {}
+ModelFile::ModelFile(int fd, std::uint64_t size)
+    : fd_(fd), size_(size), buffer_(new unsigned char[kReadCapacity]) {}
 
 ModelFile::~ModelFile() {
-  close(fd_);
+  ::close(fd_);
 }
 
 void ModelFile::seek(std::uint64_t offset) {
@@ -72,10 +73,12 @@ std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
   return delivered;
 }
 
-std::unique_ptr<OutputFile> OutputFile::create(const char* name) {
-  const int created = ::open(name, O_RDWR | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (created >= 0) close(created);
-  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0600);
+std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory) {
+  const int created =
+      openat(directory, name, O_RDWR | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (created >= 0) ::close(created);
+  const int fd =
+      openat(directory, name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;
   make_blocking(fd);
   return std::unique_ptr<OutputFile>(new OutputFile(fd));
@@ -84,8 +87,14 @@ std::unique_ptr<OutputFile> OutputFile::create(const char* name) {
 OutputFile::OutputFile(int fd) : fd_(fd), buffer_(new unsigned char[kCapacity]) {}
 
 OutputFile::~OutputFile() {
+  if (fd_ >= 0) close();
+}
+
+bool OutputFile::close() {
   flush();
-  close(fd_);
+  if (::close(fd_) != 0 && errno != EINTR) failed_ = true;
+  fd_ = -1;
+  return !failed_;
 }
 
 void OutputFile::flush() {
@@ -93,7 +102,10 @@ void OutputFile::flush() {
   while (done < used_) {
     const ssize_t written = ::write(fd_, buffer_.get() + done, used_ - done);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;  // not checked, as the tool's writes never are: the rest is lost
+    if (written <= 0) {  // a full disk, a size limit, an I/O error: the rest is lost
+      failed_ = true;
+      break;
+    }
     done += static_cast<std::size_t>(written);
   }
   used_ = 0;

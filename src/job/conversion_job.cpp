@@ -1,4 +1,4 @@
-#include "model/conversion_job.h"
+#include "job/conversion_job.h"
 
 #include <unistd.h>
 
@@ -6,10 +6,11 @@
 #include <string>
 
 #include "export/block_export.h"
+#include "io/buffered_file.h"
+#include "io/file_identity.h"
 #include "model/block_directory.h"
-#include "model/file_access.h"
-#include "model/file_identity.h"
-#include "model/job_scratch.h"
+#include "model/block_kinds.h"
+#include "model/unit_reader.h"
 #include "report/info_writer.h"
 
 namespace model_unpack {
@@ -23,16 +24,16 @@ std::string hex(std::uint32_t value) {
 }
 
 // The checks that keep a job from emptying or deleting the model file it is about to read.
-bool clashes_with_outputs(const char* model_name, const char* info_name,
+bool clashes_with_outputs(const JobNames& names, int exports_directory,
                           const ConsoleOutput& console) {
-  const auto model = identify_path(model_name);
+  const auto model = identify_path(names.model.c_str());
   if (!model) return false;
-  if (identify_path(info_name) == model) {
+  if (identify_path(names.info.c_str()) == model) {
     console_print(console, "Error: output file is the input file :(\n");
     return true;
   }
   for (const char* export_file : kExportFileDeletionOrder) {
-    if (identify_path(export_file) == model) {
+    if (identify_at(exports_directory, export_file) == model) {
       console_print(console, "Error: input file is an export file :(\n");
       return true;
     }
@@ -49,28 +50,26 @@ void list_directory(const BlockDirectory& directory, const ConsoleOutput& consol
 
 }  // namespace
 
-void process_model_file(NameBuffer& typed_name, const ConsoleOutput& console) {
-  JobScratch scratch{};
-  add_default_extension(typed_name);
-  const NameBuffer info_name = derive_info_file_name(typed_name);
-  const char* model_name = typed_name.data();
-
-  console_print(console, std::string("Input file: ") + model_name + "   \n");
-  console_print(console, std::string("output file: ") + info_name.data() + "   \n");
-  if (clashes_with_outputs(model_name, info_name.data(), console)) return;
+JobResult run_conversion_job(const JobNames& names, const JobSettings& settings) {
+  const ConsoleOutput& console = settings.console;
+  console_print(console, "Input file: " + names.model + "   \n");
+  console_print(console, "output file: " + names.info + "   \n");
+  if (clashes_with_outputs(names, settings.exports_directory, console)) return {true};
 
   HeaderBuffer header{};
-  for (const char* export_file : kExportFileDeletionOrder) unlink(export_file);
+  for (const char* export_file : kExportFileDeletionOrder) {
+    unlinkat(settings.exports_directory, export_file, 0);
+  }
 
-  std::unique_ptr<ModelFile> model = ModelFile::open(model_name);
+  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str());
   if (!model) {
     console_print(console, "Error opening input file :(\n");
-    return;
+    return {true};
   }
-  std::unique_ptr<OutputFile> info = OutputFile::create(info_name.data());
+  std::unique_ptr<OutputFile> info = OutputFile::create(names.info.c_str());
   if (!info) {
     console_print(console, "Error opening output file :(\n");
-    return;
+    return {true};
   }
 
   model->read(header.data(), kHeaderSize);
@@ -80,13 +79,22 @@ void process_model_file(NameBuffer& typed_name, const ConsoleOutput& console) {
   list_directory(directory, console);
   read_element_counts(directory, *model);
 
-  export_blocks(directory, *model, scratch, console, identify_descriptor(info->descriptor()));
-  write_info_file(*info, info_name.data(), model_name, header, *model, directory, scratch, console);
+  UnitReader reader(*model);  // the job's scratch values, zero until the export phase
+  const ExportTarget target{settings.exports_directory, identify_descriptor(info->descriptor())};
+  const bool exported = export_blocks(directory, reader, target, console);
+  write_info_file(*info, names.info.c_str(), names.model.c_str(), header, reader, directory,
+                  console);
 
   // Records first, then the info file, then the model file.
   directory.records.clear();
   info.reset();
   model.reset();
+  return {!exported};
+}
+
+void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console) {
+  run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
+                     JobSettings{console, AT_FDCWD});
 }
 
 }  // namespace model_unpack

@@ -1,8 +1,10 @@
 // The job's files: the model file read through its own buffer, the info and export files
-// written through theirs. Both keep the stream rules the tool is built on: a read delivers
-// what the file still holds and nothing past its end (until the next seek); writes are not
-// checked, a failed one is simply lost.
+// written through theirs. A read delivers what the file still holds and nothing past its end
+// (until the next seek). A failed write loses its bytes but is remembered, so the caller can
+// tell the user once the file is closed.
 #pragma once
+
+#include <fcntl.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +25,9 @@ class ModelFile {
   // Every u32 offset is reachable; an offset past the end makes every read deliver nothing.
   void seek(std::uint64_t offset);
 
+  // The size when the file was opened.
+  std::uint64_t size() const { return size_; }
+
   // Reads up to `size` bytes into `dest` and returns how many arrived; bytes not delivered
   // keep their old value.
   std::size_t read(void* dest, std::size_t size) {
@@ -35,10 +40,11 @@ class ModelFile {
   }
 
  private:
-  explicit ModelFile(int fd);
+  ModelFile(int fd, std::uint64_t size);
   std::size_t read_slow(void* dest, std::size_t size);
 
   int fd_;
+  std::uint64_t size_;
   std::unique_ptr<unsigned char[]> buffer_;
   std::uint64_t buffer_offset_ = 0;  // file offset of buffer_[0]
   std::size_t position_ = 0;
@@ -49,9 +55,13 @@ class ModelFile {
 class OutputFile {
  public:
   // Creates or empties the file with mode 0600, then opens it for writing; null on failure.
-  // A FIFO nobody reads fails at once instead of blocking the job.
-  static std::unique_ptr<OutputFile> create(const char* name);
-  ~OutputFile();  // writes out what is buffered, then closes
+  // A relative name is taken in `directory` (AT_FDCWD: the current directory). A FIFO nobody
+  // reads fails at once instead of blocking the job.
+  static std::unique_ptr<OutputFile> create(const char* name, int directory = AT_FDCWD);
+  ~OutputFile();  // closes if close() was not called; the outcome is then lost
+
+  // Writes out what is buffered and closes the file; false when any write or the close failed.
+  bool close();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -84,6 +94,7 @@ class OutputFile {
   int fd_;
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t used_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace model_unpack

@@ -1,0 +1,27 @@
+// One whole conversion job: lists the header and directory, exports the known blocks and
+// writes the info file. Every outcome is told on the console.
+#pragma once
+
+#include <fcntl.h>
+
+#include "io/console_output.h"
+#include "job/file_names.h"
+
+namespace model_unpack {
+
+struct JobSettings {
+  ConsoleOutput console;
+  // The folder of the 13 export files. Jobs running at once each get their own.
+  int exports_directory = AT_FDCWD;
+};
+
+struct JobResult {
+  bool had_error = false;  // some line began with "Error"
+};
+
+JobResult run_conversion_job(const JobNames& names, const JobSettings& settings);
+
+// The console's job: the typed name in the name buffer, export files in the current directory.
+void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console);
+
+}  // namespace model_unpack

@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "job/conversion_job.h"
 #include "io/buffered_file.h"
+#include "job/conversion_job.h"
 
 namespace model_unpack::testing {
 

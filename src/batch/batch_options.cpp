@@ -1,0 +1,141 @@
+#include "batch/batch_options.h"
+
+#include <getopt.h>
+
+#include <set>
+#include <string_view>
+
+#include "job/file_names.h"
+
+namespace model_unpack {
+
+const char* const kBatchUsage =
+    "Usage: model-unpack-batch [OPTION]... MODEL...\n"
+    "Take apart each MODEL file: list its header and block directory, copy every known\n"
+    "block into an export file of its own and write an info file beside the model.\n"
+    "A MODEL whose last component has no dot gets the extension .zmdl.\n"
+    "\n"
+    "  -C, --exports-dir=DIR  write the export files of each model into DIR/STEM/,\n"
+    "                         STEM being the model file's name up to its first dot\n"
+    "                         (default: the current directory)\n"
+    "  -j, --jobs=N           run up to N jobs at once (default 1; 0: one per core);\n"
+    "                         with several models N > 1 needs --exports-dir\n"
+    "  -q, --quiet            print no job lines\n"
+    "  -h, --help             display this help and exit\n"
+    "      --version          output version information and exit\n"
+    "\n"
+    "Exit status: 0 if every job ran without an error line, 1 if some job printed one,\n"
+    "2 on a usage error (nothing is then run or created).\n";
+
+namespace {
+
+enum LongOnly { kVersion = 256 };
+
+constexpr option kLongOptions[] = {
+    {"exports-dir", required_argument, nullptr, 'C'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+ParsedCommandLine usage_error(std::string reason) {
+  ParsedCommandLine parsed;
+  parsed.action = ParsedCommandLine::Action::UsageError;
+  parsed.usage_error = std::move(reason);
+  return parsed;
+}
+
+std::optional<unsigned> parse_job_count(std::string_view text) {
+  constexpr unsigned kMostJobs = 4096;
+  if (text.empty() || text.size() > 4) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value > kMostJobs) return std::nullopt;
+  return value;
+}
+
+// The reason getopt_long stopped at argv[optind - 1], in the words GNU tools use.
+std::string option_error(int argc, char** argv, int failed) {
+  const int index = optind - 1;
+  const std::string_view arg = index > 0 && index < argc ? argv[index] : "";
+  if (failed == ':') {
+    if (arg.starts_with("--")) {
+      return "option '" + std::string(arg.substr(0, arg.find('='))) + "' requires an argument";
+    }
+    return std::string("option requires an argument -- '") + static_cast<char>(optopt) + "'";
+  }
+  if (arg.starts_with("--")) return "unrecognized option '" + std::string(arg) + "'";
+  if (optopt != 0) return std::string("invalid option -- '") + static_cast<char>(optopt) + "'";
+  return "unrecognized option '" + std::string(arg) + "'";
+}
+
+}  // namespace
+
+ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
+  ParsedCommandLine parsed;
+  BatchOptions& options = parsed.options;
+  bool help = false;
+  bool version = false;
+  opterr = 0;
+  optind = 0;  // a fresh scan, also when called more than once
+  for (;;) {
+    const int option = getopt_long(argc, argv, ":C:j:qh", kLongOptions, nullptr);
+    if (option == -1) break;
+    switch (option) {
+      case 'C':
+        if (*optarg == '\0') return usage_error("the exports folder must not be empty");
+        options.exports_dir = optarg;
+        break;
+      case 'j': {
+        const auto jobs = parse_job_count(optarg);
+        if (!jobs) return usage_error(std::string("invalid number of jobs: '") + optarg + "'");
+        options.jobs = *jobs == 0 ? std::max(cores, 1u) : *jobs;
+        break;
+      }
+      case 'q':
+        options.quiet = true;
+        break;
+      case 'h':
+        help = true;
+        break;
+      case kVersion:
+        version = true;
+        break;
+      default:
+        return usage_error(option_error(argc, argv, option));
+    }
+  }
+  if (help) {
+    parsed.action = ParsedCommandLine::Action::Help;
+    return parsed;
+  }
+  if (version) {
+    parsed.action = ParsedCommandLine::Action::Version;
+    return parsed;
+  }
+  for (int i = optind; i < argc; ++i) options.models.emplace_back(argv[i]);
+  if (options.models.empty()) return usage_error("no model file named");
+
+  if (options.jobs > 1 && options.models.size() > 1 && !options.exports_dir) {
+    return usage_error("--jobs above 1 needs --exports-dir, so jobs do not share export files");
+  }
+  if (options.exports_dir) {
+    std::set<std::string_view> stems;
+    for (const std::string& model : options.models) {
+      const std::string_view stem = path_stem(model);
+      if (stem.empty())
+        return usage_error("no folder name before the first dot of '" + model + "'");
+      if (!stems.insert(stem).second) {
+        return usage_error("two models share the exports folder '" + std::string(stem) + "'");
+      }
+    }
+  }
+  return parsed;
+}
+
+}  // namespace model_unpack

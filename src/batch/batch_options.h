@@ -1,0 +1,30 @@
+// The batch tool's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace model_unpack {
+
+struct BatchOptions {
+  std::vector<std::string> models;
+  std::optional<std::string> exports_dir;  // -C: export files go to DIR/STEM/
+  unsigned jobs = 1;                       // jobs at once; already resolved for -j 0
+  bool quiet = false;
+};
+
+struct ParsedCommandLine {
+  enum class Action { Run, Help, Version, UsageError };
+  Action action = Action::Run;
+  BatchOptions options;
+  std::string usage_error;  // the one-line reason, for UsageError
+};
+
+// GNU-style parsing (getopt_long; "--" ends the options) and the checks that must pass before
+// any job runs. `cores` is what "-j 0" means.
+ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores);
+
+extern const char* const kBatchUsage;
+
+}  // namespace model_unpack

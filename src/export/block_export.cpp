@@ -8,44 +8,67 @@ namespace model_unpack {
 
 namespace {
 
-void copy_bone(UnitReader& reader, OutputFile* out) {
-  reader.copy_units(reader.transfer, 3, out);
-  reader.read_u32(reader.extra_length);  // read, never written
-  reader.copy_extra_data(reader.extra_length, out);
+// How many elements a copy handled, and whether their claim was cut by the budget (a bone or
+// body cut short counts as handled).
+struct Copied {
+  std::uint32_t handled;
+  bool cut;
+};
+
+Copied copy_bones(std::uint32_t count, UnitReader& reader, ElementBudget& budget, OutputFile* out) {
+  reader.extra_length = 0;  // once per block, not per bone
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!budget.take(kBoneFixedSize)) return {i, true};
+    reader.copy_units(reader.transfer, 3, out);
+    reader.read_u32(reader.extra_length);  // read, never written
+    const std::uint64_t extra = budget.take_up_to(reader.extra_length);
+    reader.copy_extra_data(extra, out);
+    if (extra < reader.extra_length) return {i + 1, true};
+  }
+  return {count, false};
 }
 
-void copy_collide_body(UnitReader& reader, OutputFile* out) {
-  reader.copy_units(reader.transfer, 1, out);
-  reader.two.fill(0);  // a group count that cannot be read is 0
-  reader.copy_units(reader.two, 1, out);
-  reader.copy_units(reader.four, 9ull * load_u16(reader.two.data()), out);
+Copied copy_collide_bodies(std::uint32_t count, UnitReader& reader, ElementBudget& budget,
+                           OutputFile* out) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!budget.take(kBodyFixedSize)) return {i, true};
+    reader.copy_units(reader.transfer, 1, out);
+    reader.two.fill(0);  // a group count that cannot be read is 0
+    reader.copy_units(reader.two, 1, out);
+    const std::uint16_t groups = load_u16(reader.two.data());
+    const std::uint32_t fitting = budget.take_elements(groups, kBodyPointGroupSize);
+    reader.copy_units(reader.four, 9ull * fitting, out);
+    if (fitting < groups) return {i + 1, true};
+  }
+  return {count, false};
 }
 
 // The elements of a block, `count` of them, after its count words.
-void copy_elements(ElementCopy copy, std::uint32_t count, UnitReader& reader, OutputFile* out) {
-  switch (copy) {
-    case ElementCopy::None:
-      break;
+Copied copy_elements(const BlockKind& row, std::uint32_t count, UnitReader& reader,
+                     OutputFile* out) {
+  ElementBudget budget(reader.file().size());
+  if (row.copy == ElementCopy::Bone) return copy_bones(count, reader, budget, out);
+  if (row.copy == ElementCopy::CollideBody) return copy_collide_bodies(count, reader, budget, out);
+  const std::uint32_t handled = budget.take_elements(count, row.element_size);
+  switch (row.copy) {
     case ElementCopy::ThreeQuads:
-      reader.copy_units(reader.four, 3ull * count, out);
+      reader.copy_units(reader.four, 3ull * handled, out);
       break;
     case ElementCopy::ThreePairs:
-      reader.copy_units(reader.two, 3ull * count, out);
+      reader.copy_units(reader.two, 3ull * handled, out);
       break;
     case ElementCopy::OneName:
-      reader.copy_units(reader.transfer, count, out);
+      reader.copy_units(reader.transfer, handled, out);
       break;
     case ElementCopy::OnePair:
-      reader.copy_units(reader.two, count, out);
+      reader.copy_units(reader.two, handled, out);
       break;
+    case ElementCopy::None:
     case ElementCopy::Bone:
-      reader.extra_length = 0;  // once per block, not per bone
-      for (std::uint32_t i = 0; i < count; ++i) copy_bone(reader, out);
-      break;
     case ElementCopy::CollideBody:
-      for (std::uint32_t i = 0; i < count; ++i) copy_collide_body(reader, out);
       break;
   }
+  return {handled, handled < count};
 }
 
 // False when an error line was printed.
@@ -71,9 +94,15 @@ bool export_block(const BlockKind& row, BlockRecord& record, UnitReader& reader,
     store_u32(record.element_count, bytes);
     write_bytes(out.get(), bytes, sizeof bytes);
   }
-  copy_elements(row.copy, record.element_count, reader, out.get());
+  const Copied copied = copy_elements(row, record.element_count, reader, out.get());
 
   if (out == nullptr) return false;  // its failure has been told; no completion line
+  if (copied.cut) {
+    console_print(console, "Warning: " + std::string(row.name) +
+                               " claims more data than the model file has; " +
+                               std::to_string(copied.handled) + " of " +
+                               std::to_string(record.element_count) + " elements copied\n");
+  }
   out.reset();
   if (!row.completion_line.empty()) console_print(console, row.completion_line);
   return true;

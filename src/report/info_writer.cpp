@@ -97,7 +97,8 @@ void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& ou
       .line_break();
 }
 
-void write_bone(UnitReader& reader, OutputFile& out) {
+// False when the bone's extra data was cut by the budget: the block ends after it.
+bool write_bone(UnitReader& reader, ElementBudget& budget, OutputFile& out) {
   for (const std::string_view label : {"Bone #1: ", "Bone #2: "}) {
     reader.read_name();
     Line(out).text(label).text(transfer_text(reader)).line_break();
@@ -109,9 +110,11 @@ void write_bone(UnitReader& reader, OutputFile& out) {
       .line_break();
   reader.read_u32(reader.extra_length);
   write_text("Other: ", out);
-  reader.copy_extra_data(reader.extra_length, &out);
+  const std::uint64_t extra = budget.take_up_to(reader.extra_length);
+  reader.copy_extra_data(extra, &out);
   // A bone's closing two line breaks are its whole line end.
   write_line_breaks(2, out);
+  return extra == reader.extra_length;
 }
 
 void write_material(std::uint32_t index, UnitReader& reader, OutputFile& out) {
@@ -159,21 +162,20 @@ void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader
     write_text(row.heading, out);
     write_line_breaks(2, out);
   }
-  for (std::uint32_t index = 0; index < record.element_count; ++index) {
-    switch (row.value) {
-      case Value::Bone:
-        write_bone(reader, out);
-        break;
-      case Value::MaterialName:
+  // Elements are shown while their claim fits in the model file's size.
+  ElementBudget budget(reader.file().size());
+  if (row.value == Value::Bone) {
+    for (std::uint32_t index = 0; index < record.element_count; ++index) {
+      if (!budget.take(kind.element_size) || !write_bone(reader, budget, out)) break;
+    }
+  } else {
+    const std::uint32_t shown = budget.take_elements(record.element_count, kind.element_size);
+    for (std::uint32_t index = 0; index < shown; ++index) {
+      if (row.value == Value::MaterialName) {
         write_material(index, reader, out);
-        break;
-      case Value::U16:
-      case Value::F32:
+      } else {
         write_number_line(row, index, reader, out);
-        break;
-      case Value::NotSaved:
-      case Value::ListingOnly:
-        break;
+      }
     }
   }
   write_line_breaks(1, out);

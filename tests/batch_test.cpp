@@ -1,7 +1,9 @@
 // The real batch binary, run as a script would run it: no terminal, standard input closed.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <thread>
 
@@ -33,7 +35,8 @@ std::string drain(int fd) {
 }
 
 // Runs the batch tool in the current directory without a controlling terminal.
-ToolRun run_batch_tool(std::vector<std::string> args) {
+ToolRun run_batch_tool(
+    std::vector<std::string> args, const std::function<void()>& in_child = [] {}) {
   int out[2];
   int err[2];
   if (pipe(out) != 0 || pipe(err) != 0) return {};
@@ -51,6 +54,7 @@ ToolRun run_batch_tool(std::vector<std::string> args) {
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     alarm(20);  // never hangs the suite
+    in_child();
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -210,6 +214,38 @@ TEST_F(BatchTest, UsageErrorsRunNothingAndCreateNothing) {
   EXPECT_TRUE(help.out.starts_with("Usage: model-unpack-batch [OPTION]... MODEL...\n"));
   const ToolRun version = run_batch_tool({"--version"});
   EXPECT_EQ(version.out, "model-unpack-batch " MODEL_UNPACK_VERSION "\n");
+}
+
+TEST_F(BatchTest, FailedWritesAreErrorsInBothTools) {
+  testing::Payload many;
+  many.u32(2000).fill(24000, 1);
+  ModelBuilder().block("positions", many).write("m.zmdl");
+  const ToolRun limited = run_batch_tool({"m"}, [] {
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  EXPECT_EQ(limited.status, 1);
+  EXPECT_NE(limited.out.find("Exporting positions\nError writing export file pos.txt :(\n"
+                             "Creating info file\nError writing info file m.txt :(\n"),
+            std::string::npos)
+      << limited.out;
+  EXPECT_EQ(limited.err, "model-unpack-batch: 1 of 1 models had errors\n");
+
+  fs::remove("m.txt");
+  fs::create_symlink("/dev/full", "m.txt");
+  const ToolRun full = run_batch_tool({"m"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_TRUE(
+      full.out.ends_with("Positions exported\nCreating info file\n"
+                         "Error writing info file m.txt :(\n"));
+
+  testing::PtySession tool({MODEL_UNPACK_BINARY});
+  ASSERT_TRUE(tool.wait_for("file name\n"));
+  tool.send("1m\n");
+  ASSERT_TRUE(tool.wait_for("Creating info file\nError writing info file m.txt :(\n\nEsc"));
+  tool.send("\x1b");
+  const int status = tool.wait_exit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(PathNames, OnlyTheLastComponentDecides) {

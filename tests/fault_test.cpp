@@ -87,23 +87,39 @@ TEST_F(FaultTest, UnreadableModelIsAnInputError) {
             "Input file: m.zmdl   \noutput file: m.txt   \nError opening input file :(\n");
 }
 
-TEST_F(FaultTest, WritesFailingMidJobNeitherCrashNorStopTheJob) {
+TEST_F(FaultTest, WritesCutByAFileSizeLimitAreReportedAndTheJobGoesOn) {
   testing::Payload many;
   many.u32(2000);
   for (int i = 0; i < 6000; ++i) many.f32(static_cast<float>(i));
-  ModelBuilder().block("positions", many).block("normals", floats3({1, 2, 3})).write("m.zmdl");
+  testing::Payload links;
+  links.u32(3000).fill(6000, 1);
+  ModelBuilder()
+      .block("positions", many)
+      .block("normals", floats3({1, 2, 3}))
+      .block("bonelinks", links)
+      .write("m.zmdl");
   const std::string printed = run_job_unprivileged("m", [] {
     signal(SIGXFSZ, SIG_IGN);  // as the tool does: a failed write is not a crash
     const rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
   });
-  EXPECT_TRUE(
-      printed.ends_with("Exporting normals\nNormals exported\n"
-                        "Creating info file\nInfo file created\n"))
+  EXPECT_NE(printed.find("Exporting positions\nError writing export file pos.txt :(\n"
+                         "Exporting normals\nNormals exported\n"
+                         "Exporting bonelinks\nError writing export file bonelinks.txt :(\n"
+                         "Creating info file\nError writing info file m.txt :(\n"),
+            std::string::npos)
       << printed;
   EXPECT_EQ(read_file("pos.txt").size(), 4096u);
   EXPECT_EQ(read_file("normals.txt"), floats3({1, 2, 3}).bytes());
   EXPECT_EQ(read_file("m.txt").size(), 4096u);
+}
+
+TEST_F(FaultTest, AFullDeviceFailsTheWritesOfItsFileOnly) {
+  model_.write("m.zmdl");
+  symlink("/dev/full", "m.txt");
+  EXPECT_TRUE(testing::run_job("m").ends_with(
+      "Positions exported\nCreating info file\nError writing info file m.txt :(\n"));
+  EXPECT_EQ(read_file("m.zmdl"), model_.bytes());
 }
 
 }  // namespace

@@ -103,7 +103,11 @@ bool export_block(const BlockKind& row, BlockRecord& record, UnitReader& reader,
                                std::to_string(copied.handled) + " of " +
                                std::to_string(record.element_count) + " elements copied\n");
   }
-  out.reset();
+  // Written out and closed before the row says it is done, so a failure is never told as one.
+  if (!out->close()) {
+    console_print(console, "Error writing export file " + std::string(row.export_file) + " :(\n");
+    return false;
+  }
   if (!row.completion_line.empty()) console_print(console, row.completion_line);
   return true;
 }

@@ -82,14 +82,14 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   UnitReader reader(*model);  // the job's scratch values, zero until the export phase
   const ExportTarget target{settings.exports_directory, identify_descriptor(info->descriptor())};
   const bool exported = export_blocks(directory, reader, target, console);
-  write_info_file(*info, names.info.c_str(), names.model.c_str(), header, reader, directory,
-                  console);
+  const bool reported = write_info_file(*info, names.info.c_str(), names.model.c_str(), header,
+                                        reader, directory, console);
 
-  // Records first, then the info file, then the model file.
+  // Records first, then the info file (closed by its phase), then the model file.
   directory.records.clear();
   info.reset();
   model.reset();
-  return {!exported};
+  return {!exported || !reported};
 }
 
 void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console) {

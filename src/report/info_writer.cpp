@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "model/block_kinds.h"
@@ -187,7 +188,7 @@ void write_line_breaks(std::uint32_t count, OutputFile& out) {
   for (std::uint32_t i = 0; i < count; ++i) write_text(kLineBreak, out);
 }
 
-void write_info_file(OutputFile& info, const char* info_name, const char* model_name,
+bool write_info_file(OutputFile& info, const char* info_name, const char* model_name,
                      const HeaderBuffer& header, UnitReader& reader, BlockDirectory& directory,
                      const ConsoleOutput& console) {
   console_print(console, "Creating info file\n");
@@ -216,7 +217,12 @@ void write_info_file(OutputFile& info, const char* info_name, const char* model_
 
   write_line_breaks(1, info);
   write_text("---End of file---", info);
+  if (!info.close()) {
+    console_print(console, "Error writing info file " + std::string(info_name) + " :(\n");
+    return false;
+  }
   console_print(console, "Info file created\n");
+  return true;
 }
 
 }  // namespace model_unpack

@@ -13,7 +13,9 @@ namespace model_unpack {
 // Writes `count` line breaks, each the two bytes CR LF.
 void write_line_breaks(std::uint32_t count, OutputFile& out);
 
-void write_info_file(OutputFile& info, const char* info_name, const char* model_name,
+// Writes the whole report and closes `info`; false when it printed an error line because a
+// write or the close failed.
+bool write_info_file(OutputFile& info, const char* info_name, const char* model_name,
                      const HeaderBuffer& header, UnitReader& reader, BlockDirectory& directory,
                      const ConsoleOutput& console);
 

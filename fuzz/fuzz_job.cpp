@@ -30,7 +30,7 @@ void remove_directory() {
 // Entered at the first input, not at start-up, so libFuzzer's job logs land where it was
 // started. Corpus paths must be absolute (fuzz/run.sh passes them so).
 void enter_private_directory() {
-  char directory[] = "/tmp/model-unpack-fuzz-XXXXXX";
+  char directory[] = "/dev/shm/model-unpack-fuzz-XXXXXX";
   if (mkdtemp(directory) == nullptr || chdir(directory) != 0) std::abort();
   g_directory = directory;
   std::atexit(remove_directory);

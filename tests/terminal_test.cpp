@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -134,6 +135,37 @@ TEST_F(TerminalTest, ModelThatIsADirectoryIsReportedAndTheTerminalRestored) {
   EXPECT_TRUE(same_mode(tool.mode(), tool.original()));
 }
 
+// Every signal whose default action ends a process, as this system says: a child restores
+// the default action and raises it. SIGKILL cannot be caught; SIGXFSZ the tool ignores on
+// purpose; the signals between the classic ones and SIGRTMIN belong to the C library.
+std::vector<int> signals_that_end_a_process() {
+  std::vector<int> fatal;
+  for (int signal_number = 1; signal_number <= SIGRTMAX; ++signal_number) {
+    if (signal_number == SIGKILL || signal_number == SIGXFSZ) continue;
+    if (signal_number >= 32 && signal_number < SIGRTMIN) continue;
+    const pid_t child = fork();
+    if (child == 0) {
+      signal(signal_number, SIG_DFL);
+      sigset_t all;
+      sigfillset(&all);
+      sigprocmask(SIG_UNBLOCK, &all, nullptr);
+      const rlimit no_core{0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
+      raise(signal_number);
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, WUNTRACED);
+    if (WIFSTOPPED(status)) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      continue;
+    }
+    if (WIFSIGNALED(status) && WTERMSIG(status) == signal_number) fatal.push_back(signal_number);
+  }
+  return fatal;
+}
+
 class SignalTest : public TerminalTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SignalTest, RestoresTheTerminalThenDiesByTheSignal) {
@@ -147,8 +179,86 @@ TEST_P(SignalTest, RestoresTheTerminalThenDiesByTheSignal) {
   EXPECT_TRUE(same_mode(tool.mode(), tool.original()));
 }
 
-INSTANTIATE_TEST_SUITE_P(FatalSignals, SignalTest,
-                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGABRT));
+INSTANTIATE_TEST_SUITE_P(EveryFatalSignal, SignalTest,
+                         ::testing::ValuesIn(signals_that_end_a_process()));
+
+TEST_F(TerminalTest, ASignalIgnoredByTheParentStaysIgnored) {
+  PtySession tool({"/bin/sh", "-c", std::string("trap '' INT; exec ") + MODEL_UNPACK_BINARY});
+  ASSERT_TRUE(tool.wait_for(kPrompt));
+  ASSERT_TRUE(tool.wait_for_mode(in_keyboard_mode));
+  kill(tool.pid(), SIGINT);
+  tool.send("\x03");
+  std::this_thread::sleep_for(100ms);
+  tool.send("\x1b");
+  const int status = tool.wait_exit();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+class BackgroundTest : public TerminalTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(BackgroundTest, StartedInTheBackgroundTheToolLeavesTheTerminalAlone) {
+  PtySession shell({GetParam(), "-i"});
+  shell.send(std::string(MODEL_UNPACK_BINARY) + " &\n");
+  ASSERT_TRUE(shell.wait_for(kPrompt));
+  // The shell's own line editor may change the mode at its prompt: ask stty, as a user would.
+  const std::size_t from = shell.output().size();
+  shell.send("stty -a\n");
+  ASSERT_TRUE(shell.wait_for("icanon", from));
+  ASSERT_TRUE(shell.wait_for("echoe", from));
+  EXPECT_NE(shell.output().find(" icanon ", from), std::string::npos) << shell.output();
+  EXPECT_NE(shell.output().find(" echo ", from), std::string::npos) << shell.output();
+  shell.send("fg\n");
+  // '1' reaches the tool without Enter only in keyboard mode.
+  shell.send("1");
+  ASSERT_TRUE(shell.wait_for("Enter filename: "));
+  shell.send("absent\n");
+  ASSERT_TRUE(shell.wait_for("Error opening input file :(\n\n" + std::string(kPrompt)));
+  shell.send("\x1b");
+  std::this_thread::sleep_for(100ms);
+  shell.send("exit\n");
+  EXPECT_NE(shell.wait_exit(), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shells, BackgroundTest, ::testing::Values("/bin/bash", "/bin/dash"));
+
+TEST_F(TerminalTest, KeysTypedAheadAreHonouredInOrder) {
+  testing::ModelBuilder().header("castle").write("castle.zmdl");
+  testing::ModelBuilder().header("other").write("other.zmdl");
+  PtySession tool({MODEL_UNPACK_BINARY});
+  ASSERT_TRUE(tool.wait_for(kPrompt));
+  ASSERT_TRUE(tool.wait_for_mode(in_keyboard_mode));
+  tool.send("1castle\n1other\n\x1b");
+  const int status = tool.wait_exit();
+  ASSERT_TRUE(WIFEXITED(status)) << "the tool hung";
+  EXPECT_NE(tool.output().find("Header of file: castle\n"), std::string::npos);
+  EXPECT_NE(tool.output().find("Header of file: other\n"), std::string::npos);
+  EXPECT_TRUE(same_mode(tool.mode(), tool.original()));
+}
+
+TEST_F(TerminalTest, ControlCharactersFromTheModelAreMasked) {
+  // C1 controls in UTF-8 and alone, a C0 control; well-formed UTF-8 stays.
+  testing::ModelBuilder()
+      .header(
+          "A\xc2\x9b"
+          "B\x9b"
+          "caf\xc3\xa9\xe2\x82\xac\x01\xe2\x82"
+          "x")
+      .block("n\xc2\x85\x1b[2J", testing::Payload().u32(0))
+      .write("c1.zmdl");
+  PtySession tool({MODEL_UNPACK_BINARY});
+  ASSERT_TRUE(tool.wait_for(kPrompt));
+  tool.send("1");
+  ASSERT_TRUE(tool.wait_for("Enter filename: "));
+  tool.send("c1\n");
+  ASSERT_TRUE(tool.wait_for("Info file created\n"));
+  EXPECT_NE(tool.output().find("Header of file: A?B?caf\xc3\xa9\xe2\x82\xac?\xe2?x\n"),
+            std::string::npos)
+      << tool.output();
+  EXPECT_NE(tool.output().find("\nn??[2J   "), std::string::npos);
+  tool.send("\x1b");
+  ASSERT_NE(tool.wait_exit(), -1);
+}
 
 TEST_F(TerminalTest, CtrlCFromTheKeyboardRestoresTheTerminal) {
   PtySession tool({MODEL_UNPACK_BINARY});

@@ -2,13 +2,9 @@
 
 #include <cstring>
 
-#include "console/key_decoder.h"
-
 namespace model_unpack {
 
 namespace {
-
-constexpr int kNameKey = '1';
 
 void print(std::FILE* out, const char* text) {
   std::fputs(text, out);

@@ -10,6 +10,11 @@
 
 namespace model_unpack {
 
+// The key codes the loop acts on; every other key reads as kIgnoredKey.
+inline constexpr int kEscKey = 27;
+inline constexpr int kNameKey = '1';
+inline constexpr int kIgnoredKey = 0;
+
 // What the loop needs of the console, so it can run against a scripted keyboard in tests.
 class ConsolePlatform {
  public:

@@ -1,26 +1,25 @@
-// Turns the bytes a terminal sends into key codes: plain bytes are their own code, the escape
-// sequences of special keys become a lead code (0 or 224) and a second code.
+// Turns the bytes a terminal sends into what the key loop acts on: the '1' key, Esc, or a key
+// it ignores. Special keys arrive as escape sequences and are consumed whole, so F5
+// ("ESC [ 1 5 ~") never acts as '1' and a lone Esc is told from the start of a sequence.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <span>
 
 namespace model_unpack {
 
-inline constexpr int kEscKey = 27;
 inline constexpr unsigned char kEscByte = 0x1B;
 
+enum class KeyOutcome {
+  NeedMore,  // a sequence has begun; wait briefly for the rest
+  NameKey,   // '1'
+  Esc,
+  Ignored,  // any other key, known or not
+};
+
 struct KeyDecode {
-  enum class Status {
-    NeedMore,  // a sequence has begun; wait briefly for the rest
-    Keys,      // `codes` holds one or two codes
-    Dropped,   // the bytes were a key the tool does not know; consumed without a code
-  };
-  Status status = Status::NeedMore;
+  KeyOutcome outcome = KeyOutcome::NeedMore;
   std::size_t consumed = 0;
-  std::array<int, 2> codes{};
-  std::size_t code_count = 0;
 };
 
 // Decodes the key at the front of `bytes` (never empty). `more_may_follow` is false once the

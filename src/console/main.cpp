@@ -11,6 +11,8 @@ int main() {
   using namespace model_unpack;
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
+  // Each console line reaches a pipe (model-unpack | tee log) as it is printed.
+  setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   const auto terminal = Terminal::open(stdin);
   if (!terminal) {
     std::fputs("Error: no console keyboard :(\n", stderr);

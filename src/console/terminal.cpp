@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
@@ -27,12 +28,32 @@ termios g_original_mode{};
 termios g_keyboard_mode{};
 volatile sig_atomic_t g_in_keyboard_mode = 0;
 
-// Every signal whose default action ends the tool: the terminal is restored on the way out.
-constexpr int kFatalSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1,
-                                 SIGUSR2, SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL};
+// The signals whose handlers restore the terminal; filled once before any is installed.
+sigset_t g_handled_signals;
 
-// Sets the terminal mode without being stopped by SIGTTOU when the tool is in the background.
+// Signals whose default action does not end the tool, or that it must not catch. SIGXFSZ
+// stays ignored: a write past the file size limit fails like any other write.
+constexpr int kNotFatal[] = {SIGKILL,  SIGSTOP, SIGCHLD, SIGCONT, SIGURG,
+                             SIGWINCH, SIGTSTP, SIGTTIN, SIGTTOU, SIGXFSZ};
+
+bool is_fatal(int signal_number) {
+  for (int other : kNotFatal) {
+    if (other == signal_number) return false;
+  }
+  // Between the classic signals and SIGRTMIN lie those the C library keeps for itself.
+  return signal_number < 32 || signal_number >= SIGRTMIN;
+}
+
+bool inherited_as_ignored(int signal_number) {
+  struct sigaction current {};
+  return sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
+// Changes the terminal mode only as the terminal's foreground job: a tool started in the
+// background must not switch its shell's terminal. SIGTTOU is blocked so that a restore on
+// the way out can never stop the tool.
 void set_mode(const termios& mode) {
+  if (tcgetpgrp(g_tty_fd) != getpgrp()) return;
   sigset_t ttou;
   sigset_t previous;
   sigemptyset(&ttou);
@@ -80,12 +101,10 @@ void on_stop_signal(int signal_number) {
   errno = saved_errno;
 }
 
-// Resumed: back to keyboard mode, but only as the terminal's foreground job.
+// Resumed: back to keyboard mode, which set_mode applies only as the foreground job.
 void on_continue(int) {
   const int saved_errno = errno;
-  if (g_in_keyboard_mode && g_tty_fd >= 0 && tcgetpgrp(g_tty_fd) == getpgrp()) {
-    set_mode(g_keyboard_mode);
-  }
+  if (g_in_keyboard_mode && g_tty_fd >= 0) set_mode(g_keyboard_mode);
   errno = saved_errno;
 }
 
@@ -97,14 +116,7 @@ void on_continue(int) {
 // Blocks the signals whose handlers touch the mode state while the main flow changes it.
 class HandledSignalsBlocked {
  public:
-  HandledSignalsBlocked() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int signal_number : kFatalSignals) sigaddset(&blocked, signal_number);
-    sigaddset(&blocked, SIGTSTP);
-    sigaddset(&blocked, SIGCONT);
-    sigprocmask(SIG_BLOCK, &blocked, &previous_);
-  }
+  HandledSignalsBlocked() { sigprocmask(SIG_BLOCK, &g_handled_signals, &previous_); }
   ~HandledSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
   HandledSignalsBlocked(const HandledSignalsBlocked&) = delete;
   HandledSignalsBlocked& operator=(const HandledSignalsBlocked&) = delete;
@@ -112,6 +124,37 @@ class HandledSignalsBlocked {
  private:
   sigset_t previous_;
 };
+
+// Every signal that would end the tool restores the terminal first; a signal the parent
+// ignores (nohup, trap '' INT) is left ignored.
+void install_handlers() {
+  sigemptyset(&g_handled_signals);
+  for (int signal_number = 1; signal_number <= SIGRTMAX; ++signal_number) {
+    if (is_fatal(signal_number) && !inherited_as_ignored(signal_number)) {
+      sigaddset(&g_handled_signals, signal_number);
+    }
+  }
+  for (int signal_number : {SIGTSTP, SIGCONT}) {
+    if (!inherited_as_ignored(signal_number)) sigaddset(&g_handled_signals, signal_number);
+  }
+  for (int signal_number = 1; signal_number <= SIGRTMAX; ++signal_number) {
+    if (sigismember(&g_handled_signals, signal_number) != 1) continue;
+    if (signal_number == SIGTSTP) {
+      install(signal_number, on_stop_signal);
+    } else if (signal_number == SIGCONT) {
+      install(signal_number, on_continue);
+    } else {
+      install(signal_number, on_fatal_signal);
+    }
+  }
+}
+
+// Whether the name is typed at the console keyboard itself (standard input is our
+// controlling terminal), rather than read from a file or pipe.
+bool is_console_keyboard(std::FILE* stream) {
+  const int fd = fileno(stream);
+  return isatty(fd) != 0 && tcgetsid(fd) == getsid(0);
+}
 
 }  // namespace
 
@@ -134,16 +177,19 @@ std::unique_ptr<Terminal> Terminal::open(std::FILE* name_input) {
     g_keyboard_mode.c_cc[VTIME] = 0;
     g_in_keyboard_mode = 0;
   }
-  for (int signal_number : kFatalSignals) install(signal_number, on_fatal_signal);
-  install(SIGTSTP, on_stop_signal);
-  install(SIGCONT, on_continue);
+  install_handlers();
   std::set_terminate(on_terminate);
   const bool name_input_is_terminal = isatty(fileno(name_input)) != 0;
-  return std::unique_ptr<Terminal>(new Terminal(fd, name_input, name_input_is_terminal));
+  return std::unique_ptr<Terminal>(
+      new Terminal(fd, name_input, name_input_is_terminal, is_console_keyboard(name_input)));
 }
 
-Terminal::Terminal(int fd, std::FILE* name_input, bool name_input_is_terminal)
-    : fd_(fd), name_input_(name_input), name_input_is_terminal_(name_input_is_terminal) {}
+Terminal::Terminal(int fd, std::FILE* name_input, bool name_input_is_terminal,
+                   bool name_input_is_keyboard)
+    : fd_(fd),
+      name_input_(name_input),
+      name_input_is_terminal_(name_input_is_terminal),
+      name_input_is_keyboard_(name_input_is_keyboard) {}
 
 Terminal::~Terminal() {
   HandledSignalsBlocked blocked;
@@ -181,30 +227,60 @@ std::optional<unsigned char> Terminal::read_byte(int timeout_ms) {
 }
 
 std::optional<int> Terminal::read_key() {
-  while (pending_codes_.empty()) {
-    if (pending_bytes_.empty()) {
-      const auto byte = read_byte(-1);
-      if (!byte) return std::nullopt;
-      pending_bytes_.push_back(*byte);
-    }
-    KeyDecode decoded = decode_key(pending_bytes_, true);
-    while (decoded.status == KeyDecode::Status::NeedMore) {
-      const auto byte = read_byte(kEscapeWaitMs);
-      if (byte) pending_bytes_.push_back(*byte);
-      if (keyboard_lost_) return std::nullopt;
-      decoded = decode_key(pending_bytes_, byte.has_value());
-    }
-    pending_bytes_.erase(pending_bytes_.begin(),
-                         pending_bytes_.begin() + static_cast<std::ptrdiff_t>(decoded.consumed));
-    for (std::size_t i = 0; i < decoded.code_count; ++i) pending_codes_.push_back(decoded.codes[i]);
+  if (pending_bytes_.empty()) {
+    const auto byte = read_byte(-1);
+    if (!byte) return std::nullopt;
+    pending_bytes_.push_back(*byte);
   }
-  const int code = pending_codes_.front();
-  pending_codes_.erase(pending_codes_.begin());
-  return code;
+  KeyDecode decoded = decode_key(pending_bytes_, true);
+  while (decoded.outcome == KeyOutcome::NeedMore) {
+    const auto byte = read_byte(kEscapeWaitMs);
+    if (byte) pending_bytes_.push_back(*byte);
+    if (keyboard_lost_) return std::nullopt;
+    decoded = decode_key(pending_bytes_, byte.has_value());
+  }
+  pending_bytes_.erase(pending_bytes_.begin(),
+                       pending_bytes_.begin() + static_cast<std::ptrdiff_t>(decoded.consumed));
+  switch (decoded.outcome) {
+    case KeyOutcome::NameKey:
+      return '1';
+    case KeyOutcome::Esc:
+      return kEscKey;
+    case KeyOutcome::NeedMore:
+    case KeyOutcome::Ignored:
+      break;
+  }
+  return kIgnoredKey;
 }
 
 std::string Terminal::read_word() {
-  return model_unpack::read_word(name_input_, name_input_is_terminal_);
+  if (!name_input_is_keyboard_) {
+    return model_unpack::read_word(name_input_, name_input_is_terminal_);
+  }
+  for (;;) {
+    if (std::optional<std::string> word = take_word(line_rest_)) return *word;
+    // The next line: typed ahead into the queue, or typed now. What one read returns after
+    // the line end is type-ahead for the key loop and stays in the queue.
+    const auto line_end = std::find(pending_bytes_.begin(), pending_bytes_.end(), '\n');
+    if (line_end != pending_bytes_.end()) {
+      line_rest_.assign(pending_bytes_.begin(), line_end + 1);
+      pending_bytes_.erase(pending_bytes_.begin(), line_end + 1);
+      continue;
+    }
+    unsigned char buffer[4096];
+    const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got > 0) {
+      pending_bytes_.insert(pending_bytes_.end(), buffer, buffer + got);
+      continue;
+    }
+    // Ctrl-D, or the terminal is gone: what was typed so far is the line, if anything.
+    if (pending_bytes_.empty()) return "";
+    line_rest_.assign(pending_bytes_.begin(), pending_bytes_.end());
+    pending_bytes_.clear();
+    if (std::optional<std::string> word = take_word(line_rest_)) return *word;
+    return "";
+  }
 }
 
 }  // namespace model_unpack

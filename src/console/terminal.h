@@ -24,16 +24,19 @@ class Terminal final : public ConsolePlatform {
   std::string read_word() override;
 
  private:
-  Terminal(int fd, std::FILE* name_input, bool name_input_is_terminal);
+  Terminal(int fd, std::FILE* name_input, bool name_input_is_terminal, bool name_input_is_keyboard);
   // Next byte from the keyboard; waits at most `timeout_ms` (-1: forever). None on timeout.
   std::optional<unsigned char> read_byte(int timeout_ms);
 
   int fd_;
   std::FILE* name_input_;
   bool name_input_is_terminal_;
+  // Names typed at the keyboard are read from the same queue of terminal bytes as the keys,
+  // so keys typed ahead are honoured in order.
+  bool name_input_is_keyboard_;
   bool keyboard_lost_ = false;
   std::vector<unsigned char> pending_bytes_;
-  std::vector<int> pending_codes_;
+  std::string line_rest_;  // the rest of the line the last name came from
 };
 
 }  // namespace model_unpack

@@ -26,4 +26,18 @@ std::string read_word(std::FILE* in, bool input_can_resume) {
   return word;
 }
 
+std::optional<std::string> take_word(std::string& line) {
+  std::size_t begin = 0;
+  while (begin < line.size() && is_blank(static_cast<unsigned char>(line[begin]))) ++begin;
+  if (begin == line.size()) {
+    line.clear();
+    return std::nullopt;
+  }
+  std::size_t end = begin;
+  while (end < line.size() && !is_blank(static_cast<unsigned char>(line[end]))) ++end;
+  std::string word = line.substr(begin, end - begin);
+  line.erase(0, end);
+  return word;
+}
+
 }  // namespace model_unpack

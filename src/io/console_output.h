@@ -17,13 +17,57 @@ inline void console_print(const ConsoleOutput& console, std::string_view text) {
   fwrite_unlocked(text.data(), 1, text.size(), console.stream);
 }
 
-// Text from a model file as it may be shown on this console.
+// Length of the well-formed UTF-8 sequence at the front of `text`, or 0 when there is none.
+inline std::size_t utf8_sequence_length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  unsigned char second_low = 0x80;
+  unsigned char second_high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) second_low = 0xA0;   // no overlong forms
+    if (lead == 0xED) second_high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) second_low = 0x90;
+    if (lead == 0xF4) second_high = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (text.size() < length || byte(1) < second_low || byte(1) > second_high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+// Text from a model file as it may be shown on this console: on a terminal, every control
+// character becomes '?': C0 and DEL bytes, C1 controls in UTF-8 (C2 80 to C2 9F) and the
+// bytes 0x80 to 0x9F outside a well-formed UTF-8 sequence. Other text stays as it is.
 inline std::string shown_text(const ConsoleOutput& console, std::string_view text) {
-  std::string shown(text);
-  if (console.is_terminal) {
-    for (char& c : shown) {
-      const auto byte = static_cast<unsigned char>(c);
-      if ((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F) c = '?';
+  if (!console.is_terminal) return std::string(text);
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      shown.push_back((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F ? '?' : text[i]);
+      ++i;
+      continue;
+    }
+    const std::size_t length = utf8_sequence_length(text.substr(i));
+    if (length == 0) {
+      shown.push_back(byte <= 0x9F ? '?' : text[i]);
+      ++i;
+    } else if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      shown.push_back('?');
+      i += 2;
+    } else {
+      shown.append(text.substr(i, length));
+      i += length;
     }
   }
   return shown;

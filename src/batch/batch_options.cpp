@@ -21,6 +21,11 @@ const char* const kBatchUsage =
     "  -j, --jobs=N           run up to N jobs at once (default 1; 0: one per core);\n"
     "                         with several models N > 1 needs --exports-dir\n"
     "  -q, --quiet            print no job lines\n"
+    "      --glb              also write the mesh as binary glTF 2.0 (NAME.glb beside\n"
+    "                         the info file)\n"
+    "      --png              also write a preview picture (NAME.png beside the info file)\n"
+    "      --png-size=N       the picture's width and height, 16 to 4096 (default 512)\n"
+    "      --no-job           write only the glb and png: no export files, no info file\n"
     "  -h, --help             display this help and exit\n"
     "      --version          output version information and exit\n"
     "\n"
@@ -29,7 +34,7 @@ const char* const kBatchUsage =
 
 namespace {
 
-enum LongOnly { kVersion = 256 };
+enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob };
 
 constexpr option kLongOptions[] = {
     {"exports-dir", required_argument, nullptr, 'C'},
@@ -37,6 +42,10 @@ constexpr option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
+    {"glb", no_argument, nullptr, kGlb},
+    {"png", no_argument, nullptr, kPng},
+    {"png-size", required_argument, nullptr, kPngSize},
+    {"no-job", no_argument, nullptr, kNoJob},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -47,15 +56,15 @@ ParsedCommandLine usage_error(std::string reason) {
   return parsed;
 }
 
-std::optional<unsigned> parse_job_count(std::string_view text) {
-  constexpr unsigned kMostJobs = 4096;
+// A decimal number from `low` to `high` (at most 4096), digits only.
+std::optional<unsigned> parse_number(std::string_view text, unsigned low, unsigned high) {
   if (text.empty() || text.size() > 4) return std::nullopt;
   unsigned value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
     value = value * 10 + static_cast<unsigned>(c - '0');
   }
-  if (value > kMostJobs) return std::nullopt;
+  if (value < low || value > high) return std::nullopt;
   return value;
 }
 
@@ -92,7 +101,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
         options.exports_dir = optarg;
         break;
       case 'j': {
-        const auto jobs = parse_job_count(optarg);
+        const auto jobs = parse_number(optarg, 0, 4096);
         if (!jobs) return usage_error(std::string("invalid number of jobs: '") + optarg + "'");
         options.jobs = *jobs == 0 ? std::max(cores, 1u) : *jobs;
         break;
@@ -105,6 +114,23 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
         break;
       case kVersion:
         version = true;
+        break;
+      case kGlb:
+        options.glb = true;
+        break;
+      case kPng:
+        options.png = true;
+        break;
+      case kPngSize: {
+        const auto size = parse_number(optarg, 16, 4096);
+        if (!size) {
+          return usage_error(std::string("invalid picture size: '") + optarg + "' (16 to 4096)");
+        }
+        options.png_size = *size;
+        break;
+      }
+      case kNoJob:
+        options.no_job = true;
         break;
       default:
         return usage_error(option_error(argc, argv, option));
@@ -120,8 +146,11 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
   }
   for (int i = optind; i < argc; ++i) options.models.emplace_back(argv[i]);
   if (options.models.empty()) return usage_error("no model file named");
+  if (options.no_job && !options.glb && !options.png) {
+    return usage_error("--no-job needs --glb or --png");
+  }
 
-  if (options.jobs > 1 && options.models.size() > 1 && !options.exports_dir) {
+  if (options.jobs > 1 && options.models.size() > 1 && !options.exports_dir && !options.no_job) {
     return usage_error("--jobs above 1 needs --exports-dir, so jobs do not share export files");
   }
   if (options.exports_dir) {

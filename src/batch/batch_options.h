@@ -1,6 +1,7 @@
 // The batch tool's command line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,10 @@ struct BatchOptions {
   std::optional<std::string> exports_dir;  // -C: export files go to DIR/STEM/
   unsigned jobs = 1;                       // jobs at once; already resolved for -j 0
   bool quiet = false;
+  bool glb = false;
+  bool png = false;
+  std::uint32_t png_size = 512;
+  bool no_job = false;  // only the glb and png
 };
 
 struct ParsedCommandLine {

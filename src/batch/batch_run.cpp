@@ -16,6 +16,7 @@
 
 #include "io/console_output.h"
 #include "job/conversion_job.h"
+#include "job/mesh_outputs.h"
 
 namespace model_unpack {
 
@@ -31,9 +32,9 @@ int open_exports_folder(const std::string& path) {
   return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// One model's job, its console lines going to `console`.
-bool run_one(const BatchOptions& options, const std::string& model, const ConsoleOutput& console) {
-  const JobNames names = derive_path_names(model);
+// The job's part: export files into the exports folder (if any), the info file.
+bool run_job_part(const BatchOptions& options, const JobNames& names,
+                  const ConsoleOutput& console) {
   if (!options.exports_dir) {
     return run_conversion_job(names, JobSettings{console, AT_FDCWD}).had_error;
   }
@@ -45,6 +46,18 @@ bool run_one(const BatchOptions& options, const std::string& model, const Consol
   }
   const bool had_error = run_conversion_job(names, JobSettings{console, directory}).had_error;
   close(directory);
+  return had_error;
+}
+
+// One model's job and mesh outputs, their console lines going to `console`; true when an
+// error line was printed.
+bool run_one(const BatchOptions& options, const std::string& model, const ConsoleOutput& console) {
+  const JobNames names = derive_path_names(model);
+  bool had_error = !options.no_job && run_job_part(options, names, console);
+  if (options.glb || options.png) {
+    const MeshOutputs outputs{options.glb, options.png, options.png_size, !options.no_job};
+    had_error |= !write_mesh_outputs(names, outputs, console);
+  }
   return had_error;
 }
 

@@ -73,12 +73,12 @@ std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
   return delivered;
 }
 
-std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory) {
+std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory, mode_t mode) {
   const int created =
-      openat(directory, name, O_RDWR | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0600);
+      openat(directory, name, O_RDWR | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, mode);
   if (created >= 0) ::close(created);
   const int fd =
-      openat(directory, name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0600);
+      openat(directory, name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) return nullptr;
   make_blocking(fd);
   return std::unique_ptr<OutputFile>(new OutputFile(fd));

@@ -25,6 +25,8 @@ class ModelFile {
   // Every u32 offset is reachable; an offset past the end makes every read deliver nothing.
   void seek(std::uint64_t offset);
 
+  int descriptor() const { return fd_; }
+
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
 
@@ -57,7 +59,8 @@ class OutputFile {
   // Creates or empties the file with mode 0600, then opens it for writing; null on failure.
   // A relative name is taken in `directory` (AT_FDCWD: the current directory). A FIFO nobody
   // reads fails at once instead of blocking the job.
-  static std::unique_ptr<OutputFile> create(const char* name, int directory = AT_FDCWD);
+  static std::unique_ptr<OutputFile> create(const char* name, int directory = AT_FDCWD,
+                                            mode_t mode = 0600);
   ~OutputFile();  // closes if close() was not called; the outcome is then lost
 
   // Writes out what is buffered and closes the file; false when any write or the close failed.

@@ -1,0 +1,90 @@
+#include "job/mesh_outputs.h"
+
+#include "io/buffered_file.h"
+#include "io/file_identity.h"
+#include "mesh/glb_writer.h"
+#include "mesh/mesh.h"
+#include "mesh/preview.h"
+
+namespace model_unpack {
+
+namespace {
+
+// Outputs other than the job's own are made as any new file is, subject to the umask.
+constexpr mode_t kOutputMode = 0666;
+
+// Creates `name`, lets `write` fill it and closes it; false (with the error line) on failure.
+template <typename Write>
+bool write_output(const std::string& name, const FileIdentity& model, const ConsoleOutput& console,
+                  Write&& write) {
+  if (identify_path(name.c_str()) == model) {
+    console_print(console, "Error: " + name + " is the input file :(\n");
+    return false;
+  }
+  std::unique_ptr<OutputFile> out = OutputFile::create(name.c_str(), AT_FDCWD, kOutputMode);
+  if (out == nullptr) {
+    console_print(console, "Error writing " + name + " :(\n");
+    return false;
+  }
+  write(*out);
+  if (!out->close()) {
+    console_print(console, "Error writing " + name + " :(\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string beside_info_file(const JobNames& names, std::string_view extension) {
+  return names.info.substr(0, names.info.size() - 3) + std::string(extension);
+}
+
+bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
+                        const ConsoleOutput& console) {
+  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str());
+  const auto model_identity = model ? identify_descriptor(model->descriptor()) : std::nullopt;
+  if (!model || !model_identity) {
+    // After a job, its own line has told this already.
+    if (!outputs.after_job) console_print(console, "Error opening input file :(\n");
+    return false;
+  }
+  const Mesh mesh = read_mesh(*model);
+  model.reset();
+
+  bool all_well = true;
+  if (outputs.glb) {
+    const std::string name = beside_info_file(names, "glb");
+    if (write_output(name, *model_identity, console, [&](OutputFile& out) {
+          write_glb(mesh, "model-unpack " MODEL_UNPACK_VERSION, out);
+        })) {
+      std::uint64_t triangles = mesh.triangles.size();
+      console_print(console, "Mesh written: " + name + " (" +
+                                 std::to_string(mesh.positions.size()) + " vertices, " +
+                                 std::to_string(triangles) + " triangles, " +
+                                 std::to_string(mesh.bodies.size()) + " collision bodies)\n");
+    } else {
+      all_well = false;
+    }
+  }
+  if (outputs.png) {
+    const std::string name = beside_info_file(names, "png");
+    const Picture picture = render_preview(mesh, outputs.png_size);
+    if (picture.size == 0) {
+      console_print(console, "Warning: the model has no vertices: no preview picture\n");
+    } else if (write_output(name, *model_identity, console, [&](OutputFile& out) {
+                 const std::string png = encode_png(picture);
+                 out.write(png.data(), png.size());
+               })) {
+      console_print(console, "Preview written: " + name + " (" + std::to_string(picture.size) +
+                                 " x " + std::to_string(picture.size) + " pixels)\n");
+    } else {
+      all_well = false;
+    }
+  }
+  for (const std::string& warning : mesh.warnings)
+    console_print(console, "Warning: " + warning + "\n");
+  return all_well;
+}
+
+}  // namespace model_unpack

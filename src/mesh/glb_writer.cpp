@@ -1,0 +1,230 @@
+#include "mesh/glb_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+namespace model_unpack {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint32_t kGlbMagic = 0x46546C67;  // "glTF"
+constexpr std::uint32_t kJsonChunk = 0x4E4F534A;
+constexpr std::uint32_t kBinChunk = 0x004E4942;
+constexpr int kFloat = 5126;
+constexpr int kUnsignedShort = 5123;
+constexpr int kUnsignedInt = 5125;
+constexpr int kArrayBuffer = 34962;
+constexpr int kElementArrayBuffer = 34963;
+
+std::uint64_t padded4(std::uint64_t size) {
+  return (size + 3) & ~std::uint64_t{3};
+}
+
+// One piece of the BIN chunk: its bytes are produced when the chunk is written.
+struct BinPiece {
+  std::uint64_t offset;
+  std::uint64_t size;
+  std::function<void(OutputFile&)> write;
+};
+
+// Lays out the BIN chunk and the JSON objects that point into it.
+class GltfBuilder {
+ public:
+  json document = json::object();
+
+  // A buffer view of `size` bytes and an accessor over it; returns the accessor index.
+  int add_accessor(std::uint64_t size, int target, json accessor,
+                   std::function<void(OutputFile&)> write) {
+    const std::uint64_t offset = bin_size_;
+    pieces_.push_back({offset, size, std::move(write)});
+    bin_size_ = padded4(offset + size);
+    json view = {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}, {"target", target}};
+    views().push_back(view);
+    accessor["bufferView"] = views().size() - 1;
+    accessors().push_back(std::move(accessor));
+    return static_cast<int>(accessors().size() - 1);
+  }
+
+  int add_positions(const std::vector<Vec3>& points) {
+    Vec3 low{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+             std::numeric_limits<float>::max()};
+    Vec3 high{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest(),
+              std::numeric_limits<float>::lowest()};
+    for (const Vec3& p : points) {
+      for (int k = 0; k < 3; ++k) {
+        low[k] = std::min(low[k], p[k]);
+        high[k] = std::max(high[k], p[k]);
+      }
+    }
+    return add_vec3s(points, {{"min", low}, {"max", high}});
+  }
+
+  int add_vec3s(const std::vector<Vec3>& values, json extra = json::object()) {
+    json accessor = {{"componentType", kFloat}, {"count", values.size()}, {"type", "VEC3"}};
+    accessor.update(extra);
+    return add_accessor(values.size() * sizeof(Vec3), kArrayBuffer, std::move(accessor),
+                        [&values](OutputFile& out) {
+                          for (const Vec3& v : values) write_floats(out, v);
+                        });
+  }
+
+  void finish() {
+    if (bin_size_ > 0) document["buffers"] = json::array({{{"byteLength", bin_size_}}});
+  }
+
+  void write_bin(OutputFile& out) const {
+    static constexpr unsigned char kZeros[4] = {};
+    std::uint64_t written = 0;
+    for (const BinPiece& piece : pieces_) {
+      piece.write(out);
+      written = piece.offset + piece.size;
+      out.write(kZeros, padded4(written) - written);
+    }
+  }
+
+  std::uint64_t bin_size() const { return bin_size_; }
+
+  static void write_floats(OutputFile& out, const Vec3& v) {
+    unsigned char bytes[12];
+    for (int k = 0; k < 3; ++k) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &v[k], 4);
+      for (int b = 0; b < 4; ++b) bytes[4 * k + b] = static_cast<unsigned char>(bits >> (8 * b));
+    }
+    out.write(bytes, sizeof bytes);
+  }
+
+ private:
+  json& views() { return array("bufferViews"); }
+  json& accessors() { return array("accessors"); }
+  json& array(const char* name) {
+    if (!document.contains(name)) document[name] = json::array();
+    return document[name];
+  }
+
+  std::vector<BinPiece> pieces_;
+  std::uint64_t bin_size_ = 0;
+};
+
+void write_u32(OutputFile& out, std::uint32_t value) {
+  unsigned char bytes[4];
+  for (int b = 0; b < 4; ++b) bytes[b] = static_cast<unsigned char>(value >> (8 * b));
+  out.write(bytes, 4);
+}
+
+json model_mesh(const Mesh& mesh, GltfBuilder& gltf) {
+  json attributes = {{"POSITION", gltf.add_positions(mesh.positions)}};
+  if (!mesh.normals.empty()) attributes["NORMAL"] = gltf.add_vec3s(mesh.normals);
+
+  // glTF forbids the largest value of an index type as an index.
+  const bool wide = mesh.largest_index() >= 65535;
+  const int component = wide ? kUnsignedInt : kUnsignedShort;
+  const std::uint32_t index_size = wide ? 4 : 2;
+  json primitives = json::array();
+  for (const Mesh::Group& group : mesh.groups) {
+    const json accessor = {{"componentType", component},
+                           {"count", std::uint64_t{group.count} * 3},
+                           {"type", "SCALAR"}};
+    const int indices = gltf.add_accessor(
+        std::uint64_t{group.count} * 3 * index_size, kElementArrayBuffer, accessor,
+        [&mesh, group, wide](OutputFile& out) {
+          for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
+            for (std::uint32_t index : mesh.triangles[t]) {
+              if (wide) {
+                write_u32(out, index);
+              } else {
+                const unsigned char bytes[2] = {static_cast<unsigned char>(index),
+                                                static_cast<unsigned char>(index >> 8)};
+                out.write(bytes, 2);
+              }
+            }
+          }
+        });
+    json primitive = {{"attributes", attributes}, {"indices", indices}, {"mode", 4}};
+    if (group.material >= 0) primitive["material"] = group.material;
+    primitives.push_back(std::move(primitive));
+  }
+  return {{"name", "model"}, {"primitives", std::move(primitives)}};
+}
+
+}  // namespace
+
+Vec3 palette_colour(std::uint32_t number) {
+  static constexpr Vec3 kPalette[] = {
+      {0.80f, 0.36f, 0.27f}, {0.30f, 0.55f, 0.80f}, {0.40f, 0.70f, 0.35f}, {0.90f, 0.70f, 0.25f},
+      {0.60f, 0.40f, 0.75f}, {0.30f, 0.70f, 0.70f}, {0.85f, 0.50f, 0.65f}, {0.55f, 0.55f, 0.55f},
+      {0.70f, 0.50f, 0.30f}, {0.50f, 0.75f, 0.90f}, {0.75f, 0.80f, 0.35f}, {0.45f, 0.35f, 0.60f},
+  };
+  return kPalette[number % std::size(kPalette)];
+}
+
+void write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out) {
+  GltfBuilder gltf;
+  gltf.document["asset"] = {{"version", "2.0"}, {"generator", std::string(generator)}};
+  json scene_nodes = json::array();
+  json nodes = json::array();
+  json meshes = json::array();
+
+  if (!mesh.triangles.empty()) {
+    meshes.push_back(model_mesh(mesh, gltf));
+    nodes.push_back({{"name", "model"}, {"mesh", meshes.size() - 1}});
+    scene_nodes.push_back(nodes.size() - 1);
+    json materials = json::array();
+    for (const Mesh::Material& material : mesh.materials) {
+      const Vec3 colour = palette_colour(material.number);
+      materials.push_back({{"name", material.name},
+                           {"pbrMetallicRoughness",
+                            {{"baseColorFactor", {colour[0], colour[1], colour[2], 1.0}},
+                             {"metallicFactor", 0.0},
+                             {"roughnessFactor", 1.0}}}});
+    }
+    if (!materials.empty()) gltf.document["materials"] = std::move(materials);
+  }
+  if (!mesh.bodies.empty()) {
+    json children = json::array();
+    for (const CollisionBody& body : mesh.bodies) {
+      json node = {{"name", body.name}};
+      if (!body.points.empty()) {
+        const int positions = gltf.add_positions(body.points);
+        meshes.push_back(
+            {{"name", body.name},
+             {"primitives", {{{"attributes", {{"POSITION", positions}}}, {"mode", 4}}}}});
+        node["mesh"] = meshes.size() - 1;
+      }
+      nodes.push_back(std::move(node));
+      children.push_back(nodes.size() - 1);
+    }
+    nodes.push_back({{"name", "collision bodies"}, {"children", std::move(children)}});
+    scene_nodes.push_back(nodes.size() - 1);
+  }
+  if (!meshes.empty()) gltf.document["meshes"] = std::move(meshes);
+  if (!nodes.empty()) gltf.document["nodes"] = std::move(nodes);
+  json scene = json::object();
+  if (!scene_nodes.empty()) scene["nodes"] = std::move(scene_nodes);
+  gltf.document["scenes"] = json::array({std::move(scene)});
+  gltf.document["scene"] = 0;
+  gltf.finish();
+
+  const std::string text = gltf.document.dump();
+  const std::uint64_t json_size = padded4(text.size());
+  const std::uint64_t bin_size = gltf.bin_size();
+  const std::uint64_t total = 12 + 8 + json_size + (bin_size > 0 ? 8 + bin_size : 0);
+  write_u32(out, kGlbMagic);
+  write_u32(out, 2);
+  write_u32(out, static_cast<std::uint32_t>(total));
+  write_u32(out, static_cast<std::uint32_t>(json_size));
+  write_u32(out, kJsonChunk);
+  out.write(text.data(), text.size());
+  out.write("    ", json_size - text.size());
+  if (bin_size > 0) {
+    write_u32(out, static_cast<std::uint32_t>(bin_size));
+    write_u32(out, kBinChunk);
+    gltf.write_bin(out);
+  }
+}
+
+}  // namespace model_unpack

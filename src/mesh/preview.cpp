@@ -1,0 +1,201 @@
+#include "mesh/preview.h"
+
+#include <spng.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "mesh/glb_writer.h"
+
+namespace model_unpack {
+
+namespace {
+
+struct View {
+  // From the front-right, above: the camera looks along -forward; y is up, z is the front.
+  double right[3];
+  double up[3];
+  double forward[3];  // towards the viewer
+};
+
+View three_quarter_view() {
+  const double f[3] = {0.6, 0.45, 0.66};  // the viewer's direction, not yet unit length
+  const double fl = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+  View v{};
+  for (int k = 0; k < 3; ++k) v.forward[k] = f[k] / fl;
+  // right = world up x forward, normalised; up = forward x right.
+  const double r[3] = {v.forward[2], 0.0, -v.forward[0]};
+  const double rl = std::sqrt(r[0] * r[0] + r[2] * r[2]);
+  for (int k = 0; k < 3; ++k) v.right[k] = r[k] / rl;
+  v.up[0] = v.forward[1] * v.right[2] - v.forward[2] * v.right[1];
+  v.up[1] = v.forward[2] * v.right[0] - v.forward[0] * v.right[2];
+  v.up[2] = v.forward[0] * v.right[1] - v.forward[1] * v.right[0];
+  return v;
+}
+
+double dot(const double a[3], const Vec3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+struct Projected {
+  double x, y, depth;  // pixels, and nearer is larger
+};
+
+constexpr unsigned char kBackground[3] = {236, 238, 241};
+constexpr double kAmbient = 0.35;
+
+class Canvas {
+ public:
+  explicit Canvas(std::uint32_t size)
+      : size_(size), depth_(std::size_t{size} * size, -std::numeric_limits<double>::infinity()) {
+    picture_.size = size;
+    picture_.rgb.resize(std::size_t{size} * size * 3);
+    for (std::size_t i = 0; i < picture_.rgb.size(); ++i) picture_.rgb[i] = kBackground[i % 3];
+  }
+
+  void triangle(const Projected& a, const Projected& b, const Projected& c,
+                const unsigned char colour[3]) {
+    const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (area == 0.0 || !std::isfinite(area)) return;
+    const int x0 = clamp(std::floor(std::min({a.x, b.x, c.x})));
+    const int x1 = clamp(std::ceil(std::max({a.x, b.x, c.x})));
+    const int y0 = clamp(std::floor(std::min({a.y, b.y, c.y})));
+    const int y1 = clamp(std::ceil(std::max({a.y, b.y, c.y})));
+    for (int y = y0; y <= y1; ++y) {
+      for (int x = x0; x <= x1; ++x) {
+        const double px = x + 0.5, py = y + 0.5;
+        const double w0 = ((b.x - px) * (c.y - py) - (b.y - py) * (c.x - px)) / area;
+        const double w1 = ((c.x - px) * (a.y - py) - (c.y - py) * (a.x - px)) / area;
+        const double w2 = 1.0 - w0 - w1;
+        if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+        plot(x, y, w0 * a.depth + w1 * b.depth + w2 * c.depth, colour);
+      }
+    }
+  }
+
+  void dot(const Projected& p, const unsigned char colour[3]) {
+    const int cx = static_cast<int>(p.x), cy = static_cast<int>(p.y);
+    for (int y = cy - 1; y <= cy + 1; ++y) {
+      for (int x = cx - 1; x <= cx + 1; ++x) {
+        if (x >= 0 && y >= 0 && x < static_cast<int>(size_) && y < static_cast<int>(size_)) {
+          plot(x, y, p.depth, colour);
+        }
+      }
+    }
+  }
+
+  Picture take() { return std::move(picture_); }
+
+ private:
+  int clamp(double v) const {
+    return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(size_ - 1)));
+  }
+  void plot(int x, int y, double depth, const unsigned char colour[3]) {
+    const std::size_t i = static_cast<std::size_t>(y) * size_ + static_cast<std::size_t>(x);
+    if (depth < depth_[i]) return;
+    depth_[i] = depth;
+    std::copy(colour, colour + 3, &picture_.rgb[i * 3]);
+  }
+
+  std::uint32_t size_;
+  std::vector<double> depth_;
+  Picture picture_;
+};
+
+}  // namespace
+
+Picture render_preview(const Mesh& mesh, std::uint32_t size) {
+  if (mesh.positions.empty()) return {};
+  const View view = three_quarter_view();
+
+  // The bounding box, in view space, of the vertices drawn: those of kept triangles, or every
+  // vertex when there is none.
+  std::vector<bool> used(mesh.positions.size(), mesh.triangles.empty());
+  for (const auto& t : mesh.triangles) used[t[0]] = used[t[1]] = used[t[2]] = true;
+  double low[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+  double high[2] = {std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+  for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+    if (!used[i]) continue;
+    const double p[2] = {dot(view.right, mesh.positions[i]), dot(view.up, mesh.positions[i])};
+    for (int k = 0; k < 2; ++k) {
+      low[k] = std::min(low[k], p[k]);
+      high[k] = std::max(high[k], p[k]);
+    }
+  }
+  const double margin = 0.06 * size;
+  const double extent = std::max({high[0] - low[0], high[1] - low[1], 1e-30});
+  const double scale = (size - 2 * margin) / extent;
+  const double centre[2] = {(low[0] + high[0]) / 2, (low[1] + high[1]) / 2};
+  auto project = [&](const Vec3& p) {
+    return Projected{size / 2.0 + (dot(view.right, p) - centre[0]) * scale,
+                     size / 2.0 - (dot(view.up, p) - centre[1]) * scale, dot(view.forward, p)};
+  };
+
+  Canvas canvas(size);
+  if (mesh.triangles.empty()) {
+    const unsigned char ink[3] = {40, 60, 90};
+    for (std::size_t i = 0; i < mesh.positions.size(); ++i)
+      canvas.dot(project(mesh.positions[i]), ink);
+    return canvas.take();
+  }
+  // A directional light from above, to the right of the viewer, and ambient light.
+  const double light[3] = {0.45, 0.8, 0.4};
+  const double light_length =
+      std::sqrt(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
+  for (const Mesh::Group& group : mesh.groups) {
+    const Vec3 base =
+        group.material >= 0
+            ? palette_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
+            : Vec3{0.72f, 0.72f, 0.70f};
+    for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
+      const Vec3& a = mesh.positions[mesh.triangles[t][0]];
+      const Vec3& b = mesh.positions[mesh.triangles[t][1]];
+      const Vec3& c = mesh.positions[mesh.triangles[t][2]];
+      const double u[3] = {double{b[0]} - a[0], double{b[1]} - a[1], double{b[2]} - a[2]};
+      const double v[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
+      const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                           u[0] * v[1] - u[1] * v[0]};
+      const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      // Two-sided: a face lit from behind is lit as its front.
+      const double diffuse = length > 0 && std::isfinite(length)
+                                 ? std::abs(n[0] * light[0] + n[1] * light[1] + n[2] * light[2]) /
+                                       (length * light_length)
+                                 : 0.0;
+      const double shade = kAmbient + (1.0 - kAmbient) * diffuse;
+      unsigned char colour[3];
+      for (int k = 0; k < 3; ++k) {
+        colour[k] =
+            static_cast<unsigned char>(std::lround(std::clamp(base[k] * shade, 0.0, 1.0) * 255));
+      }
+      canvas.triangle(project(a), project(b), project(c), colour);
+    }
+  }
+  return canvas.take();
+}
+
+std::string encode_png(const Picture& picture) {
+  std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> context(spng_ctx_new(SPNG_CTX_ENCODER),
+                                                              spng_ctx_free);
+  spng_set_option(context.get(), SPNG_ENCODE_TO_BUFFER, 1);
+  spng_ihdr header{};
+  header.width = picture.size;
+  header.height = picture.size;
+  header.bit_depth = 8;
+  header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
+  spng_set_ihdr(context.get(), &header);
+  if (spng_encode_image(context.get(), picture.rgb.data(), picture.rgb.size(), SPNG_FMT_PNG,
+                        SPNG_ENCODE_FINALIZE) != 0) {
+    return {};
+  }
+  std::size_t size = 0;
+  int error = 0;
+  void* png = spng_get_png_buffer(context.get(), &size, &error);
+  if (png == nullptr) return {};
+  std::string bytes(static_cast<const char*>(png), size);
+  std::free(png);
+  return bytes;
+}
+
+}  // namespace model_unpack

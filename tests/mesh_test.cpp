@@ -1,0 +1,251 @@
+// The glb and the preview picture, checked by real clients: a glTF reader (tinygltf) reads back
+// what the builder put in, the glTF validator finds no error, and the PNG decodes.
+#include <gtest/gtest.h>
+#include <spng.h>
+#include <tiny_gltf.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "job/file_names.h"
+#include "job/mesh_outputs.h"
+#include "large_model.h"
+#include "model_builder.h"
+#include "test_support.h"
+
+namespace model_unpack {
+namespace {
+
+using testing::floats3;
+using testing::materials;
+using testing::ModelBuilder;
+using testing::Payload;
+using testing::u16s;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+class MeshTest : public ::testing::Test {
+ protected:
+  // Writes the model as NAME.zmdl, then its glb and png; returns the console lines.
+  std::string convert(const std::string& name, const ModelBuilder& model, bool* had_error = nullptr,
+                      std::uint32_t png_size = 64) {
+    return convert_bytes(name, model.bytes(), had_error, png_size);
+  }
+  std::string convert_bytes(const std::string& name, const std::string& bytes,
+                            bool* had_error = nullptr, std::uint32_t png_size = 64) {
+    testing::write_file(name + ".zmdl", bytes);
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    const bool ok =
+        write_mesh_outputs(derive_path_names(name), MeshOutputs{true, true, png_size, false},
+                           ConsoleOutput{out, false});
+    std::fclose(out);
+    if (had_error != nullptr) *had_error = !ok;
+    std::string printed(text, size);
+    std::free(text);
+    return printed;
+  }
+
+  static tinygltf::Model load(const std::string& path) {
+    tinygltf::TinyGLTF loader;
+    tinygltf::Model model;
+    std::string error, warning;
+    EXPECT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, path)) << error;
+    return model;
+  }
+
+  testing::ScratchDirectory directory_;
+};
+
+template <typename T>
+std::vector<T> accessor_values(const tinygltf::Model& model, int index) {
+  const tinygltf::Accessor& accessor = model.accessors[static_cast<std::size_t>(index)];
+  const tinygltf::BufferView& view =
+      model.bufferViews[static_cast<std::size_t>(accessor.bufferView)];
+  const auto& data = model.buffers[static_cast<std::size_t>(view.buffer)].data;
+  const int per = tinygltf::GetNumComponentsInType(static_cast<std::uint32_t>(accessor.type));
+  std::vector<T> values(accessor.count * static_cast<std::size_t>(per));
+  std::memcpy(values.data(), data.data() + view.byteOffset + accessor.byteOffset,
+              values.size() * sizeof(T));
+  return values;
+}
+
+std::vector<std::uint32_t> indices_of(const tinygltf::Model& model, const tinygltf::Primitive& p) {
+  const tinygltf::Accessor& accessor = model.accessors[static_cast<std::size_t>(p.indices)];
+  if (accessor.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+    const auto shorts = accessor_values<std::uint16_t>(model, p.indices);
+    return {shorts.begin(), shorts.end()};
+  }
+  return accessor_values<std::uint32_t>(model, p.indices);
+}
+
+Payload bodies(std::initializer_list<std::pair<std::string, std::vector<float>>> list) {
+  Payload payload;
+  payload.u32(static_cast<std::uint32_t>(list.size()));
+  for (const auto& [name, points] : list) {
+    payload.name(name).u16(static_cast<std::uint16_t>(points.size() / 9));
+    for (float f : points) payload.f32(f);
+  }
+  return payload;
+}
+
+TEST_F(MeshTest, AReaderGetsBackWhatTheModelHolds) {
+  const std::string printed = convert(
+      "m",
+      ModelBuilder()
+          .block("positions", floats3({0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}))
+          .block("normals", floats3({0, 0, 2, 0, 0, 1, 0, 0, 1, 0, 3, 0}))
+          .block("position_tris", u16s(3, {0, 1, 2, 1, 3, 2, 3, 0, 1}))
+          .block("material_tris", u16s(1, {1, 0, 7}))
+          .block("materials", materials({"stone", "caf\xc3\xa9\xff"}))
+          .block("collisebodies", bodies({{"hull", {0, 0, 0, 1, 0, 0, 0, 0, 1}}, {"empty", {}}})));
+  EXPECT_EQ(printed,
+            "Mesh written: m.glb (4 vertices, 3 triangles, 2 collision bodies)\n"
+            "Preview written: m.png (64 x 64 pixels)\n"
+            "Warning: 1 triangles with a material number past the last material have no "
+            "material\n");
+  const tinygltf::Model gltf = load("m.glb");
+  EXPECT_EQ(gltf.asset.generator, "model-unpack " MODEL_UNPACK_VERSION);
+  ASSERT_EQ(gltf.nodes.size(), 4u);
+  EXPECT_EQ(gltf.nodes[0].name, "model");
+  const tinygltf::Mesh& mesh = gltf.meshes[static_cast<std::size_t>(gltf.nodes[0].mesh)];
+  ASSERT_EQ(mesh.primitives.size(), 3u);  // materials 0, 1, then 7 without a material
+  EXPECT_EQ(indices_of(gltf, mesh.primitives[0]), (std::vector<std::uint32_t>{1, 3, 2}));
+  EXPECT_EQ(indices_of(gltf, mesh.primitives[1]), (std::vector<std::uint32_t>{0, 1, 2}));
+  EXPECT_EQ(indices_of(gltf, mesh.primitives[2]), (std::vector<std::uint32_t>{3, 0, 1}));
+  EXPECT_EQ(gltf.materials[static_cast<std::size_t>(mesh.primitives[0].material)].name, "stone");
+  EXPECT_EQ(gltf.materials[static_cast<std::size_t>(mesh.primitives[1].material)].name,
+            "caf\xc3\xa9\xef\xbf\xbd");
+  EXPECT_EQ(mesh.primitives[2].material, -1);
+  EXPECT_EQ(accessor_values<float>(gltf, mesh.primitives[0].attributes.at("POSITION")),
+            (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}));
+  EXPECT_EQ(accessor_values<float>(gltf, mesh.primitives[0].attributes.at("NORMAL")),
+            (std::vector<float>{0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 0}));
+  EXPECT_EQ(gltf.nodes[3].name, "collision bodies");
+  EXPECT_EQ(gltf.nodes[3].children, (std::vector<int>{1, 2}));
+  EXPECT_EQ(gltf.nodes[1].name, "hull");
+  EXPECT_EQ(gltf.nodes[2].mesh, -1);
+  const auto& hull = gltf.meshes[static_cast<std::size_t>(gltf.nodes[1].mesh)].primitives[0];
+  EXPECT_EQ(accessor_values<float>(gltf, hull.attributes.at("POSITION")),
+            (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 0, 1}));
+}
+
+TEST_F(MeshTest, WhatCannotBeUsedIsLeftOutAndSaid) {
+  Payload positions = floats3({0, 0, 0, 1, 0, 0, 0, 1, 0});
+  positions.f32(kNaN).f32(0).f32(0);
+  Payload header_only;
+  header_only.u32(4);
+  // positions, last in the file, declares 5 vertices and holds 4.
+  const std::string printed =
+      convert("h", ModelBuilder()
+                       .block("normals", floats3({0, 0, 1}))
+                       .block("position_tris", u16s(3, {0, 1, 2, 0, 1, 9, 0, 0, 1, 0, 1, 3}))
+                       .block("material_tris", u16s(1, {0}))
+                       .block("collisebodies", bodies({{"bad", {0, 0, 0, kInf, 0, 0, 0, 0, 1}}}))
+                       .block("positions", Payload().u32(5).raw(positions.bytes().substr(4))));
+  EXPECT_EQ(printed,
+            "Mesh written: h.glb (4 vertices, 1 triangles, 1 collision bodies)\n"
+            "Preview written: h.png (64 x 64 pixels)\n"
+            "Warning: positions: 1 of 5 elements lie past the end of the file\n"
+            "Warning: 1 vertices with a non-finite coordinate written as 0, 0, 0\n"
+            "Warning: normals left out: 1 normals for 4 vertices\n"
+            "Warning: materials left out: 1 material numbers for 4 triangles\n"
+            "Warning: 1 triangles left out: an index past the last vertex\n"
+            "Warning: 1 triangles left out: two equal indices\n"
+            "Warning: 1 triangles left out: a non-finite vertex\n"
+            "Warning: 1 collision body triangles left out: a non-finite point\n");
+  const tinygltf::Model gltf = load("h.glb");
+  EXPECT_EQ(accessor_values<float>(gltf, gltf.meshes[0].primitives[0].attributes.at("POSITION")),
+            (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(gltf.meshes.size(), 1u) << "the body without a triangle has no mesh";
+}
+
+TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
+  bool had_error = false;
+  EXPECT_EQ(convert("e", ModelBuilder(), &had_error),
+            "Mesh written: e.glb (0 vertices, 0 triangles, 0 collision bodies)\n"
+            "Warning: the model has no vertices: no preview picture\n");
+  EXPECT_FALSE(had_error);
+  EXPECT_TRUE(load("e.glb").scenes.at(0).nodes.empty());
+
+  // A model named like its own glb is never written over.
+  const std::string model = ModelBuilder().block("positions", floats3({1, 2, 3})).bytes();
+  testing::write_file("self.glb", model);
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  EXPECT_FALSE(write_mesh_outputs(derive_path_names("self.glb"), MeshOutputs{true, true, 16, false},
+                                  ConsoleOutput{out, false}));
+  std::fclose(out);
+  EXPECT_EQ(std::string(text, size),
+            "Error: self.glb is the input file :(\nPreview written: self.png (16 x 16 pixels)\n");
+  std::free(text);
+  EXPECT_EQ(testing::read_file("self.glb"), model);
+}
+
+TEST_F(MeshTest, PicturesDecodeAtTheAskedSizeAndShowTheModel) {
+  convert("p",
+          ModelBuilder()
+              .block("positions", floats3({0, 0, 0, 1, 0, 0, 0, 1, 0}))
+              .block("position_tris", u16s(3, {0, 1, 2})),
+          nullptr, 100);
+  const std::string png = testing::read_file("p.png");
+  spng_ctx* context = spng_ctx_new(0);
+  spng_set_png_buffer(context, png.data(), png.size());
+  spng_ihdr header{};
+  ASSERT_EQ(spng_get_ihdr(context, &header), 0);
+  EXPECT_EQ(header.width, 100u);
+  EXPECT_EQ(header.height, 100u);
+  std::vector<unsigned char> rgb(100 * 100 * 3);
+  ASSERT_EQ(spng_decode_image(context, rgb.data(), rgb.size(), SPNG_FMT_RGB8, 0), 0);
+  spng_ctx_free(context);
+  std::size_t drawn = 0;
+  for (std::size_t i = 0; i < rgb.size(); i += 3) drawn += rgb[i] != rgb[0];
+  EXPECT_GT(drawn, 100u * 100 / 10) << "the triangle fills part of the picture";
+}
+
+// Runs the validator on `files`; its report on failure.
+void expect_valid(const std::vector<std::string>& files, bool no_warnings) {
+  std::string command = "node " MODEL_UNPACK_GLTF_VALIDATOR;
+  if (no_warnings) command += " --no-warnings";
+  for (const std::string& file : files) command += " " + file;
+  const int status = std::system((command + " > report.txt 2>&1").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << testing::read_file("report.txt")
+      << "(the validator: npm ci --prefix tests/gltf; Node.js from Debian's nodejs)";
+}
+
+// The validator on glbs of every kind: no error for any, no warning for the sample and the
+// generated large model.
+TEST_F(MeshTest, TheGltfValidatorFindsNoError) {
+  const std::string sample = testing::read_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl");
+  convert_bytes("sample", sample);
+  convert_bytes("large", testing::large_model(2 << 20).bytes());
+  expect_valid({"sample.glb", "large.glb"}, true);
+
+  std::vector<std::string> others;
+  for (std::size_t cut : {40, 100, 300, 700, 1200, 1500, 1800, 2100}) {
+    const std::string name = "cut" + std::to_string(cut);
+    convert_bytes(name, sample.substr(0, cut));
+    others.push_back(name + ".glb");
+  }
+  Payload wide;  // 65536 vertices: index 65535 needs 32-bit indices
+  wide.u32(65536);
+  for (std::uint32_t i = 0; i < 65536; ++i) wide.f32(static_cast<float>(i)).f32(i % 7).f32(0);
+  convert("wide",
+          ModelBuilder().block("positions", wide).block("position_tris", u16s(3, {0, 1, 65535})));
+  Payload hostile = floats3({kNaN, 0, 0, 1e38f, -1e38f, 0, 0, 1, kInf});
+  convert("hostile", ModelBuilder()
+                         .block("positions", hostile)
+                         .block("position_tris", u16s(3, {0, 1, 2, 1, 2, 9}))
+                         .block("normals", floats3({0, 0, 0, 1, 1, 1, 2, 2, 2}))
+                         .block("collisebodies", bodies({{"\xff\xfe", {kNaN}}, {"x", {}}})));
+  others.insert(others.end(), {"wide.glb", "hostile.glb"});
+  expect_valid(others, false);
+}
+
+}  // namespace
+}  // namespace model_unpack

@@ -1,5 +1,7 @@
 #include "large_model.h"
 
+#include <array>
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -22,6 +24,39 @@ ModelBuilder large_model(std::size_t bytes) {
   auto index = [&random, vertices] {
     return static_cast<std::uint16_t>(random() % (vertices < 65535 ? vertices : 65535));
   };
+
+  // The surface: the first vertices (as many as u16 indices reach) lie on a grid over a wavy
+  // sheet, two triangles per grid cell, as a real mesh's neighbours do; triangles past the grid
+  // go round it again.
+  const std::uint32_t grid_vertices = vertices < 65535 ? vertices : 65535;
+  const auto columns = static_cast<std::uint32_t>(std::sqrt(static_cast<double>(grid_vertices)));
+  const std::uint32_t rows = columns > 0 ? grid_vertices / columns : 0;
+  std::uint32_t vertex = 0;
+  auto surface = [&] {
+    const std::uint32_t i = vertex++ / 3;
+    const std::uint32_t axis = (vertex - 1) % 3;
+    if (columns < 2 || rows < 2 || i >= rows * columns) return coordinate(random);
+    const float x = 200.0f * static_cast<float>(i % columns) / static_cast<float>(columns) - 100.0f;
+    const float z = 200.0f * static_cast<float>(i / columns) / static_cast<float>(rows) - 100.0f;
+    if (axis == 0) return x;
+    if (axis == 2) return z;
+    return 20.0f * std::sin(x / 15.0f) * std::cos(z / 23.0f);
+  };
+  Payload position_tris;
+  position_tris.u32(triangles);
+  const std::uint32_t cells = columns >= 2 && rows >= 2 ? (columns - 1) * (rows - 1) : 0;
+  for (std::uint32_t t = 0; t < triangles; ++t) {
+    if (cells == 0) {
+      for (int k = 0; k < 3; ++k) position_tris.u16(index());
+      continue;
+    }
+    const std::uint32_t cell = (t / 2) % cells;
+    const std::uint32_t corner = cell / (columns - 1) * columns + cell % (columns - 1);
+    const std::uint32_t a = corner, b = corner + 1, c = corner + columns, d = corner + columns + 1;
+    for (std::uint32_t i : t % 2 == 0 ? std::array{a, c, b} : std::array{b, c, d}) {
+      position_tris.u16(static_cast<std::uint16_t>(i));
+    }
+  }
 
   auto float_triples = [&](auto&& draw) {
     Payload payload;
@@ -67,13 +102,13 @@ ModelBuilder large_model(std::size_t bytes) {
 
   return ModelBuilder()
       .header("large synthetic model")
-      .block("positions", float_triples([&] { return coordinate(random); }))
+      .block("positions", float_triples(surface))
       .block("normals", float_triples([&] { return unit(random); }))
       .block("binormals", float_triples([&] { return unit(random); }))
       .block("tangents", float_triples([&] { return unit(random); }))
       .block("texcoords", texcoords)
       .block("vertexes", u16_elements(vertices, 6))
-      .block("position_tris", u16_elements(triangles, 3))
+      .block("position_tris", position_tris)
       .block("vertex_tris", u16_elements(triangles, 3))
       .block("material_tris", material_tris)
       .block("materials", materials)

@@ -78,6 +78,11 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
                })) {
       console_print(console, "Preview written: " + name + " (" + std::to_string(picture.size) +
                                  " x " + std::to_string(picture.size) + " pixels)\n");
+      if (picture.triangles_not_drawn > 0) {
+        console_print(console, "Warning: the preview leaves out " +
+                                   std::to_string(picture.triangles_not_drawn) +
+                                   " triangles: drawing them would take too long\n");
+      }
     } else {
       all_well = false;
     }

@@ -22,7 +22,7 @@ struct Mesh {
   std::vector<Vec3> positions;  // non-finite vertices as 0, 0, 0
   std::vector<Vec3> normals;    // unit length, one per vertex; empty when unusable
   // The kept triangles, grouped by material number in increasing order.
-  std::vector<std::array<std::uint32_t, 3>> triangles;
+  std::vector<std::array<std::uint16_t, 3>> triangles;
   struct Group {
     std::uint32_t first;  // into triangles
     std::uint32_t count;

@@ -150,23 +150,27 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
     }
   }
 
-  std::vector<std::array<std::uint32_t, 3>> kept;
-  std::vector<std::uint16_t> kept_numbers;
+  // Two passes over the triangles, so that only the kept ones are ever held: the first counts
+  // them per material number, the second puts each in its place, grouped by number.
+  std::vector<std::uint32_t> start(65537, 0);
   std::uint32_t out_of_range = 0, repeated = 0, non_finite = 0;
+  auto keep = [&](const unsigned char* bytes, std::array<std::uint16_t, 3>& t) {
+    t = {load_u16(bytes), load_u16(bytes + 2), load_u16(bytes + 4)};
+    if (t[0] >= vertex_count || t[1] >= vertex_count || t[2] >= vertex_count) {
+      ++out_of_range;
+    } else if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) {
+      ++repeated;
+    } else if (!usable[t[0]] || !usable[t[1]] || !usable[t[2]]) {
+      ++non_finite;
+    } else {
+      return true;
+    }
+    return false;
+  };
+  std::array<std::uint16_t, 3> t{};
   for_each_element(model, tris->first_element, tris->present, kPositionTriSize,
                    [&](std::uint32_t i, const unsigned char* bytes) {
-                     const std::array<std::uint32_t, 3> t{load_u16(bytes), load_u16(bytes + 2),
-                                                          load_u16(bytes + 4)};
-                     if (t[0] >= vertex_count || t[1] >= vertex_count || t[2] >= vertex_count) {
-                       ++out_of_range;
-                     } else if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) {
-                       ++repeated;
-                     } else if (!usable[t[0]] || !usable[t[1]] || !usable[t[2]]) {
-                       ++non_finite;
-                     } else {
-                       kept.push_back(t);
-                       if (!numbers.empty()) kept_numbers.push_back(numbers[i]);
-                     }
+                     if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
                    });
   const std::pair<std::uint32_t, const char*> left_out[] = {
       {out_of_range, "an index past the last vertex"},
@@ -178,22 +182,21 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
       mesh.warnings.push_back(count_of(count, "triangles") + " left out: " + why);
     }
   }
-  if (kept.empty()) return;
+  for (std::size_t n = 1; n < start.size(); ++n) start[n] += start[n - 1];
+  if (start.back() == 0) return;
+  mesh.triangles.resize(start.back());
+  std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+  for_each_element(model, tris->first_element, tris->present, kPositionTriSize,
+                   [&](std::uint32_t i, const unsigned char* bytes) {
+                     // The counts of left-out triangles have been told already.
+                     if (keep(bytes, t))
+                       mesh.triangles[next[numbers.empty() ? 0 : numbers[i]]++] = t;
+                   });
 
   if (numbers.empty()) {
-    mesh.triangles = std::move(kept);
     mesh.groups.push_back({0, static_cast<std::uint32_t>(mesh.triangles.size()), -1});
     return;
   }
-  // Grouped by material number: a counting sort keeps each group in file order.
-  std::vector<std::uint32_t> start(65537, 0);
-  for (std::uint16_t number : kept_numbers) ++start[number + 1];
-  for (std::size_t n = 1; n < start.size(); ++n) start[n] += start[n - 1];
-  mesh.triangles.resize(kept.size());
-  std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-  for (std::size_t i = 0; i < kept.size(); ++i) mesh.triangles[next[kept_numbers[i]]++] = kept[i];
-  kept = {};
-
   // Material names, for the numbers below the count of materials.
   std::vector<std::string> names;
   if (const auto mats = locate(directory, model, "materials", kNameSize, mesh.warnings)) {
@@ -267,7 +270,7 @@ void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
 
 std::uint32_t Mesh::largest_index() const {
   std::uint32_t largest = 0;
-  for (const auto& t : triangles) largest = std::max({largest, t[0], t[1], t[2]});
+  for (const auto& t : triangles) largest = std::max<std::uint32_t>({largest, t[0], t[1], t[2]});
   return largest;
 }
 

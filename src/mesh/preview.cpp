@@ -45,6 +45,8 @@ struct Projected {
 
 constexpr unsigned char kBackground[3] = {236, 238, 241};
 constexpr double kAmbient = 0.35;
+constexpr std::uint64_t kPixelTestsPerPixel = 64;
+constexpr std::uint64_t kPixelTestsPerTriangle = 32;
 
 class Canvas {
  public:
@@ -55,14 +57,19 @@ class Canvas {
     for (std::size_t i = 0; i < picture_.rgb.size(); ++i) picture_.rgb[i] = kBackground[i % 3];
   }
 
-  void triangle(const Projected& a, const Projected& b, const Projected& c,
-                const unsigned char colour[3]) {
+  // Draws the triangle unless its pixel tests would overrun `budget`; false then.
+  bool triangle(const Projected& a, const Projected& b, const Projected& c,
+                const unsigned char colour[3], std::uint64_t& budget) {
     const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
-    if (area == 0.0 || !std::isfinite(area)) return;
+    if (area == 0.0 || !std::isfinite(area)) return true;
     const int x0 = clamp(std::floor(std::min({a.x, b.x, c.x})));
     const int x1 = clamp(std::ceil(std::max({a.x, b.x, c.x})));
     const int y0 = clamp(std::floor(std::min({a.y, b.y, c.y})));
     const int y1 = clamp(std::ceil(std::max({a.y, b.y, c.y})));
+    const auto tests =
+        static_cast<std::uint64_t>(x1 - x0 + 1) * static_cast<std::uint64_t>(y1 - y0 + 1);
+    if (tests > budget) return false;
+    budget -= tests;
     for (int y = y0; y <= y1; ++y) {
       for (int x = x0; x <= x1; ++x) {
         const double px = x + 0.5, py = y + 0.5;
@@ -73,6 +80,7 @@ class Canvas {
         plot(x, y, w0 * a.depth + w1 * b.depth + w2 * c.depth, colour);
       }
     }
+    return true;
   }
 
   void dot(const Projected& p, const unsigned char colour[3]) {
@@ -144,6 +152,11 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   const double light[3] = {0.45, 0.8, 0.4};
   const double light_length =
       std::sqrt(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
+  // A hostile model can pile up huge overlapping triangles: the pixel tests are bounded by the
+  // picture's size and the model's, and what does not fit is left out of the picture (and said).
+  std::uint64_t budget =
+      kPixelTestsPerPixel * size * size + kPixelTestsPerTriangle * mesh.triangles.size();
+  std::uint64_t not_drawn = 0;
   for (const Mesh::Group& group : mesh.groups) {
     const Vec3 base =
         group.material >= 0
@@ -169,10 +182,12 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
         colour[k] =
             static_cast<unsigned char>(std::lround(std::clamp(base[k] * shade, 0.0, 1.0) * 255));
       }
-      canvas.triangle(project(a), project(b), project(c), colour);
+      if (!canvas.triangle(project(a), project(b), project(c), colour, budget)) ++not_drawn;
     }
   }
-  return canvas.take();
+  Picture picture = canvas.take();
+  picture.triangles_not_drawn = not_drawn;
+  return picture;
 }
 
 std::string encode_png(const Picture& picture) {

@@ -10,8 +10,9 @@
 namespace model_unpack {
 
 struct Picture {
-  std::uint32_t size = 0;          // width and height in pixels
-  std::vector<unsigned char> rgb;  // size x size x 3, rows top to bottom
+  std::uint32_t size = 0;                 // width and height in pixels
+  std::vector<unsigned char> rgb;         // size x size x 3, rows top to bottom
+  std::uint64_t triangles_not_drawn = 0;  // past the drawing budget
 };
 
 // Null-sized when the mesh has no vertex.

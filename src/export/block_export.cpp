@@ -76,11 +76,12 @@ bool export_block(const BlockKind& row, BlockRecord& record, UnitReader& reader,
                   const ExportTarget& target, const ConsoleOutput& console) {
   console_print(console, row.start_line);
   std::unique_ptr<OutputFile> out;
-  if (target.info_file && identify_at(target.directory, row.export_file) == target.info_file) {
+  if (target.info_file &&
+      target.files->identify(target.directory, row.export_file) == target.info_file) {
     console_print(
         console, "Error: export file " + std::string(row.export_file) + " is the output file :(\n");
   } else {
-    out = OutputFile::create(row.export_file, target.directory);
+    out = OutputFile::create(row.export_file, target.directory, 0600, *target.files);
     if (out == nullptr) {
       console_print(console, "Error opening export file " + std::string(row.export_file) + " :(\n");
     }

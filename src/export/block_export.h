@@ -5,6 +5,7 @@
 
 #include "io/console_output.h"
 #include "io/file_identity.h"
+#include "io/file_system.h"
 #include "model/model_format.h"
 #include "model/unit_reader.h"
 
@@ -15,6 +16,7 @@ struct ExportTarget {
   // An export file that is this file is never opened, so the report being written cannot be
   // destroyed; its row still reads, so later output is unchanged.
   std::optional<FileIdentity> info_file;
+  FileSystem* files = &system_files();
 };
 
 // Copies every known block; false when it printed an error line.

@@ -11,13 +11,14 @@
 #include <cstring>
 #include <memory>
 
+#include "io/file_system.h"
+
 namespace model_unpack {
 
 class ModelFile {
  public:
-  // Null when the file cannot be opened or is not a regular file: a directory would open and
-  // then deliver nothing, a failure reported as success. A FIFO does not block the open.
-  static std::unique_ptr<ModelFile> open(const char* name);
+  // Null when the file cannot be opened or is not a regular file. A FIFO does not block.
+  static std::unique_ptr<ModelFile> open(const char* name, FileSystem& files = system_files());
   ~ModelFile();
   ModelFile(const ModelFile&) = delete;
   ModelFile& operator=(const ModelFile&) = delete;
@@ -25,7 +26,7 @@ class ModelFile {
   // Every u32 offset is reachable; an offset past the end makes every read deliver nothing.
   void seek(std::uint64_t offset);
 
-  int descriptor() const { return fd_; }
+  std::optional<FileIdentity> identity() const { return files_.identify_open(handle_); }
 
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
@@ -42,11 +43,13 @@ class ModelFile {
   }
 
  private:
-  ModelFile(int fd, std::uint64_t size);
+  ModelFile(FileSystem& files, int handle, std::uint64_t size);
   std::size_t read_slow(void* dest, std::size_t size);
 
-  int fd_;
+  FileSystem& files_;
+  int handle_;
   std::uint64_t size_;
+  std::size_t capacity_;
   std::unique_ptr<unsigned char[]> buffer_;
   std::uint64_t buffer_offset_ = 0;  // file offset of buffer_[0]
   std::size_t position_ = 0;
@@ -56,20 +59,19 @@ class ModelFile {
 
 class OutputFile {
  public:
-  // Creates or empties the file with mode 0600, then opens it for writing; null on failure.
-  // A relative name is taken in `directory` (AT_FDCWD: the current directory). A FIFO nobody
-  // reads fails at once instead of blocking the job.
+  // Creates or empties the file with `mode`, then opens it for writing; null on failure. A
+  // relative name is taken in `directory`. A FIFO nobody reads fails at once.
   static std::unique_ptr<OutputFile> create(const char* name, int directory = AT_FDCWD,
-                                            mode_t mode = 0600);
+                                            mode_t mode = 0600, FileSystem& files = system_files());
   ~OutputFile();  // closes if close() was not called; the outcome is then lost
-
-  // Writes out what is buffered and closes the file; false when any write or the close failed.
-  bool close();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
+  // Writes out what is buffered and closes the file; false when any write or the close failed.
+  bool close();
+
   void write(const void* data, std::size_t size) {
-    if (kCapacity - used_ >= size) {
+    if (capacity_ - used_ >= size) {
       std::memcpy(buffer_.get() + used_, data, size);
       used_ += size;
       return;
@@ -77,24 +79,26 @@ class OutputFile {
     write_slow(data, size);
   }
 
-  // Room for `size` bytes to be formatted in place, then handed back with commit().
+  // Room for `size` bytes (at most 4096) to be formatted in place, then handed back with
+  // commit().
   char* reserve(std::size_t size) {
-    if (kCapacity - used_ < size) flush();
+    if (capacity_ - used_ < size) flush();
     return reinterpret_cast<char*>(buffer_.get() + used_);
   }
   void commit(const char* end) {
     used_ = static_cast<std::size_t>(reinterpret_cast<const unsigned char*>(end) - buffer_.get());
   }
 
-  int descriptor() const { return fd_; }
+  std::optional<FileIdentity> identity() const { return files_.identify_open(handle_); }
 
  private:
-  static constexpr std::size_t kCapacity = 1 << 18;
-  explicit OutputFile(int fd);
+  OutputFile(FileSystem& files, int handle);
   void write_slow(const void* data, std::size_t size);
   void flush();
 
-  int fd_;
+  FileSystem& files_;
+  int handle_;
+  std::size_t capacity_;
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;

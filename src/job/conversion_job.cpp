@@ -1,13 +1,10 @@
 #include "job/conversion_job.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
 #include "export/block_export.h"
 #include "io/buffered_file.h"
-#include "io/file_identity.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
 #include "model/unit_reader.h"
@@ -24,16 +21,17 @@ std::string hex(std::uint32_t value) {
 }
 
 // The checks that keep a job from emptying or deleting the model file it is about to read.
-bool clashes_with_outputs(const JobNames& names, int exports_directory,
-                          const ConsoleOutput& console) {
-  const auto model = identify_path(names.model.c_str());
+bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
+  const ConsoleOutput& console = settings.console;
+  FileSystem& files = *settings.files;
+  const auto model = files.identify(AT_FDCWD, names.model.c_str());
   if (!model) return false;
-  if (identify_path(names.info.c_str()) == model) {
+  if (files.identify(AT_FDCWD, names.info.c_str()) == model) {
     console_print(console, "Error: output file is the input file :(\n");
     return true;
   }
   for (const char* export_file : kExportFileDeletionOrder) {
-    if (identify_at(exports_directory, export_file) == model) {
+    if (files.identify(settings.exports_directory, export_file) == model) {
       console_print(console, "Error: input file is an export file :(\n");
       return true;
     }
@@ -54,19 +52,20 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   const ConsoleOutput& console = settings.console;
   console_print(console, "Input file: " + names.model + "   \n");
   console_print(console, "output file: " + names.info + "   \n");
-  if (clashes_with_outputs(names, settings.exports_directory, console)) return {true};
+  if (clashes_with_outputs(names, settings)) return {true};
+  FileSystem& files = *settings.files;
 
   HeaderBuffer header{};
   for (const char* export_file : kExportFileDeletionOrder) {
-    unlinkat(settings.exports_directory, export_file, 0);
+    files.remove(settings.exports_directory, export_file);
   }
 
-  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str());
+  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), files);
   if (!model) {
     console_print(console, "Error opening input file :(\n");
     return {true};
   }
-  std::unique_ptr<OutputFile> info = OutputFile::create(names.info.c_str());
+  std::unique_ptr<OutputFile> info = OutputFile::create(names.info.c_str(), AT_FDCWD, 0600, files);
   if (!info) {
     console_print(console, "Error opening output file :(\n");
     return {true};
@@ -80,7 +79,7 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   read_element_counts(directory, *model);
 
   UnitReader reader(*model);  // the job's scratch values, zero until the export phase
-  const ExportTarget target{settings.exports_directory, identify_descriptor(info->descriptor())};
+  const ExportTarget target{settings.exports_directory, info->identity(), &files};
   const bool exported = export_blocks(directory, reader, target, console);
   const bool reported = write_info_file(*info, names.info.c_str(), names.model.c_str(), header,
                                         reader, directory, console);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 
 #include "io/console_output.h"
+#include "io/file_system.h"
 #include "job/file_names.h"
 
 namespace model_unpack {
@@ -13,6 +14,7 @@ struct JobSettings {
   ConsoleOutput console;
   // The folder of the 13 export files. Jobs running at once each get their own.
   int exports_directory = AT_FDCWD;
+  FileSystem* files = &system_files();
 };
 
 struct JobResult {

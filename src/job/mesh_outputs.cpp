@@ -43,7 +43,7 @@ std::string beside_info_file(const JobNames& names, std::string_view extension) 
 bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
                         const ConsoleOutput& console) {
   std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str());
-  const auto model_identity = model ? identify_descriptor(model->descriptor()) : std::nullopt;
+  const auto model_identity = model ? model->identity() : std::nullopt;
   if (!model || !model_identity) {
     // After a job, its own line has told this already.
     if (!outputs.after_job) console_print(console, "Error opening input file :(\n");

@@ -1,0 +1,80 @@
+#include "io/file_system.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace model_unpack {
+
+namespace {
+
+// Opened without blocking (a FIFO could wait forever); used in blocking mode.
+void make_blocking(int fd) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+}
+
+class SystemFiles final : public FileSystem {
+ public:
+  std::optional<FileIdentity> identify(int directory, const char* name) override {
+    return identify_at(directory, name);
+  }
+  std::optional<FileIdentity> identify_open(int handle) override {
+    return identify_descriptor(handle);
+  }
+  void remove(int directory, const char* name) override { unlinkat(directory, name, 0); }
+
+  int open_for_reading(const char* name, std::uint64_t& size) override {
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    // A directory would open and then deliver nothing: a failure reported as success.
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      ::close(fd);
+      return -1;
+    }
+    make_blocking(fd);
+    size = static_cast<std::uint64_t>(info.st_size);
+    return fd;
+  }
+
+  int create(int directory, const char* name, mode_t mode) override {
+    // Created or emptied and closed at once, then opened for writing, as the job does.
+    const int created =
+        openat(directory, name, O_RDWR | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, mode);
+    if (created >= 0) ::close(created);
+    const int fd =
+        openat(directory, name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, mode);
+    if (fd >= 0) make_blocking(fd);
+    return fd;
+  }
+
+  std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {
+    ssize_t got = 0;
+    do {
+      got = pread(handle, dest, size, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    return got;
+  }
+
+  std::int64_t write(int handle, const void* data, std::size_t size) override {
+    ssize_t written = 0;
+    do {
+      written = ::write(handle, data, size);
+    } while (written < 0 && errno == EINTR);
+    return written;
+  }
+
+  bool close(int handle) override { return ::close(handle) == 0 || errno == EINTR; }
+
+  std::size_t buffer_size() const override { return std::size_t{1} << 18; }
+};
+
+}  // namespace
+
+FileSystem& system_files() {
+  static SystemFiles files;
+  return files;
+}
+
+}  // namespace model_unpack

@@ -1,0 +1,42 @@
+// The file operations a job makes, behind one small interface: the real file system, or files
+// held in memory (the fuzz harness runs whole jobs that way). Names are taken in a directory
+// handle, AT_FDCWD being the current directory.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "io/file_identity.h"
+
+namespace model_unpack {
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual std::optional<FileIdentity> identify(int directory, const char* name) = 0;
+  virtual std::optional<FileIdentity> identify_open(int handle) = 0;
+  // Failures (an absent file) are ignored, as the job ignores them.
+  virtual void remove(int directory, const char* name) = 0;
+  // A regular file opened for reading, and its size then; -1 when it cannot be. Opening never
+  // blocks (a FIFO).
+  virtual int open_for_reading(const char* name, std::uint64_t& size) = 0;
+  // Created, or emptied when it exists, and opened for writing; -1 on failure.
+  virtual int create(int directory, const char* name, mode_t mode) = 0;
+  // Bytes read at `offset`, 0 at the end; negative on an error.
+  virtual std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) = 0;
+  // Bytes written, at least 1, or 0 or less on a failure.
+  virtual std::int64_t write(int handle, const void* data, std::size_t size) = 0;
+  virtual bool close(int handle) = 0;
+  // How much a buffered file holds before it reads or writes.
+  virtual std::size_t buffer_size() const = 0;
+};
+
+// The system's file system. It holds no state.
+FileSystem& system_files();
+
+}  // namespace model_unpack

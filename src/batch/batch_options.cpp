@@ -49,6 +49,22 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// User text quoted in a reason: control characters are written as \xNN, so the reason stays
+// one line and cannot drive the terminal.
+std::string quoted(std::string_view text) {
+  std::string shown = "'";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    } else {
+      shown += c;
+    }
+  }
+  return shown + "'";
+}
+
 ParsedCommandLine usage_error(std::string reason) {
   ParsedCommandLine parsed;
   parsed.action = ParsedCommandLine::Action::UsageError;
@@ -74,13 +90,13 @@ std::string option_error(int argc, char** argv, int failed) {
   const std::string_view arg = index > 0 && index < argc ? argv[index] : "";
   if (failed == ':') {
     if (arg.starts_with("--")) {
-      return "option '" + std::string(arg.substr(0, arg.find('='))) + "' requires an argument";
+      return "option " + quoted(arg.substr(0, arg.find('='))) + " requires an argument";
     }
-    return std::string("option requires an argument -- '") + static_cast<char>(optopt) + "'";
+    return "option requires an argument -- " + quoted(std::string(1, static_cast<char>(optopt)));
   }
-  if (arg.starts_with("--")) return "unrecognized option '" + std::string(arg) + "'";
-  if (optopt != 0) return std::string("invalid option -- '") + static_cast<char>(optopt) + "'";
-  return "unrecognized option '" + std::string(arg) + "'";
+  if (arg.starts_with("--")) return "unrecognized option " + quoted(arg);
+  if (optopt != 0) return "invalid option -- " + quoted(std::string(1, static_cast<char>(optopt)));
+  return "unrecognized option " + quoted(arg);
 }
 
 }  // namespace
@@ -102,7 +118,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
         break;
       case 'j': {
         const auto jobs = parse_number(optarg, 0, 4096);
-        if (!jobs) return usage_error(std::string("invalid number of jobs: '") + optarg + "'");
+        if (!jobs) return usage_error("invalid number of jobs: " + quoted(optarg));
         options.jobs = *jobs == 0 ? std::max(cores, 1u) : *jobs;
         break;
       }
@@ -124,7 +140,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
       case kPngSize: {
         const auto size = parse_number(optarg, 16, 4096);
         if (!size) {
-          return usage_error(std::string("invalid picture size: '") + optarg + "' (16 to 4096)");
+          return usage_error("invalid picture size: " + quoted(optarg) + " (16 to 4096)");
         }
         options.png_size = *size;
         break;
@@ -158,9 +174,9 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
     for (const std::string& model : options.models) {
       const std::string_view stem = path_stem(model);
       if (stem.empty())
-        return usage_error("no folder name before the first dot of '" + model + "'");
+        return usage_error("no folder name before the first dot of " + quoted(model));
       if (!stems.insert(stem).second) {
-        return usage_error("two models share the exports folder '" + std::string(stem) + "'");
+        return usage_error("two models share the exports folder " + quoted(stem));
       }
     }
   }

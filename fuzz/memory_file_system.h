@@ -1,0 +1,51 @@
+// Files held in memory, for running whole jobs at fuzzing speed: no system call per file.
+// Directory handles are ignored (every name is in one folder). Files created for writing keep
+// only their size (a job never reads them back) unless asked to keep their bytes.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "io/file_system.h"
+
+namespace model_unpack::fuzz {
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  explicit MemoryFileSystem(bool keep_written = false) : keep_written_(keep_written) {}
+
+  // Puts a file with `bytes` under `name`, replacing any.
+  void put(const std::string& name, std::string bytes);
+  // The bytes of a file put there; null when it is gone or was written over.
+  const std::string* contents(const std::string& name) const;
+  // The bytes written to a file, when they are kept; null otherwise.
+  const std::string* written(const std::string& name) const;
+  // Forgets every file; handles must all be closed.
+  void clear();
+
+  std::optional<FileIdentity> identify(int directory, const char* name) override;
+  std::optional<FileIdentity> identify_open(int handle) override;
+  void remove(int directory, const char* name) override;
+  int open_for_reading(const char* name, std::uint64_t& size) override;
+  int create(int directory, const char* name, mode_t mode) override;
+  std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override;
+  std::int64_t write(int handle, const void* data, std::size_t size) override;
+  bool close(int handle) override;
+  std::size_t buffer_size() const override { return 4096; }
+
+ private:
+  struct File {
+    ino_t inode;
+    std::string bytes;        // files put there
+    std::uint64_t size = 0;   // files written
+    bool written = false;
+  };
+  std::map<std::string, std::shared_ptr<File>> names_;
+  std::vector<std::shared_ptr<File>> handles_;
+  ino_t next_inode_ = 1;
+  bool keep_written_;
+};
+
+}  // namespace model_unpack::fuzz

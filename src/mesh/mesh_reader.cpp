@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -152,7 +153,9 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
 
   // Two passes over the triangles, so that only the kept ones are ever held: the first counts
   // them per material number, the second puts each in its place, grouped by number.
-  std::vector<std::uint32_t> start(65537, 0);
+  const std::uint32_t largest_number =
+      numbers.empty() ? 0 : *std::max_element(numbers.begin(), numbers.end());
+  std::vector<std::uint32_t> start(largest_number + 2, 0);
   std::uint32_t out_of_range = 0, repeated = 0, non_finite = 0;
   auto keep = [&](const unsigned char* bytes, std::array<std::uint16_t, 3>& t) {
     t = {load_u16(bytes), load_u16(bytes + 2), load_u16(bytes + 4)};
@@ -207,7 +210,7 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
                      });
   }
   std::uint32_t without_material = 0;
-  for (std::uint32_t number = 0; number < 65536; ++number) {
+  for (std::uint32_t number = 0; number <= largest_number; ++number) {
     const std::uint32_t count = start[number + 1] - start[number];
     if (count == 0) continue;
     int material = -1;

@@ -34,12 +34,13 @@ class MemoryFileSystem final : public FileSystem {
   std::int64_t write(int handle, const void* data, std::size_t size) override;
   bool close(int handle) override;
   std::size_t buffer_size() const override { return 4096; }
+  bool write_behind() const override { return false; }
 
  private:
   struct File {
     ino_t inode;
-    std::string bytes;        // files put there
-    std::uint64_t size = 0;   // files written
+    std::string bytes;       // files put there
+    std::uint64_t size = 0;  // files written
     bool written = false;
   };
   std::map<std::string, std::shared_ptr<File>> names_;

@@ -88,9 +88,10 @@ TEST_F(FaultTest, UnreadableModelIsAnInputError) {
 }
 
 TEST_F(FaultTest, WritesCutByAFileSizeLimitAreReportedAndTheJobGoesOn) {
+  // Larger than an output buffer, so the cut happens in a write from the second thread.
   testing::Payload many;
-  many.u32(2000);
-  for (int i = 0; i < 6000; ++i) many.f32(static_cast<float>(i));
+  many.u32(30000);
+  for (int i = 0; i < 90000; ++i) many.f32(static_cast<float>(i));
   testing::Payload links;
   links.u32(3000).fill(6000, 1);
   ModelBuilder()

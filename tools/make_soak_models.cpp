@@ -23,10 +23,10 @@ class SoakModel {
     ModelBuilder model;
     model.header("soak " + std::to_string(random_()));
     vertices_ = pick(0, 300);
-    static const char* const kKinds[] = {
-        "positions", "normals",   "binormals", "tangents", "position_tris", "vertex_tris",
-        "vertexes",  "materials", "material_tris", "edges", "bonelinks",    "bones",
-        "collisebodies", "texcoords", "bbox_data", "unknown"};
+    static const char* const kKinds[] = {"positions",     "normals",     "binormals", "tangents",
+                                         "position_tris", "vertex_tris", "vertexes",  "materials",
+                                         "material_tris", "edges",       "bonelinks", "bones",
+                                         "collisebodies", "texcoords",   "bbox_data", "unknown"};
     for (const char* kind : kKinds) {
       if (chance(0.35)) continue;
       const std::string name = kind;

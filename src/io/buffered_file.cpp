@@ -1,6 +1,9 @@
 #include "io/buffered_file.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace model_unpack {
 
@@ -54,6 +57,69 @@ std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
   return delivered;
 }
 
+namespace {
+constexpr std::size_t kReserveLimit = 4096;  // the most reserve() asks for
+}  // namespace
+
+// A second thread that writes one buffer at a time, in order, while the job fills the next.
+class OutputFile::WriteBehind {
+ public:
+  WriteBehind(OutputFile& file, std::size_t capacity)
+      : file_(file), spare_(new unsigned char[capacity]), thread_([this] { run(); }) {}
+  ~WriteBehind() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Hands `buffer` (its first `size` bytes) over for writing and returns the buffer to fill
+  // next, once the previous one has been written.
+  std::unique_ptr<unsigned char[]> hand_over(std::unique_ptr<unsigned char[]> buffer,
+                                             std::size_t size) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return pending_ == nullptr; });
+    pending_ = std::move(buffer);
+    pending_size_ = size;
+    changed_.notify_all();
+    return std::move(spare_);
+  }
+
+  // Waits until everything handed over is written; false when a write failed.
+  bool drain() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return pending_ == nullptr; });
+    return !failed_;
+  }
+
+ private:
+  void run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
+      if (pending_ == nullptr) return;
+      lock.unlock();
+      const bool written = file_.write_out(pending_.get(), pending_size_);
+      lock.lock();
+      failed_ |= !written;
+      spare_ = std::move(pending_);
+      changed_.notify_all();
+    }
+  }
+
+  OutputFile& file_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::unique_ptr<unsigned char[]> spare_;    // the buffer to fill next, once written
+  std::unique_ptr<unsigned char[]> pending_;  // the buffer being written
+  std::size_t pending_size_ = 0;
+  bool failed_ = false;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
 std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory, mode_t mode,
                                                FileSystem& files) {
   const int handle = files.create(directory, name, mode);
@@ -73,20 +139,36 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::close() {
   flush();
+  if (behind_ != nullptr) {
+    if (!behind_->drain()) failed_ = true;
+    behind_.reset();
+  }
   if (!files_.close(handle_)) failed_ = true;
   handle_ = -1;
   return !failed_;
 }
 
-void OutputFile::flush() {
+bool OutputFile::write_out(const unsigned char* data, std::size_t size) {
   std::size_t done = 0;
-  while (done < used_) {
-    const std::int64_t written = files_.write(handle_, buffer_.get() + done, used_ - done);
-    if (written <= 0) {  // a full disk, a size limit, an I/O error: the rest is lost
-      failed_ = true;
-      break;
-    }
+  while (done < size) {
+    const std::int64_t written = files_.write(handle_, data + done, size - done);
+    if (written <= 0) return false;  // a full disk, a size limit, an I/O error: the rest is lost
     done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+void OutputFile::flush() {
+  if (used_ == 0) return;
+  // A (nearly) full buffer means a large file: from then on the next buffer fills while this
+  // one is written. Smaller files are written at once, without a thread.
+  if (behind_ == nullptr && used_ + kReserveLimit >= capacity_ && files_.write_behind()) {
+    behind_ = std::make_unique<WriteBehind>(*this, capacity_);
+  }
+  if (behind_ != nullptr) {
+    buffer_ = behind_->hand_over(std::move(buffer_), used_);
+  } else if (!write_out(buffer_.get(), used_)) {
+    failed_ = true;
   }
   used_ = 0;
 }

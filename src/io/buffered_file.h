@@ -92,9 +92,13 @@ class OutputFile {
   std::optional<FileIdentity> identity() const { return files_.identify_open(handle_); }
 
  private:
+  class WriteBehind;
+
   OutputFile(FileSystem& files, int handle);
   void write_slow(const void* data, std::size_t size);
   void flush();
+  // Writes `size` bytes from `data` to the file; false when a write failed.
+  bool write_out(const unsigned char* data, std::size_t size);
 
   FileSystem& files_;
   int handle_;
@@ -102,6 +106,9 @@ class OutputFile {
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
+  // Started at the first full buffer of a file that is growing large: it writes that buffer
+  // while the job fills the other. Bytes reach the file in the order they were written.
+  std::unique_ptr<WriteBehind> behind_;
 };
 
 }  // namespace model_unpack

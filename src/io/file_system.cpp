@@ -68,6 +68,7 @@ class SystemFiles final : public FileSystem {
   bool close(int handle) override { return ::close(handle) == 0 || errno == EINTR; }
 
   std::size_t buffer_size() const override { return std::size_t{1} << 18; }
+  bool write_behind() const override { return true; }
 };
 
 }  // namespace

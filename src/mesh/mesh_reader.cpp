@@ -13,8 +13,13 @@ namespace model_unpack {
 
 namespace {
 
-constexpr std::uint32_t kPositionTriSize = 6;
-constexpr std::uint32_t kFloatTripleSize = 12;
+// Element sizes as the table of block kinds gives them.
+constexpr std::uint32_t element_size(std::string_view name) {
+  return block_kind(name)->element_size;
+}
+constexpr std::uint32_t kPositionTriSize = element_size("position_tris");
+constexpr std::uint32_t kFloatTripleSize = element_size("positions");
+static_assert(element_size("normals") == kFloatTripleSize);
 
 // A block's elements present whole in the file: at most its count word, and only as many as
 // fit between its first element and the end of the file.
@@ -139,7 +144,8 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
 
   // Material numbers, when they match the triangles one to one.
   std::vector<std::uint16_t> numbers;
-  if (const auto mats = locate(directory, model, "material_tris", 2, mesh.warnings)) {
+  if (const auto mats =
+          locate(directory, model, "material_tris", element_size("material_tris"), mesh.warnings)) {
     if (mats->present == tris->present) {
       numbers.resize(mats->present);
       for_each_element(
@@ -202,7 +208,8 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
   }
   // Material names, for the numbers below the count of materials.
   std::vector<std::string> names;
-  if (const auto mats = locate(directory, model, "materials", kNameSize, mesh.warnings)) {
+  if (const auto mats =
+          locate(directory, model, "materials", element_size("materials"), mesh.warnings)) {
     names.resize(mats->present);
     for_each_element(model, mats->first_element, mats->present, kNameSize,
                      [&](std::uint32_t i, const unsigned char* bytes) {

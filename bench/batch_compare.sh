@@ -6,6 +6,7 @@
 # Usage: bench/batch_compare.sh [RUNS] [MODELS] [SIZE_MB]   (default: 5 runs, 200 models, 100 MB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/timing.sh
 runs=${1:-5}
 models=${2:-200}
 size=${3:-100}
@@ -18,10 +19,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/model-batch-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-now() { date +%s%N; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-seconds() { awk -v ns="$1" 'BEGIN { printf "%.3f", ns / 1e9 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 # Parallel jobs: the same 1 MB model under MODELS names.
 mkdir -p many

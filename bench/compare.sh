@@ -6,6 +6,7 @@
 # Usage: bench/compare.sh [RUNS] [SIZES_MB...]   (default: 5 runs, 10 and 100 MB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/timing.sh
 runs=${1:-5}
 shift || true
 sizes=("${@:-10 100}")
@@ -18,11 +19,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/model-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-now() { date +%s%N; }
-# Median of the numbers on standard input.
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-seconds() { awk -v ns="$1" 'BEGIN { printf "%.3f", ns / 1e9 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 printf '%-8s %10s %10s %8s %10s %10s %10s %8s %9s\n' model job_s floor_s job/floor \
   floats_s od_s od/floats outputs peak_KiB

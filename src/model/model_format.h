@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -20,9 +21,10 @@ using NameField = std::array<char, kNameSize>;
 
 // Text of a name field: up to its first NUL, all 64 bytes when it has none.
 inline std::string_view name_text(const NameField& field) {
-  std::size_t length = 0;
-  while (length < field.size() && field[length] != '\0') ++length;
-  return {field.data(), length};
+  const void* nul = std::memchr(field.data(), '\0', field.size());
+  return {field.data(),
+          nul == nullptr ? field.size()
+                         : static_cast<std::size_t>(static_cast<const char*>(nul) - field.data())};
 }
 
 struct BlockRecord {

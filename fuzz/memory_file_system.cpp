@@ -6,64 +6,72 @@ namespace model_unpack::fuzz {
 
 namespace {
 constexpr dev_t kDevice = 1;
+
+// Inode numbers start at 1.
+ino_t inode_of(std::size_t index) {
+  return static_cast<ino_t>(index + 1);
+}
+}  // namespace
+
+// A run creates a couple of dozen files: a linear search is cheaper than any tree.
+const MemoryFileSystem::File* MemoryFileSystem::find(std::string_view name) const {
+  for (const File& file : files_) {
+    if (file.linked && file.name == name) return &file;
+  }
+  return nullptr;
 }
 
 void MemoryFileSystem::put(const std::string& name, std::string bytes) {
-  names_[name] = std::make_shared<File>(File{next_inode_++, std::move(bytes)});
+  if (File* old = find(name)) old->linked = false;
+  files_.push_back(File{name, true, std::move(bytes), 0, false});
 }
 
 const std::string* MemoryFileSystem::contents(const std::string& name) const {
-  const auto found = names_.find(name);
-  if (found == names_.end() || found->second->written) return nullptr;
-  return &found->second->bytes;
+  const File* file = find(name);
+  if (file == nullptr || file->written) return nullptr;
+  return &file->bytes;
 }
 
 const std::string* MemoryFileSystem::written(const std::string& name) const {
-  const auto found = names_.find(name);
-  if (found == names_.end() || !found->second->written || !keep_written_) return nullptr;
-  return &found->second->bytes;
-}
-
-void MemoryFileSystem::clear() {
-  names_.clear();
-  handles_.clear();
+  const File* file = find(name);
+  if (file == nullptr || !file->written || !keep_written_) return nullptr;
+  return &file->bytes;
 }
 
 std::optional<FileIdentity> MemoryFileSystem::identify(int, const char* name) {
-  const auto found = names_.find(name);
-  if (found == names_.end()) return std::nullopt;
-  return FileIdentity{kDevice, found->second->inode};
+  const File* file = find(name);
+  if (file == nullptr) return std::nullopt;
+  return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(file - files_.data()))};
 }
 
 std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
-  return FileIdentity{kDevice, handles_.at(static_cast<std::size_t>(handle))->inode};
+  at(handle);  // checks the handle
+  return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};
 }
 
 void MemoryFileSystem::remove(int, const char* name) {
-  names_.erase(name);
+  if (File* file = find(name)) file->linked = false;
 }
 
 int MemoryFileSystem::open_for_reading(const char* name, std::uint64_t& size) {
-  const auto found = names_.find(name);
-  if (found == names_.end()) return -1;
-  size = found->second->written ? found->second->size : found->second->bytes.size();
-  handles_.push_back(found->second);
-  return static_cast<int>(handles_.size() - 1);
+  const File* file = find(name);
+  if (file == nullptr) return -1;
+  size = file->written ? file->size : file->bytes.size();
+  return static_cast<int>(file - files_.data());
 }
 
 int MemoryFileSystem::create(int, const char* name, mode_t) {
-  std::shared_ptr<File>& file = names_[name];
-  if (file == nullptr) file = std::make_shared<File>(File{next_inode_++, {}});
+  File* file = find(name);
+  if (file == nullptr) file = &files_.emplace_back(File{name, true, {}, 0, false});
   file->bytes.clear();
   file->size = 0;
   file->written = true;
-  handles_.push_back(file);
-  return static_cast<int>(handles_.size() - 1);
+  return static_cast<int>(file - files_.data());
 }
 
 std::int64_t MemoryFileSystem::read_at(int handle, void* dest, std::size_t size,
                                        std::uint64_t offset) {
-  const File& file = *handles_.at(static_cast<std::size_t>(handle));
+  const File& file = at(handle);
   if (file.written || offset >= file.bytes.size()) return 0;
   const std::size_t piece = std::min<std::uint64_t>(size, file.bytes.size() - offset);
   std::memcpy(dest, file.bytes.data() + offset, piece);
@@ -71,14 +79,14 @@ std::int64_t MemoryFileSystem::read_at(int handle, void* dest, std::size_t size,
 }
 
 std::int64_t MemoryFileSystem::write(int handle, const void* data, std::size_t size) {
-  File& file = *handles_.at(static_cast<std::size_t>(handle));
+  File& file = at(handle);
   file.size += size;
   if (keep_written_) file.bytes.append(static_cast<const char*>(data), size);
   return static_cast<std::int64_t>(size);
 }
 
 bool MemoryFileSystem::close(int handle) {
-  handles_.at(static_cast<std::size_t>(handle)) = nullptr;
+  at(handle);
   return true;
 }
 

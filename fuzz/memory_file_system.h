@@ -3,9 +3,9 @@
 // only their size (a job never reads them back) unless asked to keep their bytes.
 #pragma once
 
-#include <map>
-#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "io/file_system.h"
@@ -22,8 +22,6 @@ class MemoryFileSystem final : public FileSystem {
   const std::string* contents(const std::string& name) const;
   // The bytes written to a file, when they are kept; null otherwise.
   const std::string* written(const std::string& name) const;
-  // Forgets every file; handles must all be closed.
-  void clear();
 
   std::optional<FileIdentity> identify(int directory, const char* name) override;
   std::optional<FileIdentity> identify_open(int handle) override;
@@ -37,15 +35,20 @@ class MemoryFileSystem final : public FileSystem {
   bool write_behind() const override { return false; }
 
  private:
+  // A handle is the index of its file here; files are never dropped during a run, so a
+  // handle stays valid after its name is removed or reused, as on a real file system.
   struct File {
-    ino_t inode;
+    std::string name;
+    bool linked = true;      // still reachable by name
     std::string bytes;       // files put there
     std::uint64_t size = 0;  // files written
     bool written = false;
   };
-  std::map<std::string, std::shared_ptr<File>> names_;
-  std::vector<std::shared_ptr<File>> handles_;
-  ino_t next_inode_ = 1;
+  const File* find(std::string_view name) const;
+  File* find(std::string_view name) { return const_cast<File*>(std::as_const(*this).find(name)); }
+  File& at(int handle) { return files_.at(static_cast<std::size_t>(handle)); }
+
+  std::vector<File> files_;
   bool keep_written_;
 };
 

@@ -6,6 +6,7 @@
 #include <cfenv>
 #include <cmath>
 #include <random>
+#include <string>
 
 #include "float_reference.h"
 #include "report/float_format.h"
@@ -147,6 +148,13 @@ TEST(IntegerForms, MatchTheirPrintfForms) {
   EXPECT_EQ(integer_text(format_hex_upper, 300), "12C");
   EXPECT_EQ(integer_text(format_hex_upper, 4096), "1000");
   EXPECT_EQ(integer_text(format_hex_upper, 0xFFFFFFFFu), "FFFFFFFF");
+
+  for (std::uint64_t power = 1; power <= 1000000000; power *= 10) {  // each digit count's edges
+    for (const std::uint64_t value : {power - 1, power, power + 1}) {
+      ASSERT_EQ(integer_text(format_unsigned, static_cast<std::uint32_t>(value)),
+                std::to_string(value));
+    }
+  }
 
   std::mt19937 random(7);
   for (int i = 0; i < 100000; ++i) {

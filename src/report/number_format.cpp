@@ -1,43 +1,47 @@
 #include "report/number_format.h"
 
+#include <bit>
 #include <cstring>
 
 namespace model_unpack {
 
 namespace {
 
-// Writes the digits of `value` right-aligned at the end of digits[10], two at a time;
-// returns how many.
-int decimal_digits(std::uint32_t value, char (&digits)[kMaxIntegerText]) {
-  char* start = digits + kMaxIntegerText;
+// How many decimal digits `value` has: from its bit length, then one comparison.
+int decimal_length(std::uint32_t value) {
+  static constexpr std::uint32_t kPowersOf10[] = {1,      10,      100,      1000,      10000,
+                                                  100000, 1000000, 10000000, 100000000, 1000000000};
+  const int estimate = (std::bit_width(value | 1) * 1233) >> 12;     // floor or ceil of log10
+  return estimate + ((value | 1) >= kPowersOf10[estimate] ? 1 : 0);  // 0 has one digit
+}
+
+// Writes the decimal digits of `value`, two at a time, so that they end just before `end`.
+// Straight into the caller's buffer: no scratch copy, no length-dependent memcpy.
+void write_digits_before(std::uint32_t value, char* end) {
   while (value >= 100) {
-    start -= 2;
-    std::memcpy(start, kDigitPairs + 2 * (value % 100), 2);
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * (value % 100), 2);
     value /= 100;
   }
   if (value >= 10) {
-    start -= 2;
-    std::memcpy(start, kDigitPairs + 2 * value, 2);
+    std::memcpy(end - 2, kDigitPairs + 2 * value, 2);
   } else {
-    *--start = static_cast<char>('0' + value);
+    end[-1] = static_cast<char>('0' + value);
   }
-  return static_cast<int>(digits + kMaxIntegerText - start);
 }
 
 }  // namespace
 
 char* format_unsigned(std::uint32_t value, char* out) {
-  char digits[kMaxIntegerText];
-  const int count = decimal_digits(value, digits);
-  std::memcpy(out, digits + kMaxIntegerText - count, static_cast<std::size_t>(count));
+  const int count = decimal_length(value);
+  write_digits_before(value, out + count);
   return out + count;
 }
 
 char* format_unsigned_right(std::uint32_t value, int width, char* out) {
-  char digits[kMaxIntegerText];
-  const int count = decimal_digits(value, digits);
+  const int count = decimal_length(value);
   for (int i = count; i < width; ++i) *out++ = ' ';
-  std::memcpy(out, digits + kMaxIntegerText - count, static_cast<std::size_t>(count));
+  write_digits_before(value, out + count);
   return out + count;
 }
 

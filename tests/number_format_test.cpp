@@ -162,12 +162,18 @@ TEST(IntegerForms, MatchTheirPrintfForms) {
     char expected[32];
     std::snprintf(expected, sizeof expected, "%5u", value);
     ASSERT_EQ(right_text(value, 5), expected);
+    char text[kMaxIntegerText];
+    ASSERT_EQ(std::string(text, format_right5(value, text)), expected);
     std::snprintf(expected, sizeof expected, "%X", value);
     ASSERT_EQ(integer_text(format_hex_upper, value), expected);
     std::snprintf(expected, sizeof expected, "%u", value);
     ASSERT_EQ(integer_text(format_unsigned, value), expected);
     std::snprintf(expected, sizeof expected, "%2u", value);
     ASSERT_EQ(right_text(value, 2), expected);
+  }
+  for (const std::uint32_t value : {100000u, 999999u, 1000000u, 9999999u, 10000000u}) {
+    char text[kMaxIntegerText];
+    ASSERT_EQ(std::string(text, format_right5(value, text)), std::to_string(value));
   }
   for (std::uint32_t value = 0; value < 100000; ++value) {  // every u16 and index column
     char expected[32];

@@ -19,17 +19,34 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// "%5u", the info file's hot case (u16 values and indexes), inline. value * ceil(2^32 / 10^4)
-// holds the first digit in its high word and the other four as a binary fraction below it;
-// each multiplication of the fraction by 100 brings out the next two (exact below 100000).
-inline char* format_right5(std::uint32_t value, char* out) {
-  if (value >= 100000) return format_unsigned_right(value, 5, out);
+// Five digits of `value` < 100000, leading zeros kept. value * ceil(2^32 / 10^4) holds the
+// first digit in its high word and the other four as a binary fraction below it; each
+// multiplication of the fraction by 100 brings out the next two (exact below 100000).
+inline void write_five_digits(std::uint32_t value, char* out) {
   std::uint64_t scaled = value * std::uint64_t{429497};
   out[0] = static_cast<char>('0' + (scaled >> 32));
   scaled = (scaled & 0xFFFFFFFF) * 100;
   std::memcpy(out + 1, kDigitPairs + 2 * (scaled >> 32), 2);
   scaled = (scaled & 0xFFFFFFFF) * 100;
   std::memcpy(out + 3, kDigitPairs + 2 * (scaled >> 32), 2);
+}
+
+// "%5u", the info file's hot case (u16 values and indexes), inline up to seven digits: a
+// large block's indexes pass 100000 early.
+inline char* format_right5(std::uint32_t value, char* out) {
+  if (value >= 100000) {
+    if (value >= 10000000) return format_unsigned_right(value, 5, out);
+    const std::uint32_t high = value / 100000;  // 1 .. 99
+    if (high >= 10) {
+      std::memcpy(out, kDigitPairs + 2 * high, 2);
+      out += 2;
+    } else {
+      *out++ = static_cast<char>('0' + high);
+    }
+    write_five_digits(value - high * 100000, out);
+    return out + 5;
+  }
+  write_five_digits(value, out);
   if (value < 10000) {  // leading zeros become blanks
     out[0] = ' ';
     if (value < 1000) {

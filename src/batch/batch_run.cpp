@@ -33,10 +33,10 @@ int open_exports_folder(const std::string& path) {
 }
 
 // The job's part: export files into the exports folder (if any), the info file.
-bool run_job_part(const BatchOptions& options, const JobNames& names,
-                  const ConsoleOutput& console) {
+bool run_job_part(const BatchOptions& options, const JobNames& names, const ConsoleOutput& console,
+                  FileSystem& files) {
   if (!options.exports_dir) {
-    return run_conversion_job(names, JobSettings{console, AT_FDCWD}).had_error;
+    return run_conversion_job(names, JobSettings{console, AT_FDCWD, &files}).had_error;
   }
   const std::string folder = *options.exports_dir + "/" + std::string(path_stem(names.model));
   const int directory = open_exports_folder(folder);
@@ -44,16 +44,20 @@ bool run_job_part(const BatchOptions& options, const JobNames& names,
     console_print(console, "Error creating exports folder " + folder + " :(\n");
     return true;
   }
-  const bool had_error = run_conversion_job(names, JobSettings{console, directory}).had_error;
+  const bool had_error =
+      run_conversion_job(names, JobSettings{console, directory, &files}).had_error;
   close(directory);
   return had_error;
 }
 
 // One model's job and mesh outputs, their console lines going to `console`; true when an
-// error line was printed.
-bool run_one(const BatchOptions& options, const std::string& model, const ConsoleOutput& console) {
+// error line was printed. Jobs running side by side already keep the cores busy: a second
+// thread per job for writing would only add hand-overs between them.
+bool run_one(const BatchOptions& options, const std::string& model, const ConsoleOutput& console,
+             bool parallel) {
   const JobNames names = derive_path_names(model);
-  bool had_error = !options.no_job && run_job_part(options, names, console);
+  FileSystem& files = parallel ? system_files_one_thread() : system_files();
+  bool had_error = !options.no_job && run_job_part(options, names, console, files);
   if (options.glb || options.png) {
     const MeshOutputs outputs{options.glb, options.png, options.png_size, !options.no_job};
     had_error |= !write_mesh_outputs(names, outputs, console);
@@ -69,12 +73,12 @@ struct CapturedJob {
 };
 
 std::string capture(const BatchOptions& options, const std::string& model, bool terminal,
-                    bool& had_error) {
+                    bool parallel, bool& had_error) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* stream = open_memstream(&text, &size);
   if (stream == nullptr) std::abort();
-  had_error = run_one(options, model, ConsoleOutput{stream, terminal});
+  had_error = run_one(options, model, ConsoleOutput{stream, terminal}, parallel);
   std::fclose(stream);
   std::string lines(text, size);
   std::free(text);
@@ -130,10 +134,10 @@ int run_batch(const BatchOptions& options, const BatchStreams& streams) {
       bool had_error = false;
       if (direct) {
         had_error = run_one(options, options.models[i],
-                            ConsoleOutput{streams.out, streams.out_is_terminal});
+                            ConsoleOutput{streams.out, streams.out_is_terminal}, false);
         std::fflush(streams.out);
       } else {
-        print_block(capture(options, options.models[i], streams.out_is_terminal, had_error));
+        print_block(capture(options, options.models[i], streams.out_is_terminal, false, had_error));
       }
       failed += had_error;
     }
@@ -145,7 +149,8 @@ int run_batch(const BatchOptions& options, const BatchStreams& streams) {
     auto work = [&] {
       for (std::size_t i; (i = next++) < total;) {
         bool had_error = false;
-        std::string lines = capture(options, options.models[i], streams.out_is_terminal, had_error);
+        std::string lines =
+            capture(options, options.models[i], streams.out_is_terminal, true, had_error);
         const std::lock_guard lock(mutex);
         jobs[i] = CapturedJob{std::move(lines), had_error, true};
         finished.notify_all();

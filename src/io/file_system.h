@@ -40,5 +40,7 @@ class FileSystem {
 
 // The system's file system. It holds no state.
 FileSystem& system_files();
+// The same without write-behind threads: for jobs that already run one per core.
+FileSystem& system_files_one_thread();
 
 }  // namespace model_unpack

@@ -62,6 +62,8 @@ constexpr std::size_t kReserveLimit = 4096;  // the most reserve() asks for
 }  // namespace
 
 // A second thread that writes one buffer at a time, in order, while the job fills the next.
+// Each side is woken by a condition of its own, after the lock is let go, so that a hand-over
+// costs one wake-up and no wait for the lock.
 class OutputFile::WriteBehind {
  public:
   WriteBehind(OutputFile& file, std::size_t capacity)
@@ -71,7 +73,7 @@ class OutputFile::WriteBehind {
       const std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    changed_.notify_all();
+    handed_over_.notify_one();
     thread_.join();
   }
 
@@ -79,18 +81,22 @@ class OutputFile::WriteBehind {
   // next, once the previous one has been written.
   std::unique_ptr<unsigned char[]> hand_over(std::unique_ptr<unsigned char[]> buffer,
                                              std::size_t size) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return pending_ == nullptr; });
-    pending_ = std::move(buffer);
-    pending_size_ = size;
-    changed_.notify_all();
-    return std::move(spare_);
+    std::unique_ptr<unsigned char[]> next;
+    {
+      std::unique_lock lock(mutex_);
+      written_.wait(lock, [this] { return pending_ == nullptr; });
+      pending_ = std::move(buffer);
+      pending_size_ = size;
+      next = std::move(spare_);
+    }
+    handed_over_.notify_one();
+    return next;
   }
 
   // Waits until everything handed over is written; false when a write failed.
   bool drain() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return pending_ == nullptr; });
+    written_.wait(lock, [this] { return pending_ == nullptr; });
     return !failed_;
   }
 
@@ -98,20 +104,23 @@ class OutputFile::WriteBehind {
   void run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
+      handed_over_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
       if (pending_ == nullptr) return;
       lock.unlock();
       const bool written = file_.write_out(pending_.get(), pending_size_);
       lock.lock();
       failed_ |= !written;
       spare_ = std::move(pending_);
-      changed_.notify_all();
+      lock.unlock();
+      written_.notify_one();
+      lock.lock();
     }
   }
 
   OutputFile& file_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable handed_over_;       // the writer waits for a buffer
+  std::condition_variable written_;           // the job waits for the spare buffer
   std::unique_ptr<unsigned char[]> spare_;    // the buffer to fill next, once written
   std::unique_ptr<unsigned char[]> pending_;  // the buffer being written
   std::size_t pending_size_ = 0;

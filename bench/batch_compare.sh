@@ -3,6 +3,8 @@
 #   -j 2 against -j 1 on MODELS generated models of 1 MB each (standard output compared);
 #   --no-job --glb --png against the job alone on one generated model of SIZE_MB, with the
 #   peak memory of each and the glb's size.
+# Each timed run starts with earlier writes on disk (sync) and writes over the outputs of a
+# first, untimed run, as when a batch is run again.
 # Usage: bench/batch_compare.sh [RUNS] [MODELS] [SIZE_MB]   (default: 5 runs, 200 models, 100 MB)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +21,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/model-batch-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-
 # Parallel jobs: the same 1 MB model under MODELS names.
 mkdir -p many
 "$make_model" 1 many/m0.zmdl
@@ -28,8 +29,9 @@ names=(many/m*.zmdl)
 declare -A times
 for jobs in 1 2; do
   runs_ns=()
+  "$batch" -C "out$jobs" -j "$jobs" "${names[@]}" >/dev/null
   for _ in $(seq "$runs"); do
-    rm -rf "out$jobs"
+    sync
     start=$(now)
     "$batch" -C "out$jobs" -j "$jobs" "${names[@]}" >"stdout$jobs.txt"
     runs_ns+=($(($(now) - start)))
@@ -43,11 +45,14 @@ printf '%d models of 1 MB: -j 1 %s s, -j 2 %s s, speed-up %s, standard output %s
 # Mesh outputs against the job on one large model.
 "$make_model" "$size" big.zmdl
 job=() mesh=() job_peak=() mesh_peak=()
+"$batch" -q --glb --png big
 for _ in $(seq "$runs"); do
+  sync
   start=$(now)
   /usr/bin/time -f %M -o peak.txt "$batch" -q big
   job+=($(($(now) - start)))
   job_peak+=("$(cat peak.txt)")
+  sync
   start=$(now)
   /usr/bin/time -f %M -o peak.txt "$batch" -q --no-job --glb --png big
   mesh+=($(($(now) - start)))

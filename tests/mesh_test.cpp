@@ -11,6 +11,7 @@
 #include "job/file_names.h"
 #include "job/mesh_outputs.h"
 #include "large_model.h"
+#include "mesh/glb_writer.h"
 #include "model_builder.h"
 #include "test_support.h"
 
@@ -184,6 +185,13 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
             "Error: self.glb is the input file :(\nPreview written: self.png (16 x 16 pixels)\n");
   std::free(text);
   EXPECT_EQ(testing::read_file("self.glb"), model);
+
+  // A glb past its container's 32-bit lengths is not written at all (here with a small limit).
+  std::unique_ptr<OutputFile> glb = OutputFile::create("limit.glb");
+  ASSERT_NE(glb, nullptr);
+  EXPECT_FALSE(write_glb(Mesh{}, "test", *glb, 64));
+  EXPECT_TRUE(glb->close());
+  EXPECT_EQ(testing::read_file("limit.glb"), "");
 }
 
 TEST_F(MeshTest, PicturesDecodeAtTheAskedSizeAndShowTheModel) {

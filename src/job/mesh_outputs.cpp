@@ -13,7 +13,8 @@ namespace {
 // Outputs other than the job's own are made as any new file is, subject to the umask.
 constexpr mode_t kOutputMode = 0666;
 
-// Creates `name`, lets `write` fill it and closes it; false (with the error line) on failure.
+// Creates `name`, lets `write` fill it and closes it; false (with the error line) when the
+// file cannot be made, `write` gives up or a write fails.
 template <typename Write>
 bool write_output(const std::string& name, const FileIdentity& model, const ConsoleOutput& console,
                   Write&& write) {
@@ -26,8 +27,8 @@ bool write_output(const std::string& name, const FileIdentity& model, const Cons
     console_print(console, "Error writing " + name + " :(\n");
     return false;
   }
-  write(*out);
-  if (!out->close()) {
+  const bool written = write(*out);
+  if (!out->close() || !written) {
     console_print(console, "Error writing " + name + " :(\n");
     return false;
   }
@@ -56,7 +57,7 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
   if (outputs.glb) {
     const std::string name = beside_info_file(names, "glb");
     if (write_output(name, *model_identity, console, [&](OutputFile& out) {
-          write_glb(mesh, "model-unpack " MODEL_UNPACK_VERSION, out);
+          return write_glb(mesh, "model-unpack " MODEL_UNPACK_VERSION, out);
         })) {
       std::uint64_t triangles = mesh.triangles.size();
       console_print(console, "Mesh written: " + name + " (" +
@@ -75,6 +76,7 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
     } else if (write_output(name, *model_identity, console, [&](OutputFile& out) {
                  const std::string png = encode_png(picture);
                  out.write(png.data(), png.size());
+                 return true;
                })) {
       console_print(console, "Preview written: " + name + " (" + std::to_string(picture.size) +
                                  " x " + std::to_string(picture.size) + " pixels)\n");

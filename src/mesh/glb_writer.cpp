@@ -162,7 +162,8 @@ Vec3 palette_colour(std::uint32_t number) {
   return kPalette[number % std::size(kPalette)];
 }
 
-void write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out) {
+bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
+               std::uint64_t size_limit) {
   GltfBuilder gltf;
   gltf.document["asset"] = {{"version", "2.0"}, {"generator", std::string(generator)}};
   json scene_nodes = json::array();
@@ -213,6 +214,8 @@ void write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out) {
   const std::uint64_t json_size = padded4(text.size());
   const std::uint64_t bin_size = gltf.bin_size();
   const std::uint64_t total = 12 + 8 + json_size + (bin_size > 0 ? 8 + bin_size : 0);
+  // A larger one would carry lengths cut to 32 bits: a file no reader could make sense of.
+  if (total > size_limit) return false;
   write_u32(out, kGlbMagic);
   write_u32(out, 2);
   write_u32(out, static_cast<std::uint32_t>(total));
@@ -225,6 +228,7 @@ void write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out) {
     write_u32(out, kBinChunk);
     gltf.write_bin(out);
   }
+  return true;
 }
 
 }  // namespace model_unpack

@@ -1,6 +1,7 @@
 // The mesh as a binary glTF 2.0 file.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "io/buffered_file.h"
@@ -8,8 +9,13 @@
 
 namespace model_unpack {
 
-// Writes the whole glb into `out` (not closed). `generator` goes into asset.generator.
-void write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out);
+// The container's length field is 32 bits: no glb may be larger.
+inline constexpr std::uint64_t kGlbMaxSize = 0xFFFFFFFF;
+
+// Writes the whole glb into `out` (not closed). `generator` goes into asset.generator. False,
+// with nothing written, when the glb would be larger than `size_limit`.
+bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
+               std::uint64_t size_limit = kGlbMaxSize);
 
 // The fixed palette, by material number: linear RGB in 0..1.
 Vec3 palette_colour(std::uint32_t number);

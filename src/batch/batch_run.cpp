@@ -51,12 +51,10 @@ bool run_job_part(const BatchOptions& options, const JobNames& names, const Cons
 }
 
 // One model's job and mesh outputs, their console lines going to `console`; true when an
-// error line was printed. Jobs running side by side already keep the cores busy: a second
-// thread per job for writing would only add hand-overs between them.
+// error line was printed.
 bool run_one(const BatchOptions& options, const std::string& model, const ConsoleOutput& console,
-             bool parallel) {
+             FileSystem& files) {
   const JobNames names = derive_path_names(model);
-  FileSystem& files = parallel ? system_files_one_thread() : system_files();
   bool had_error = !options.no_job && run_job_part(options, names, console, files);
   if (options.glb || options.png) {
     const MeshOutputs outputs{options.glb, options.png, options.png_size, !options.no_job};
@@ -73,12 +71,12 @@ struct CapturedJob {
 };
 
 std::string capture(const BatchOptions& options, const std::string& model, bool terminal,
-                    bool parallel, bool& had_error) {
+                    FileSystem& files, bool& had_error) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* stream = open_memstream(&text, &size);
   if (stream == nullptr) std::abort();
-  had_error = run_one(options, model, ConsoleOutput{stream, terminal}, parallel);
+  had_error = run_one(options, model, ConsoleOutput{stream, terminal}, files);
   std::fclose(stream);
   std::string lines(text, size);
   std::free(text);
@@ -134,10 +132,11 @@ int run_batch(const BatchOptions& options, const BatchStreams& streams) {
       bool had_error = false;
       if (direct) {
         had_error = run_one(options, options.models[i],
-                            ConsoleOutput{streams.out, streams.out_is_terminal}, false);
+                            ConsoleOutput{streams.out, streams.out_is_terminal}, system_files());
         std::fflush(streams.out);
       } else {
-        print_block(capture(options, options.models[i], streams.out_is_terminal, false, had_error));
+        print_block(capture(options, options.models[i], streams.out_is_terminal, system_files(),
+                            had_error));
       }
       failed += had_error;
     }
@@ -146,11 +145,14 @@ int run_batch(const BatchOptions& options, const BatchStreams& streams) {
     std::mutex mutex;
     std::condition_variable finished;
     std::atomic<std::size_t> next{0};
+    // Jobs running side by side already keep the cores busy: a second thread per job for
+    // writing would only add hand-overs between them.
+    FileSystem& files = system_files_one_thread();
     auto work = [&] {
       for (std::size_t i; (i = next++) < total;) {
         bool had_error = false;
         std::string lines =
-            capture(options, options.models[i], streams.out_is_terminal, true, had_error);
+            capture(options, options.models[i], streams.out_is_terminal, files, had_error);
         const std::lock_guard lock(mutex);
         jobs[i] = CapturedJob{std::move(lines), had_error, true};
         finished.notify_all();

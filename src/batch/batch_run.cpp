@@ -57,7 +57,7 @@ bool run_one(const BatchOptions& options, const std::string& model, const Consol
   const JobNames names = derive_path_names(model);
   bool had_error = !options.no_job && run_job_part(options, names, console, files);
   if (options.glb || options.png) {
-    const MeshOutputs outputs{options.glb, options.png, options.png_size, !options.no_job};
+    const MeshOutputs outputs{options.glb, options.png, options.png_size, !options.no_job, &files};
     had_error |= !write_mesh_outputs(names, outputs, console);
   }
   return had_error;

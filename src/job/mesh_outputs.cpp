@@ -17,12 +17,12 @@ constexpr mode_t kOutputMode = 0666;
 // file cannot be made, `write` gives up or a write fails.
 template <typename Write>
 bool write_output(const std::string& name, const FileIdentity& model, const ConsoleOutput& console,
-                  Write&& write) {
+                  FileSystem& files, Write&& write) {
   if (identify_path(name.c_str()) == model) {
     console_print(console, "Error: " + name + " is the input file :(\n");
     return false;
   }
-  std::unique_ptr<OutputFile> out = OutputFile::create(name.c_str(), AT_FDCWD, kOutputMode);
+  std::unique_ptr<OutputFile> out = OutputFile::create(name.c_str(), AT_FDCWD, kOutputMode, files);
   if (out == nullptr) {
     console_print(console, "Error writing " + name + " :(\n");
     return false;
@@ -43,7 +43,7 @@ std::string beside_info_file(const JobNames& names, std::string_view extension) 
 
 bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
                         const ConsoleOutput& console) {
-  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str());
+  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), *outputs.files);
   const auto model_identity = model ? model->identity() : std::nullopt;
   if (!model || !model_identity) {
     // After a job, its own line has told this already.
@@ -56,7 +56,7 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
   bool all_well = true;
   if (outputs.glb) {
     const std::string name = beside_info_file(names, "glb");
-    if (write_output(name, *model_identity, console, [&](OutputFile& out) {
+    if (write_output(name, *model_identity, console, *outputs.files, [&](OutputFile& out) {
           return write_glb(mesh, "model-unpack " MODEL_UNPACK_VERSION, out);
         })) {
       std::uint64_t triangles = mesh.triangles.size();
@@ -73,7 +73,7 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
     const Picture picture = render_preview(mesh, outputs.png_size);
     if (picture.size == 0) {
       console_print(console, "Warning: the model has no vertices: no preview picture\n");
-    } else if (write_output(name, *model_identity, console, [&](OutputFile& out) {
+    } else if (write_output(name, *model_identity, console, *outputs.files, [&](OutputFile& out) {
                  const std::string png = encode_png(picture);
                  out.write(png.data(), png.size());
                  return true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "io/console_output.h"
+#include "io/file_system.h"
 #include "job/file_names.h"
 
 namespace model_unpack {
@@ -13,6 +14,7 @@ struct MeshOutputs {
   bool png = false;
   std::uint32_t png_size = 512;
   bool after_job = true;  // the job has told already whether the model opens
+  FileSystem* files = &system_files();
 };
 
 // The info file name with `extension` in place of "txt".

@@ -96,7 +96,7 @@ TEST(DirectoryListing, ControlBytesFromTheFileAreMaskedOnlyOnATerminal) {
                                           "we\x1b]0;x\x07ird   2\n");
 }
 
-TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
+TEST(BlockDirectory, ReadsCountsAndKeepsTheFirstOfEachKnownName) {
   const std::string bytes = ModelBuilder()
                                 .block("materials", Payload().u32(3))
                                 .block("materials", Payload().u32(5))
@@ -105,17 +105,24 @@ TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
                                 .block("short", Payload().raw("\x09\x01"))
                                 .bytes();
   auto model = testing::model_file_of(bytes);
-  model->seek(28);
-  BlockDirectory directory = read_block_directory(*model);
-  read_element_counts(directory, *model);
+  std::vector<BlockRecord> listed;
+  BlockDirectory directory =
+      read_block_directory(*model, [&](const BlockRecord& record) { listed.push_back(record); });
+  for (BlockRecord& record : listed) read_element_count(record, *model);
 
   ASSERT_EQ(directory.count(), 5u);
-  EXPECT_EQ(directory.records[0].element_count, 3u);
-  EXPECT_EQ(directory.records[1].element_count, 5u);
-  EXPECT_EQ(directory.records[2].element_count, 0u) << "a count that cannot be read is 0";
-  EXPECT_EQ(directory.records[3].element_count, 7u) << "the first word, like any block";
-  EXPECT_EQ(directory.records[4].element_count, 0x0109u) << "a partial word fills low bytes";
+  ASSERT_EQ(listed.size(), 5u);
+  EXPECT_EQ(listed[0].element_count, 3u);
+  EXPECT_EQ(listed[1].element_count, 5u);
+  EXPECT_EQ(listed[2].element_count, 0u) << "a count that cannot be read is 0";
+  EXPECT_EQ(listed[3].element_count, 7u) << "the first word, like any block";
+  EXPECT_EQ(listed[4].element_count, 0x0109u) << "a partial word fills low bytes";
+  EXPECT_EQ(listed[3].slot, 3u);
+  // Only the first entry of each known name is kept.
+  ASSERT_EQ(directory.records.size(), 2u);
   EXPECT_EQ(find_block(directory, "materials"), &directory.records[0]);
+  EXPECT_EQ(directory.records[0].slot, 0u);
+  EXPECT_EQ(directory.records[1].name(), "edges");
   EXPECT_EQ(find_block(directory, "Materials"), nullptr);
   EXPECT_EQ(find_block(directory, "material"), nullptr);
 }
@@ -123,7 +130,6 @@ TEST(BlockDirectory, ReadsCountsAndFindsTheFirstOfDuplicateNames) {
 TEST(BlockDirectory, NameMatchesUpToItsNulWhateverFollows) {
   const std::string bytes = ModelBuilder().entry(std::string("bones\0junk", 10), 0).bytes();
   auto model = testing::model_file_of(bytes);
-  model->seek(28);
   BlockDirectory directory = read_block_directory(*model);
   EXPECT_NE(find_block(directory, "bones"), nullptr);
 }

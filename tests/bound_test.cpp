@@ -71,10 +71,27 @@ TEST_F(BoundTest, CountBombsAreCutAtTheModelFileSize) {
   EXPECT_EQ(fs::file_size("edges.txt"), 8 + 6 * (size / 6));
   EXPECT_EQ(fs::file_size("bones.txt"), 4 + 192 + (size - 196));
   EXPECT_EQ(fs::file_size("collisebodies.txt"), 4 + 66 + 36 * ((size - 66) / 36));
-  // The info file cuts the same way, silently: the bone's extra data is what fits.
+  // The info file cuts silently, with one budget for the whole file: the edges spend it, so
+  // the bones block keeps its listing and shows no element.
   const std::string info = read_file("m.txt");
-  EXPECT_NE(info.find("Other: xxxxxxxxxxxxxxxxxxxx"), std::string::npos);
+  EXPECT_NE(info.find("Name of block: bones\r\nAdress of block: 0x"), std::string::npos);
+  EXPECT_EQ(info.find("Bone #1"), std::string::npos);
   EXPECT_LE(info.size(), 40 * size);
+}
+
+TEST_F(BoundTest, ADirectoryNamingOneBlockOftenKeepsTheInfoFileLinearInTheModel) {
+  // 400 entries, every one the same block claiming far more elements than the file holds:
+  // each alone may show a file's worth of elements, all of them together only one.
+  ModelBuilder builder;
+  constexpr std::uint32_t kBlockAt = 28 + 68 * 401 + 100;
+  for (int i = 0; i < 400; ++i) builder.entry(i % 2 ? "positions" : "vertexes", kBlockAt);
+  const std::string bytes =
+      builder.place(kBlockAt, Payload().u32(0xFFFFFFFF).fill(3000, 0x41)).bytes();
+  run(bytes);
+  EXPECT_LE(fs::file_size("m.txt"), 10 * bytes.size() + 65536);
+  const std::string info = read_file("m.txt");
+  EXPECT_NE(info.find("--Block number 399--"), std::string::npos) << "every entry is listed";
+  EXPECT_TRUE(info.ends_with("---End of file---"));
 }
 
 TEST_F(BoundTest, ClaimsThatFitAreWrittenInFullPastTheEndOfTheFile) {

@@ -11,18 +11,23 @@ std::unique_ptr<ModelFile> ModelFile::open(const char* name, FileSystem& files) 
   std::uint64_t size = 0;
   const int handle = files.open_for_reading(name, size);
   if (handle < 0) return nullptr;
-  return std::unique_ptr<ModelFile>(new ModelFile(files, handle, size));
+  return std::unique_ptr<ModelFile>(new ModelFile(files, handle, size, true));
 }
 
-ModelFile::ModelFile(FileSystem& files, int handle, std::uint64_t size)
+std::unique_ptr<ModelFile> ModelFile::another_reader() const {
+  return std::unique_ptr<ModelFile>(new ModelFile(files_, handle_, size_, false));
+}
+
+ModelFile::ModelFile(FileSystem& files, int handle, std::uint64_t size, bool owns_handle)
     : files_(files),
       handle_(handle),
+      owns_handle_(owns_handle),
       size_(size),
       capacity_(files.buffer_size()),
       buffer_(new unsigned char[capacity_]) {}
 
 ModelFile::~ModelFile() {
-  files_.close(handle_);
+  if (owns_handle_) files_.close(handle_);
 }
 
 void ModelFile::seek(std::uint64_t offset) {
@@ -78,13 +83,14 @@ class OutputFile::WriteBehind {
   }
 
   // Hands `buffer` (its first `size` bytes) over for writing and returns the buffer to fill
-  // next, once the previous one has been written.
+  // next, once the previous one has been written; `failed` tells whether a write failed.
   std::unique_ptr<unsigned char[]> hand_over(std::unique_ptr<unsigned char[]> buffer,
-                                             std::size_t size) {
+                                             std::size_t size, bool& failed) {
     std::unique_ptr<unsigned char[]> next;
     {
       std::unique_lock lock(mutex_);
       written_.wait(lock, [this] { return pending_ == nullptr; });
+      failed = failed_;
       pending_ = std::move(buffer);
       pending_size_ = size;
       next = std::move(spare_);
@@ -133,6 +139,10 @@ std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory, 
                                                FileSystem& files) {
   const int handle = files.create(directory, name, mode);
   if (handle < 0) return nullptr;
+  return adopt(handle, files);
+}
+
+std::unique_ptr<OutputFile> OutputFile::adopt(int handle, FileSystem& files) {
   return std::unique_ptr<OutputFile>(new OutputFile(files, handle));
 }
 
@@ -175,7 +185,9 @@ void OutputFile::flush() {
     behind_ = std::make_unique<WriteBehind>(*this, capacity_);
   }
   if (behind_ != nullptr) {
-    buffer_ = behind_->hand_over(std::move(buffer_), used_);
+    bool failed = false;
+    buffer_ = behind_->hand_over(std::move(buffer_), used_, failed);
+    failed_ |= failed;
   } else if (!write_out(buffer_.get(), used_)) {
     failed_ = true;
   }

@@ -23,6 +23,10 @@ class ModelFile {
   ModelFile(const ModelFile&) = delete;
   ModelFile& operator=(const ModelFile&) = delete;
 
+  // A second reader of the same open file, with a position and buffer of its own; it must not
+  // outlive this one.
+  std::unique_ptr<ModelFile> another_reader() const;
+
   // Every u32 offset is reachable; an offset past the end makes every read deliver nothing.
   void seek(std::uint64_t offset);
 
@@ -44,11 +48,12 @@ class ModelFile {
   }
 
  private:
-  ModelFile(FileSystem& files, int handle, std::uint64_t size);
+  ModelFile(FileSystem& files, int handle, std::uint64_t size, bool owns_handle);
   std::size_t read_slow(void* dest, std::size_t size);
 
   FileSystem& files_;
   int handle_;
+  bool owns_handle_;
   std::uint64_t size_;
   std::size_t capacity_;
   std::unique_ptr<unsigned char[]> buffer_;
@@ -64,6 +69,8 @@ class OutputFile {
   // relative name is taken in `directory`. A FIFO nobody reads fails at once.
   static std::unique_ptr<OutputFile> create(const char* name, int directory = AT_FDCWD,
                                             mode_t mode = 0600, FileSystem& files = system_files());
+  // Takes over a handle open for writing.
+  static std::unique_ptr<OutputFile> adopt(int handle, FileSystem& files);
   ~OutputFile();  // closes if close() was not called; the outcome is then lost
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -91,6 +98,10 @@ class OutputFile {
   }
 
   std::optional<FileIdentity> identity() const { return files_.identify_open(handle_); }
+
+  // Whether a write has failed already: what is written from then on is lost, so a caller
+  // may as well stop producing it.
+  bool failed() const { return failed_; }
 
  private:
   class WriteBehind;

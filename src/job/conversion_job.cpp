@@ -39,11 +39,9 @@ bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
   return false;
 }
 
-void list_directory(const BlockDirectory& directory, const ConsoleOutput& console) {
-  for (const BlockRecord& record : directory.records) {
-    console_print(console,
-                  shown_text(console, record.name()) + "   " + hex(record.block_offset) + "\n");
-  }
+void list_entry(const BlockRecord& record, const ConsoleOutput& console) {
+  console_print(console,
+                shown_text(console, record.name()) + "   " + hex(record.block_offset) + "\n");
 }
 
 }  // namespace
@@ -74,8 +72,8 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   model->read(header.data(), kHeaderSize);
   console_print(console,
                 "Header of file: " + shown_text(console, std::string_view(header.data())) + "\n\n");
-  BlockDirectory directory = read_block_directory(*model);
-  list_directory(directory, console);
+  BlockDirectory directory =
+      read_block_directory(*model, [&](const BlockRecord& record) { list_entry(record, console); });
   read_element_counts(directory, *model);
 
   UnitReader reader(*model);  // the job's scratch values, zero until the export phase

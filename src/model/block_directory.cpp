@@ -1,5 +1,6 @@
 #include "model/block_directory.h"
 
+#include "model/block_kinds.h"
 #include "model/unit_reader.h"
 
 namespace model_unpack {
@@ -16,25 +17,42 @@ BlockRecord* find_block(BlockDirectory& directory, std::string_view name) {
   return nullptr;
 }
 
-BlockDirectory read_block_directory(ModelFile& model) {
+DirectoryWalk::DirectoryWalk(ModelFile& model) : model_(model) {
+  model_.seek(kHeaderSize);
+}
+
+std::optional<BlockRecord> DirectoryWalk::next() {
+  BlockRecord record;
+  init_block_record(record);
+  model_.read(record.block_name.data(), kNameSize);
+  read_u32(model_, record.block_offset);
+  // The end of the file leaves the name empty, so it ends the directory like a terminator.
+  if (record.block_name[0] == '\0') return std::nullopt;
+  record.slot = slot_++;
+  return record;
+}
+
+BlockDirectory read_block_directory(ModelFile& model,
+                                    const std::function<void(const BlockRecord&)>& on_entry) {
   BlockDirectory directory;
-  for (;;) {
-    BlockRecord record;
-    init_block_record(record);
-    model.read(record.block_name.data(), kNameSize);
-    read_u32(model, record.block_offset);
-    // The end of the file leaves the name empty, so it ends the directory like a terminator.
-    if (record.block_name[0] == '\0') break;
-    directory.records.push_back(record);
+  DirectoryWalk walk(model);
+  while (const std::optional<BlockRecord> record = walk.next()) {
+    if (on_entry) on_entry(*record);
+    ++directory.entry_count;
+    // Only names of the table can be looked up, so at most one record per row is kept.
+    if (block_kind(record->name()) != nullptr && find_block(directory, record->name()) == nullptr)
+      directory.records.push_back(*record);
   }
   return directory;
 }
 
+void read_element_count(BlockRecord& record, ModelFile& model) {
+  model.seek(record.block_offset);
+  read_u32(model, record.element_count);
+}
+
 void read_element_counts(BlockDirectory& directory, ModelFile& model) {
-  for (BlockRecord& record : directory.records) {
-    model.seek(record.block_offset);
-    read_u32(model, record.element_count);
-  }
+  for (BlockRecord& record : directory.records) read_element_count(record, model);
 }
 
 }  // namespace model_unpack

@@ -28,6 +28,7 @@ inline std::string_view name_text(const NameField& field) {
 }
 
 struct BlockRecord {
+  std::uint32_t slot = 0;  // its place among the named entries, counted from 0
   std::uint32_t block_offset = 0;
   // Zero until a count word is read, so a block whose count cannot be read lists nothing.
   std::uint32_t element_count = 0;
@@ -36,11 +37,15 @@ struct BlockRecord {
   std::string_view name() const { return name_text(block_name); }
 };
 
-// Named entries in file order. Grows with the directory: entries past the 29th are kept too.
+// What a job keeps of the directory: the first entry of each block name the tool knows, in
+// file order, and how many named entries there are in all. Whatever else the directory holds
+// is read again from the file when it is needed, so a directory of millions of entries costs
+// no memory.
 struct BlockDirectory {
   std::vector<BlockRecord> records;
+  std::uint32_t entry_count = 0;
 
-  std::uint32_t count() const { return static_cast<std::uint32_t>(records.size()); }
+  std::uint32_t count() const { return entry_count; }
 };
 
 // Clears the offset and all 64 name bytes; the element count is left alone.

@@ -36,9 +36,10 @@ inline void read_u32(ModelFile& file, std::uint32_t& value) {
   value = load_u32(bytes);
 }
 
-// A null `out` is an output that did not open: reads still happen, nothing is written.
+// A null `out` is an output that did not open: reads still happen, nothing is written. Nor is
+// anything once a write to `out` has failed: it would be lost.
 inline void write_bytes(OutputFile* out, const void* data, std::size_t size) {
-  if (out != nullptr) out->write(data, size);
+  if (out != nullptr && !out->failed()) out->write(data, size);
 }
 
 class UnitReader {
@@ -109,7 +110,7 @@ void UnitReader::copy_units(std::array<unsigned char, N>& reg, std::uint64_t uni
     if (out == nullptr) return;
     const std::size_t fill = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
     for (std::size_t i = 0; i < fill; ++i) std::memcpy(&chunk[i * N], reg.data(), N);
-    while (units > 0) {
+    while (units > 0 && !out->failed()) {
       const std::size_t repeated =
           units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
       out->write(chunk.data(), repeated * N);

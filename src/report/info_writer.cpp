@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/block_directory.h"
 #include "model/block_kinds.h"
 #include "report/float_format.h"
 #include "report/number_format.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr std::string_view kRule = "-------------------";
 constexpr std::string_view kLineBreak = "\r\n";
+constexpr std::uint32_t kFailureCheckInterval = 4096;  // elements
 
 // Text of the transfer buffer as a name: up to its first NUL, at most 64 bytes.
 std::string_view transfer_text(const UnitReader& reader) {
@@ -149,7 +151,11 @@ void write_number_line(const Rendering& row, std::uint32_t index, UnitReader& re
   line.line_break();
 }
 
-void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader, OutputFile& out) {
+// Elements are shown while their claims, added up over the whole file, fit in the model
+// file's size: the report stays a small multiple of the model, however often the directory
+// names one block.
+void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader,
+                  ElementBudget& budget, OutputFile& out) {
   const Rendering& row = kind.rendering;
   if (row.value == Value::ListingOnly) return;
   if (row.value == Value::NotSaved) {
@@ -163,8 +169,6 @@ void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader
     write_text(row.heading, out);
     write_line_breaks(2, out);
   }
-  // Elements are shown while their claim fits in the model file's size.
-  ElementBudget budget(reader.file().size());
   if (row.value == Value::Bone) {
     for (std::uint32_t index = 0; index < record.element_count; ++index) {
       if (!budget.take(kind.element_size) || !write_bone(reader, budget, out)) break;
@@ -172,6 +176,8 @@ void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader
   } else {
     const std::uint32_t shown = budget.take_elements(record.element_count, kind.element_size);
     for (std::uint32_t index = 0; index < shown; ++index) {
+      // Once the file cannot be written, the rest would only be lost.
+      if (index % kFailureCheckInterval == 0 && out.failed()) break;
       if (row.value == Value::MaterialName) {
         write_material(index, reader, out);
       } else {
@@ -208,11 +214,19 @@ bool write_info_file(OutputFile& info, const char* info_name, const char* model_
   write_text({header.data(), kHeaderSize}, info);
   write_line_breaks(2, info);
 
-  for (std::uint32_t slot = 0; slot < directory.count(); ++slot) {
-    BlockRecord& record = directory.records[slot];
-    write_listing(slot, record, info);
+  // The directory is walked again from the file. The records the job kept stand for their
+  // entries, since the export phase may have changed their element counts.
+  const std::unique_ptr<ModelFile> directory_file = reader.file().another_reader();
+  DirectoryWalk walk(*directory_file);
+  auto kept = directory.records.begin();
+  ElementBudget budget(reader.file().size());
+  for (std::optional<BlockRecord> entry; !info.failed() && (entry = walk.next());) {
+    BlockRecord& record = kept != directory.records.end() && kept->slot == entry->slot
+                              ? *kept++
+                              : (read_element_count(*entry, reader.file()), *entry);
+    write_listing(record.slot, record, info);
     if (const BlockKind* kind = block_kind(record.name()))
-      render_block(*kind, record, reader, info);
+      render_block(*kind, record, reader, budget, info);
   }
 
   write_line_breaks(1, info);

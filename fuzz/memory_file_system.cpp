@@ -69,6 +69,20 @@ int MemoryFileSystem::create(int, const char* name, mode_t) {
   return static_cast<int>(file - files_.data());
 }
 
+int MemoryFileSystem::create_temporary(int directory, const std::string& name, mode_t mode,
+                                       std::string& temporary) {
+  temporary = name + ".partial";
+  return create(directory, temporary.c_str(), mode);
+}
+
+bool MemoryFileSystem::rename(int, const char* from, const char* to) {
+  File* file = find(from);
+  if (file == nullptr) return false;
+  if (File* old = find(to)) old->linked = false;
+  file->name = to;
+  return true;
+}
+
 std::int64_t MemoryFileSystem::read_at(int handle, void* dest, std::size_t size,
                                        std::uint64_t offset) {
   const File& file = at(handle);

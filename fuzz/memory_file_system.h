@@ -28,6 +28,10 @@ class MemoryFileSystem final : public FileSystem {
   void remove(int directory, const char* name) override;
   int open_for_reading(const char* name, std::uint64_t& size) override;
   int create(int directory, const char* name, mode_t mode) override;
+  int create_temporary(int directory, const std::string& name, mode_t mode,
+                       std::string& temporary) override;
+  bool rename(int directory, const char* from, const char* to) override;
+  bool is_link(int, const char*) override { return false; }
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override;
   std::int64_t write(int handle, const void* data, std::size_t size) override;
   bool close(int handle) override;

@@ -142,7 +142,9 @@ TEST_F(BatchTest, WritesWhatTheInteractiveToolWritesForTheSameName) {
 
   EXPECT_EQ(batch.status, 0) << batch.err;
   EXPECT_EQ(batch.out, typed_lines);
-  EXPECT_EQ(batch.err, "");
+  EXPECT_EQ(batch.err,
+            "model-unpack-batch: without --exports-dir the export files are those of the last "
+            "model, m2.zmdl\n");
   EXPECT_EQ(tree("batch"), tree("typed"));
 }
 
@@ -232,7 +234,7 @@ TEST_F(BatchTest, FailedWritesAreErrorsInBothTools) {
   EXPECT_EQ(limited.err, "model-unpack-batch: 1 of 1 models had errors\n");
 
   fs::remove("m.txt");
-  fs::create_symlink("/dev/full", "m.txt");
+  if (!testing::make_full_device("m.txt")) GTEST_SKIP() << "cannot make a device node here";
   const ToolRun full = run_batch_tool({"m"});
   EXPECT_EQ(full.status, 1);
   EXPECT_TRUE(

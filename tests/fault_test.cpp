@@ -117,7 +117,7 @@ TEST_F(FaultTest, WritesCutByAFileSizeLimitAreReportedAndTheJobGoesOn) {
 
 TEST_F(FaultTest, AFullDeviceFailsTheWritesOfItsFileOnly) {
   model_.write("m.zmdl");
-  symlink("/dev/full", "m.txt");
+  if (!testing::make_full_device("m.txt")) GTEST_SKIP() << "cannot make a device node here";
   EXPECT_TRUE(testing::run_job("m").ends_with(
       "Positions exported\nCreating info file\nError writing info file m.txt :(\n"));
   EXPECT_EQ(read_file("m.zmdl"), model_.bytes());

@@ -58,6 +58,13 @@ inline bool exists(const std::filesystem::path& path) {
   return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }
 
+// A device node like /dev/full under `path`, where every write fails for want of room (a
+// symbolic link there would be replaced by the tool). False when nodes cannot be made here.
+inline bool make_full_device(const char* path) {
+  struct stat full {};
+  return stat("/dev/full", &full) == 0 && mknod(path, S_IFCHR | 0666, full.st_rdev) == 0;
+}
+
 // A model file holding `bytes`, opened for reading; the file itself is already unlinked.
 inline std::unique_ptr<ModelFile> model_file_of(const std::string& bytes) {
   std::string path = (std::filesystem::temp_directory_path() / "model-XXXXXX").string();

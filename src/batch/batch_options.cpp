@@ -5,6 +5,7 @@
 #include <set>
 #include <string_view>
 
+#include "io/console_output.h"
 #include "job/file_names.h"
 
 namespace model_unpack {
@@ -52,17 +53,7 @@ constexpr option kLongOptions[] = {
 // User text quoted in a reason: control characters are written as \xNN, so the reason stays
 // one line and cannot drive the terminal.
 std::string quoted(std::string_view text) {
-  std::string shown = "'";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
-    } else {
-      shown += c;
-    }
-  }
-  return shown + "'";
+  return "'" + escaped_text(text) + "'";
 }
 
 ParsedCommandLine usage_error(std::string reason) {

@@ -6,14 +6,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "batch/run_guard.h"
+#include "io/buffered_file.h"
 #include "io/console_output.h"
 #include "job/conversion_job.h"
 #include "job/mesh_outputs.h"
@@ -22,44 +24,72 @@ namespace model_unpack {
 
 namespace {
 
-// Creates each missing folder of `path` (mode 0755 before umask) and opens the last one.
-int open_exports_folder(const std::string& path) {
+// A folder that does not exist holds no export files: a job given this handle deletes none.
+constexpr int kNoFolder = -1;
+
+// Creates each missing folder of `path` (mode 0755 before umask).
+void make_folders(const std::string& path) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
     mkdir(path.substr(0, slash).c_str(), 0755);
   }
   mkdir(path.c_str(), 0755);
-  return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// The job's part: export files into the exports folder (if any), the info file.
-bool run_job_part(const BatchOptions& options, const JobNames& names, const ConsoleOutput& console,
-                  FileSystem& files) {
-  if (!options.exports_dir) {
-    return run_conversion_job(names, JobSettings{console, AT_FDCWD, &files}).had_error;
-  }
-  const std::string folder = *options.exports_dir + "/" + std::string(path_stem(names.model));
-  const int directory = open_exports_folder(folder);
-  if (directory < 0) {
-    console_print(console, "Error creating exports folder " + folder + " :(\n");
+// The folder the tool makes for a model's export files must be a real one, never a link.
+int open_exports_folder(const std::string& path) {
+  return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The job's part: export files into the exports folder (if any), the info file. False when the
+// job did not run.
+bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t index,
+                  const ConsoleOutput& console, bool& had_error) {
+  FileSystem& files = guard.files_of(index);
+  const std::string& folder = planned.exports_folder;
+  if (folder.empty()) {
+    had_error = run_conversion_job(planned.names, JobSettings{console, AT_FDCWD, &files}).had_error;
     return true;
   }
-  const bool had_error =
-      run_conversion_job(names, JobSettings{console, directory, &files}).had_error;
-  close(directory);
-  return had_error;
+  if (files.is_link(AT_FDCWD, folder.c_str())) {
+    console_print(console, "Error: exports folder " + shown_name(console, folder) +
+                               " is a symbolic link :(\n");
+    had_error = true;
+    return false;
+  }
+  int directory = open_exports_folder(folder);
+  // A model that cannot be read gets no folder; its job says why.
+  if (directory < 0 && ModelFile::open(planned.names.model.c_str(), files) != nullptr) {
+    guard.creating([&] { make_folders(folder); });
+    directory = open_exports_folder(folder);
+    if (directory < 0) {
+      console_print(console,
+                    "Error creating exports folder " + shown_name(console, folder) + " :(\n");
+      had_error = true;
+      return true;
+    }
+  }
+  had_error =
+      run_conversion_job(planned.names,
+                         JobSettings{console, directory < 0 ? kNoFolder : directory, &files})
+          .had_error;
+  if (directory >= 0) close(directory);
+  return true;
 }
 
 // One model's job and mesh outputs, their console lines going to `console`; true when an
 // error line was printed.
-bool run_one(const BatchOptions& options, const std::string& model, const ConsoleOutput& console,
-             FileSystem& files) {
-  const JobNames names = derive_path_names(model);
-  bool had_error = !options.no_job && run_job_part(options, names, console, files);
+bool run_one(const BatchOptions& options, const PlannedModel& planned, RunGuard& guard,
+             std::size_t index, const ConsoleOutput& console) {
+  guard.set_state(index, RunGuard::State::Running);
+  bool had_error = false;
+  const bool job_ran = options.no_job || run_job_part(planned, guard, index, console, had_error);
   if (options.glb || options.png) {
-    const MeshOutputs outputs{options.glb, options.png, options.png_size, !options.no_job, &files};
-    had_error |= !write_mesh_outputs(names, outputs, console);
+    const MeshOutputs outputs{options.glb, options.png, options.png_size,
+                              !options.no_job && job_ran, &guard.files_of(index)};
+    had_error |= !write_mesh_outputs(planned.names, outputs, console);
   }
+  guard.set_state(index, RunGuard::State::Finished);
   return had_error;
 }
 
@@ -70,17 +100,32 @@ struct CapturedJob {
   bool done = false;
 };
 
-std::string capture(const BatchOptions& options, const std::string& model, bool terminal,
-                    FileSystem& files, bool& had_error) {
+ConsoleOutput batch_console(std::FILE* stream, bool terminal) {
+  return ConsoleOutput{stream, terminal, true};
+}
+
+CapturedJob capture(const BatchOptions& options, const PlannedModel& planned, RunGuard& guard,
+                    std::size_t index, bool terminal) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* stream = open_memstream(&text, &size);
   if (stream == nullptr) std::abort();
-  had_error = run_one(options, model, ConsoleOutput{stream, terminal}, files);
+  const bool had_error = run_one(options, planned, guard, index, batch_console(stream, terminal));
   std::fclose(stream);
-  std::string lines(text, size);
+  CapturedJob job{std::string(text, size), had_error, true};
   std::free(text);
-  return lines;
+  return job;
+}
+
+// The first error line a job printed, without its line end.
+std::string_view first_error_line(std::string_view lines) {
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = std::min(lines.find('\n', start), lines.size());
+    const std::string_view line = lines.substr(start, end - start);
+    if (line.starts_with("Error")) return line;
+    start = end + 1;
+  }
+  return {};
 }
 
 // "[k/N] NAME" on standard error, kept up to date in place.
@@ -91,7 +136,7 @@ class Progress {
 
   void show(std::size_t index, const std::string& model) {
     if (!shown_) return;
-    std::fprintf(err_, "\r[%zu/%zu] %s\033[K", index + 1, total_, model.c_str());
+    std::fprintf(err_, "\r[%zu/%zu] %s\033[K", index + 1, total_, escaped_text(model).c_str());
     std::fflush(err_);
   }
   bool shown() const { return shown_; }
@@ -109,57 +154,76 @@ class Progress {
 
 }  // namespace
 
-int run_batch(const BatchOptions& options, const BatchStreams& streams) {
-  const std::size_t total = options.models.size();
-  const std::size_t workers = std::min<std::size_t>(options.jobs, total);
+int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams) {
+  const std::size_t total = plan.models.size();
+  std::size_t workers = std::min<std::size_t>(options.jobs, total);
   Progress progress(streams, total);
   std::size_t failed = 0;
+  // Jobs running side by side already keep the cores busy: a second thread per job for
+  // writing would only add hand-overs between them.
+  RunGuard guard(workers > 1 ? system_files_one_thread() : system_files(), plan.models);
+  const InterruptWatch watch(guard, total, [&] { progress.erase(); });
 
-  // Each job's lines are printed as one block, in the order the models were given.
-  auto print_block = [&](const std::string& lines) {
-    if (options.quiet || lines.empty()) return;
+  // Each job's lines are printed as one block, in the order the models were given; with -q,
+  // a job's first error line is said on standard error.
+  auto print_job = [&](std::size_t index, const CapturedJob& job) {
+    failed += job.had_error;
+    if (options.quiet) {
+      if (!job.had_error) return;
+      progress.erase();
+      std::fprintf(streams.err, "model-unpack-batch: %s: %s\n",
+                   escaped_text(options.models[index]).c_str(),
+                   escaped_text(first_error_line(job.lines)).c_str());
+      std::fflush(streams.err);
+      return;
+    }
+    if (job.lines.empty()) return;
     progress.erase();
-    std::fwrite(lines.data(), 1, lines.size(), streams.out);
+    std::fwrite(job.lines.data(), 1, job.lines.size(), streams.out);
     std::fflush(streams.out);
   };
 
+  std::vector<CapturedJob> jobs(total);
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; (i = next++) < total;) {
+      CapturedJob job = capture(options, plan.models[i], guard, i, streams.out_is_terminal);
+      const std::lock_guard lock(mutex);
+      jobs[i] = std::move(job);
+      finished.notify_all();
+    }
+  };
+  std::vector<std::jthread> threads;
+  if (workers > 1) {
+    try {
+      while (threads.size() < workers) threads.emplace_back(work);
+    } catch (const std::system_error& error) {
+      // Run with the threads there are; with none, on this one.
+      std::fprintf(streams.err, "model-unpack-batch: only %zu jobs at once: %s\n",
+                   std::max<std::size_t>(threads.size(), 1), error.what());
+      std::fflush(streams.err);
+      workers = threads.size();
+    }
+  }
+
   if (workers <= 1) {
     // Lines reach standard output as they are printed, unless they would break the progress
-    // line on the same terminal.
+    // line on the same terminal, or only the error lines are wanted.
     const bool direct = !options.quiet && !(progress.shown() && streams.out_is_terminal);
     for (std::size_t i = 0; i < total; ++i) {
       progress.show(i, options.models[i]);
-      bool had_error = false;
       if (direct) {
-        had_error = run_one(options, options.models[i],
-                            ConsoleOutput{streams.out, streams.out_is_terminal}, system_files());
+        const bool had_error = run_one(options, plan.models[i], guard, i,
+                                       batch_console(streams.out, streams.out_is_terminal));
         std::fflush(streams.out);
+        failed += had_error;
       } else {
-        print_block(capture(options, options.models[i], streams.out_is_terminal, system_files(),
-                            had_error));
+        print_job(i, capture(options, plan.models[i], guard, i, streams.out_is_terminal));
       }
-      failed += had_error;
     }
   } else {
-    std::vector<CapturedJob> jobs(total);
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::atomic<std::size_t> next{0};
-    // Jobs running side by side already keep the cores busy: a second thread per job for
-    // writing would only add hand-overs between them.
-    FileSystem& files = system_files_one_thread();
-    auto work = [&] {
-      for (std::size_t i; (i = next++) < total;) {
-        bool had_error = false;
-        std::string lines =
-            capture(options, options.models[i], streams.out_is_terminal, files, had_error);
-        const std::lock_guard lock(mutex);
-        jobs[i] = CapturedJob{std::move(lines), had_error, true};
-        finished.notify_all();
-      }
-    };
-    std::vector<std::jthread> threads;
-    for (std::size_t w = 0; w < workers; ++w) threads.emplace_back(work);
     for (std::size_t i = 0; i < total; ++i) {
       progress.show(i, options.models[i]);
       CapturedJob job;
@@ -168,10 +232,10 @@ int run_batch(const BatchOptions& options, const BatchStreams& streams) {
         finished.wait(lock, [&] { return jobs[i].done; });
         job = std::move(jobs[i]);
       }
-      print_block(job.lines);
-      failed += job.had_error;
+      print_job(i, job);
     }
   }
+  threads.clear();
   progress.erase();
 
   if (failed > 0) {

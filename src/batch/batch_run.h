@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "batch/batch_options.h"
+#include "batch/output_plan.h"
 
 namespace model_unpack {
 
@@ -14,7 +15,9 @@ struct BatchStreams {
   bool err_is_terminal = false;
 };
 
-// Runs every job and returns the exit status: 0, or 1 when some job printed an error line.
-int run_batch(const BatchOptions& options, const BatchStreams& streams);
+// Runs every job of `plan` and returns the exit status: 0, or 1 when some job printed an
+// error line. SIGINT, SIGTERM and SIGHUP stop the run, remove the unfinished models' outputs
+// and end the process by that signal.
+int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams);
 
 }  // namespace model_unpack

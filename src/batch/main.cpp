@@ -6,9 +6,22 @@
 
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
+#include "batch/output_plan.h"
+#include "io/standard_streams.h"
+
+namespace {
+
+int usage_error(const std::string& reason) {
+  std::fprintf(stderr, "model-unpack-batch: %s\nTry 'model-unpack-batch --help'.\n",
+               reason.c_str());
+  return 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace model_unpack;
+  open_closed_standard_streams();
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
   const ParsedCommandLine parsed =
@@ -21,15 +34,16 @@ int main(int argc, char** argv) {
       std::puts("model-unpack-batch " MODEL_UNPACK_VERSION);
       return std::fflush(stdout) == 0 ? 0 : 1;
     case ParsedCommandLine::Action::UsageError:
-      std::fprintf(stderr, "model-unpack-batch: %s\nTry 'model-unpack-batch --help'.\n",
-                   parsed.usage_error.c_str());
-      return 2;
+      return usage_error(parsed.usage_error);
     case ParsedCommandLine::Action::Run:
       break;
   }
+  const OutputPlan plan = plan_outputs(parsed.options);
+  if (plan.clash) return usage_error(*plan.clash);
+  if (plan.notice) std::fprintf(stderr, "model-unpack-batch: %s\n", plan.notice->c_str());
   const BatchStreams streams{stdout, stderr, isatty(STDOUT_FILENO) != 0,
                              isatty(STDERR_FILENO) != 0};
-  int status = run_batch(parsed.options, streams);
+  int status = run_batch(parsed.options, plan, streams);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fputs("model-unpack-batch: write error on standard output\n", stderr);
     status = 1;

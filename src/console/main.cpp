@@ -5,10 +5,12 @@
 
 #include "console/console_loop.h"
 #include "console/terminal.h"
+#include "io/standard_streams.h"
 #include "job/conversion_job.h"
 
 int main() {
   using namespace model_unpack;
+  open_closed_standard_streams();
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
   // Each console line reaches a pipe (model-unpack | tee log) as it is printed.

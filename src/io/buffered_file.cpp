@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace model_unpack {
@@ -181,8 +182,13 @@ void OutputFile::flush() {
   if (used_ == 0) return;
   // A (nearly) full buffer means a large file: from then on the next buffer fills while this
   // one is written. Smaller files are written at once, without a thread.
-  if (behind_ == nullptr && used_ + kReserveLimit >= capacity_ && files_.write_behind()) {
-    behind_ = std::make_unique<WriteBehind>(*this, capacity_);
+  if (behind_ == nullptr && !behind_refused_ && used_ + kReserveLimit >= capacity_ &&
+      files_.write_behind()) {
+    try {
+      behind_ = std::make_unique<WriteBehind>(*this, capacity_);
+    } catch (const std::system_error&) {
+      behind_refused_ = true;  // no thread to be had: this file is written from here
+    }
   }
   if (behind_ != nullptr) {
     bool failed = false;

@@ -121,6 +121,7 @@ class OutputFile {
   // Started at the first full buffer of a file that is growing large: it writes that buffer
   // while the job fills the other. Bytes reach the file in the order they were written.
   std::unique_ptr<WriteBehind> behind_;
+  bool behind_refused_ = false;
 };
 
 }  // namespace model_unpack

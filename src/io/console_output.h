@@ -11,6 +11,9 @@ namespace model_unpack {
 struct ConsoleOutput {
   std::FILE* stream = stdout;
   bool is_terminal = false;
+  // File names are masked on a terminal as model text is (the batch tool's names come from
+  // arbitrary paths; the interactive tool shows what was typed).
+  bool mask_names = false;
 };
 
 inline void console_print(const ConsoleOutput& console, std::string_view text) {
@@ -64,6 +67,49 @@ inline std::string shown_text(const ConsoleOutput& console, std::string_view tex
       ++i;
     } else if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
       shown.push_back('?');
+      i += 2;
+    } else {
+      shown.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return shown;
+}
+
+}  // namespace model_unpack
+
+namespace model_unpack {
+
+// A file name as this console may show it.
+inline std::string shown_name(const ConsoleOutput& console, std::string_view name) {
+  return console.mask_names ? shown_text(console, name) : std::string(name);
+}
+
+// Text for a one-line message on standard error: every control character (C0, DEL, and C1,
+// whether in UTF-8 or as a lone byte) written as \xNN, byte by byte.
+inline std::string escaped_text(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(text.size());
+  const auto escape = [&](unsigned char byte) {
+    shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      escape(byte);
+      ++i;
+    } else if (byte < 0x80) {
+      shown.push_back(text[i++]);
+    } else if (const std::size_t length = utf8_sequence_length(text.substr(i)); length == 0) {
+      if (byte <= 0x9F)
+        escape(byte);
+      else
+        shown.push_back(text[i]);
+      ++i;
+    } else if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      escape(byte);
+      escape(static_cast<unsigned char>(text[i + 1]));
       i += 2;
     } else {
       shown.append(text.substr(i, length));

@@ -12,12 +12,19 @@ struct FileIdentity {
   dev_t device = 0;
   ino_t inode = 0;
 
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
 inline std::optional<FileIdentity> identify_path(const char* path) {
   struct stat info {};
   if (stat(path, &info) != 0) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+// The file `path` names itself: a symbolic link is not followed.
+inline std::optional<FileIdentity> identify_entry(const char* path) {
+  struct stat info {};
+  if (lstat(path, &info) != 0) return std::nullopt;
   return FileIdentity{info.st_dev, info.st_ino};
 }
 

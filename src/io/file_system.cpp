@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 
 namespace model_unpack {
 
@@ -42,13 +45,41 @@ class SystemFiles final : public FileSystem {
 
   int create(int directory, const char* name, mode_t mode) override {
     // Created or emptied and closed at once, then opened for writing, as the job does.
-    const int created =
-        openat(directory, name, O_RDWR | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, mode);
+    constexpr int kFlags = O_CREAT | O_TRUNC | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+    const int created = openat(directory, name, O_RDWR | kFlags, mode);
     if (created >= 0) ::close(created);
-    const int fd =
-        openat(directory, name, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, mode);
+    const int fd = openat(directory, name, O_WRONLY | kFlags, mode);
     if (fd >= 0) make_blocking(fd);
     return fd;
+  }
+
+  int create_temporary(int directory, const std::string& name, mode_t mode,
+                       std::string& temporary) override {
+    // Hidden beside the file it becomes: ".castle.glb.XXXXXX".
+    const std::size_t slash = name.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const unsigned long tag =
+          (static_cast<unsigned long>(getpid()) * 7919u + serial++) ^
+          static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
+      char suffix[16];
+      std::snprintf(suffix, sizeof suffix, ".%06lx", tag & 0xFFFFFF);
+      temporary = name.substr(0, base) + "." + name.substr(base) + suffix;
+      const int fd = openat(directory, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+      if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+  }
+
+  bool rename(int directory, const char* from, const char* to) override {
+    return renameat(directory, from, directory, to) == 0;
+  }
+
+  bool is_link(int directory, const char* name) override {
+    struct stat info {};
+    return fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
   }
 
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "io/file_identity.h"
 
@@ -25,8 +26,19 @@ class FileSystem {
   // A regular file opened for reading, and its size then; -1 when it cannot be. Opening never
   // blocks (a FIFO).
   virtual int open_for_reading(const char* name, std::uint64_t& size) = 0;
-  // Created, or emptied when it exists, and opened for writing; -1 on failure.
+  // Created, or emptied when it exists, and opened for writing; -1 on failure. A symbolic
+  // link under `name` is never followed: the open fails.
   virtual int create(int directory, const char* name, mode_t mode) = 0;
+  // A new file in the folder of `name`, under a name of its own (given back in `temporary`),
+  // opened for writing, so that a file can be written whole before it takes its name; -1 on
+  // failure.
+  virtual int create_temporary(int directory, const std::string& name, mode_t mode,
+                               std::string& temporary) = 0;
+  // Gives the file `from` the name `to`, replacing what was there (a link is replaced, not
+  // followed); false on failure.
+  virtual bool rename(int directory, const char* from, const char* to) = 0;
+  // Whether `name` itself is a symbolic link.
+  virtual bool is_link(int directory, const char* name) = 0;
   // Bytes read at `offset`, 0 at the end; negative on an error.
   virtual std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) = 0;
   // Bytes written, at least 1, or 0 or less on a failure.

@@ -48,8 +48,8 @@ void list_entry(const BlockRecord& record, const ConsoleOutput& console) {
 
 JobResult run_conversion_job(const JobNames& names, const JobSettings& settings) {
   const ConsoleOutput& console = settings.console;
-  console_print(console, "Input file: " + names.model + "   \n");
-  console_print(console, "output file: " + names.info + "   \n");
+  console_print(console, "Input file: " + shown_name(console, names.model) + "   \n");
+  console_print(console, "output file: " + shown_name(console, names.info) + "   \n");
   if (clashes_with_outputs(names, settings)) return {true};
   FileSystem& files = *settings.files;
 
@@ -63,6 +63,9 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
     console_print(console, "Error opening input file :(\n");
     return {true};
   }
+  // A link planted under the info file's name is replaced, never written through (one to the
+  // model file has been refused above).
+  if (files.is_link(AT_FDCWD, names.info.c_str())) files.remove(AT_FDCWD, names.info.c_str());
   std::unique_ptr<OutputFile> info = OutputFile::create(names.info.c_str(), AT_FDCWD, 0600, files);
   if (!info) {
     console_print(console, "Error opening output file :(\n");

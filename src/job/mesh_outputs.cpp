@@ -13,26 +13,28 @@ namespace {
 // Outputs other than the job's own are made as any new file is, subject to the umask.
 constexpr mode_t kOutputMode = 0666;
 
-// Creates `name`, lets `write` fill it and closes it; false (with the error line) when the
-// file cannot be made, `write` gives up or a write fails.
+// Writes `name` whole under a temporary name beside it, then renames it into place: the file
+// is complete or absent (an earlier one stays until the new one is done), and a link planted
+// under its name is replaced, not followed. False (with the error line) when the file cannot
+// be made, `write` gives up or a write fails.
 template <typename Write>
 bool write_output(const std::string& name, const FileIdentity& model, const ConsoleOutput& console,
                   FileSystem& files, Write&& write) {
-  if (identify_path(name.c_str()) == model) {
-    console_print(console, "Error: " + name + " is the input file :(\n");
+  if (files.identify(AT_FDCWD, name.c_str()) == model) {
+    console_print(console, "Error: " + shown_name(console, name) + " is the input file :(\n");
     return false;
   }
-  std::unique_ptr<OutputFile> out = OutputFile::create(name.c_str(), AT_FDCWD, kOutputMode, files);
-  if (out == nullptr) {
-    console_print(console, "Error writing " + name + " :(\n");
-    return false;
+  std::string temporary;
+  const int handle = files.create_temporary(AT_FDCWD, name, kOutputMode, temporary);
+  bool done = false;
+  if (handle >= 0) {
+    std::unique_ptr<OutputFile> out = OutputFile::adopt(handle, files);
+    const bool written = write(*out);
+    done = out->close() && written && files.rename(AT_FDCWD, temporary.c_str(), name.c_str());
+    if (!done) files.remove(AT_FDCWD, temporary.c_str());
   }
-  const bool written = write(*out);
-  if (!out->close() || !written) {
-    console_print(console, "Error writing " + name + " :(\n");
-    return false;
-  }
-  return true;
+  if (!done) console_print(console, "Error writing " + shown_name(console, name) + " :(\n");
+  return done;
 }
 
 }  // namespace
@@ -60,7 +62,7 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
           return write_glb(mesh, "model-unpack " MODEL_UNPACK_VERSION, out);
         })) {
       std::uint64_t triangles = mesh.triangles.size();
-      console_print(console, "Mesh written: " + name + " (" +
+      console_print(console, "Mesh written: " + shown_name(console, name) + " (" +
                                  std::to_string(mesh.positions.size()) + " vertices, " +
                                  std::to_string(triangles) + " triangles, " +
                                  std::to_string(mesh.bodies.size()) + " collision bodies)\n");
@@ -78,8 +80,9 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
                  out.write(png.data(), png.size());
                  return true;
                })) {
-      console_print(console, "Preview written: " + name + " (" + std::to_string(picture.size) +
-                                 " x " + std::to_string(picture.size) + " pixels)\n");
+      console_print(console, "Preview written: " + shown_name(console, name) + " (" +
+                                 std::to_string(picture.size) + " x " +
+                                 std::to_string(picture.size) + " pixels)\n");
       if (picture.triangles_not_drawn > 0) {
         console_print(console, "Warning: the preview leaves out " +
                                    std::to_string(picture.triangles_not_drawn) +

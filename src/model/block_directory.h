@@ -24,8 +24,8 @@ class DirectoryWalk {
 
 // Walks the directory, calling `on_entry` for every named entry, and keeps the first entry of
 // each known block name.
-BlockDirectory read_block_directory(
-    ModelFile& model, const std::function<void(const BlockRecord&)>& on_entry = {});
+BlockDirectory read_block_directory(ModelFile& model,
+                                    const std::function<void(const BlockRecord&)>& on_entry = {});
 
 // Reads a block's first payload word into its record's element count.
 void read_element_count(BlockRecord& record, ModelFile& model);

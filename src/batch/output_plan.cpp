@@ -1,0 +1,148 @@
+#include "batch/output_plan.h"
+
+#include <limits.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <map>
+
+#include "io/console_output.h"
+#include "io/file_identity.h"
+#include "job/mesh_outputs.h"
+#include "model/block_kinds.h"
+
+namespace model_unpack {
+
+namespace {
+
+std::string quoted_name(std::string_view text) {
+  return "'" + escaped_text(text) + "'";
+}
+
+// An absolute spelling of `path` in which "." and "..", and the links of the folders on the
+// way, are resolved; the last component stays as it is (a link there is a file of its own).
+std::string resolved_spelling(const std::string& path) {
+  namespace fs = std::filesystem;
+  const std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (last == "." || last == ".." || last.empty()) {
+    folder = path;
+    last.clear();
+  }
+  char real[PATH_MAX];
+  std::string base;
+  if (realpath(folder.c_str(), real) != nullptr) {
+    base = real;
+  } else {
+    std::error_code ignored;
+    base = fs::absolute(folder, ignored).lexically_normal().string();
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return last.empty() ? base : (base == "/" ? "" : base) + "/" + last;
+}
+
+struct Writer {
+  std::size_t model;
+  std::string file;  // as the run would name it
+};
+
+class ClashFinder {
+ public:
+  explicit ClashFinder(const std::vector<PlannedModel>& models) : models_(models) {}
+
+  // A model file of the run.
+  void add_model(std::size_t index) {
+    const std::string& name = models_[index].names.model;
+    models_by_spelling_.emplace(resolved_spelling(name), index);
+    if (const auto identity = identify_path(name.c_str()))
+      models_by_identity_.emplace(*identity, index);
+  }
+
+  // A file written for model `index`; `shared` files are written by every job in turn.
+  void add_output(std::size_t index, const std::string& file, bool shared = false) {
+    if (clash_) return;
+    const std::string spelling = resolved_spelling(file);
+    if (auto model = models_by_spelling_.find(spelling); model != models_by_spelling_.end()) {
+      return model_clash(index, file, model->second);
+    }
+    // A link to a model counts as the model: writing it would empty the model.
+    for (const auto& identity : {identify_path(file.c_str()), identify_entry(file.c_str())}) {
+      if (!identity) continue;
+      if (auto model = models_by_identity_.find(*identity); model != models_by_identity_.end())
+        return model_clash(index, file, model->second);
+    }
+    if (shared) return;
+    // Between outputs, a link is a file of its own: it is replaced, not written through.
+    const auto identity = identify_entry(file.c_str());
+    auto [by_spelling, fresh] = outputs_by_spelling_.emplace(spelling, Writer{index, file});
+    if (!fresh) return output_clash(by_spelling->second, index, file);
+    if (identity) {
+      auto [by_identity, new_file] = outputs_by_identity_.emplace(*identity, Writer{index, file});
+      if (!new_file) return output_clash(by_identity->second, index, file);
+    }
+  }
+
+  const std::optional<std::string>& clash() const { return clash_; }
+
+ private:
+  const std::string& model_name(std::size_t index) const { return models_[index].names.model; }
+
+  void model_clash(std::size_t writer, const std::string& file, std::size_t model) {
+    clash_ = quoted_name(file) + ", written for " + quoted_name(model_name(writer)) +
+             ", is the model file " + quoted_name(model_name(model));
+  }
+  void output_clash(const Writer& first, std::size_t second, const std::string& file) {
+    clash_ = quoted_name(model_name(first.model)) + " and " + quoted_name(model_name(second)) +
+             " would both write " + quoted_name(file);
+  }
+
+  const std::vector<PlannedModel>& models_;
+  std::map<std::string, std::size_t> models_by_spelling_;
+  std::map<FileIdentity, std::size_t> models_by_identity_;
+  std::map<std::string, Writer> outputs_by_spelling_;
+  std::map<FileIdentity, Writer> outputs_by_identity_;
+  std::optional<std::string> clash_;
+};
+
+}  // namespace
+
+OutputPlan plan_outputs(const BatchOptions& options) {
+  OutputPlan plan;
+  for (const std::string& model : options.models) {
+    PlannedModel planned{derive_path_names(model), {}, {}};
+    if (!options.no_job) {
+      planned.files.push_back(planned.names.info);
+      if (options.exports_dir) {
+        planned.exports_folder = *options.exports_dir + "/" + std::string(path_stem(model));
+      }
+    }
+    if (options.glb) planned.files.push_back(beside_info_file(planned.names, "glb"));
+    if (options.png) planned.files.push_back(beside_info_file(planned.names, "png"));
+    plan.models.push_back(std::move(planned));
+  }
+
+  ClashFinder finder(plan.models);
+  for (std::size_t i = 0; i < plan.models.size(); ++i) finder.add_model(i);
+  for (std::size_t i = 0; i < plan.models.size(); ++i) {
+    const PlannedModel& planned = plan.models[i];
+    for (const std::string& file : planned.files) finder.add_output(i, file);
+    if (options.no_job) continue;
+    // Export files: each model's own folder, or the current one, which every job writes in turn.
+    const bool shared = planned.exports_folder.empty();
+    const std::string folder = shared ? "" : planned.exports_folder + "/";
+    for (const char* export_file : kExportFileDeletionOrder) {
+      finder.add_output(i, folder + export_file, shared);
+    }
+    if (!shared) finder.add_output(i, planned.exports_folder);
+  }
+  plan.clash = finder.clash();
+
+  if (!options.no_job && !options.exports_dir && plan.models.size() > 1) {
+    plan.notice = "without --exports-dir the export files are those of the last model, " +
+                  escaped_text(plan.models.back().names.model);
+  }
+  return plan;
+}
+
+}  // namespace model_unpack

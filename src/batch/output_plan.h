@@ -1,0 +1,30 @@
+// Every file a batch run will write, worked out before any job runs, so that no two models
+// write one file and no model is written over.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch/batch_options.h"
+#include "job/file_names.h"
+
+namespace model_unpack {
+
+struct PlannedModel {
+  JobNames names;
+  std::string exports_folder;      // DIR/STEM with --exports-dir; empty: the current folder
+  std::vector<std::string> files;  // the info file, glb and png it writes, as named
+};
+
+struct OutputPlan {
+  std::vector<PlannedModel> models;
+  std::optional<std::string> clash;   // the usage error, when two writers meet
+  std::optional<std::string> notice;  // said once on standard error before the run
+};
+
+// Files are compared by their spelling with "." and ".." resolved and the links of their
+// folders followed, and by device and inode where they exist.
+OutputPlan plan_outputs(const BatchOptions& options);
+
+}  // namespace model_unpack

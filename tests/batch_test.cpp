@@ -1,5 +1,6 @@
 // The real batch binary, run as a script would run it: no terminal, standard input closed.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "job/file_names.h"
+#include "large_model.h"
 #include "model_builder.h"
 #include "pty_session.h"
 #include "test_support.h"
@@ -248,6 +250,205 @@ TEST_F(BatchTest, FailedWritesAreErrorsInBothTools) {
   tool.send("\x1b");
   const int status = tool.wait_exit();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A glb or png written whole: its container's own length and signature agree with the file.
+bool whole_output(const fs::path& path) {
+  const std::string bytes = read_file(path);
+  if (path.extension() == ".png") {
+    return bytes.starts_with("\x89PNG\r\n\x1a\n") &&
+           bytes.ends_with(std::string("IEND\xae\x42\x60\x82"));
+  }
+  std::uint32_t length = 0;
+  if (bytes.size() >= 12) std::memcpy(&length, bytes.data() + 8, 4);
+  return bytes.starts_with("glTF") && length == bytes.size();
+}
+
+TEST_F(BatchTest, AClosedStandardOutputReachesNoOtherFile) {
+  std::vector<std::string> args{"-C", "ex", "-j", "2", "--glb", "--png"};
+  for (int i = 0; i < 16; ++i) {
+    fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m" + std::to_string(i) + ".zmdl");
+    args.push_back("m" + std::to_string(i));
+  }
+  const ToolRun run = run_batch_tool(args, [] { close(1); });
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "model-unpack-batch: write error on standard output\n");
+  for (int i = 0; i < 16; ++i) {
+    const std::string stem = "m" + std::to_string(i);
+    EXPECT_TRUE(whole_output(stem + ".glb")) << stem;
+    EXPECT_TRUE(whole_output(stem + ".png")) << stem;
+    EXPECT_TRUE(read_file(stem + ".txt").ends_with("---End of file---")) << stem;
+  }
+}
+
+TEST_F(BatchTest, FilesWrittenTwiceOrOverAModelAreUsageErrorsThatCreateNothing) {
+  for (const char* model : {"castle.zmdl", "castle.v2.zmdl", "m.zmdl", "pos.txt"}) {
+    fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", model);
+  }
+  fs::create_directory_symlink(".", "here");
+  const std::pair<std::vector<std::string>, std::string> clashes[] = {
+      {{"-q", "--no-job", "--glb", "-j", "2", "castle", "castle.v2.zmdl"},
+       "'castle.zmdl' and 'castle.v2.zmdl' would both write 'castle.glb'"},
+      {{"castle", "castle.v2.zmdl"},
+       "'castle.zmdl' and 'castle.v2.zmdl' would both write 'castle.txt'"},
+      {{"castle", "here/castle"}, "'castle.zmdl' and 'here/castle.zmdl' would both write"},
+      {{"--glb", "m", "m.glb"}, "'m.glb', written for 'm.zmdl', is the model file 'm.glb'"},
+      {{"castle", "pos.txt"}, "'pos.txt', written for 'castle.zmdl', is the model file 'pos.txt'"},
+  };
+  const auto before = tree(".");
+  for (const auto& [args, reason] : clashes) {
+    const ToolRun run = run_batch_tool(args);
+    EXPECT_EQ(run.status, 2) << reason;
+    EXPECT_NE(run.err.find("model-unpack-batch: " + reason), std::string::npos) << run.err;
+    EXPECT_EQ(tree("."), before) << reason;
+  }
+  // A model that cannot be read gets no exports folder.
+  EXPECT_EQ(run_batch_tool({"-q", "-C", "out", "absent"}).status, 1);
+  EXPECT_FALSE(testing::exists("out/absent"));
+}
+
+TEST_F(BatchTest, AnInterruptedRunLeavesNoUnfinishedOutput) {
+  const std::string model = testing::large_model(12 << 20).bytes();
+  for (const char* name : {"a.zmdl", "b.zmdl", "c.zmdl"}) testing::write_file(name, model);
+  testing::write_file("b.glb", "an earlier glb");
+  int out[2];
+  int err[2];
+  ASSERT_EQ(pipe(out) | pipe(err), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    signal(SIGINT, SIG_DFL);
+    alarm(60);
+    execl(MODEL_UNPACK_BATCH_BINARY, MODEL_UNPACK_BATCH_BINARY, "-C", "ex", "--glb", "--png", "a",
+          "b", "c", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  // Interrupted as soon as the first model is done.
+  std::string printed;
+  char buffer[4096];
+  for (ssize_t got; printed.find("Preview written: a.png") == std::string::npos &&
+                    (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+    printed.append(buffer, got);
+  }
+  kill(pid, SIGINT);
+  drain(out[0]);
+  const std::string said = drain(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(said,
+            "model-unpack-batch: interrupted: 1 of 3 models converted; unfinished outputs "
+            "removed\n");
+  EXPECT_TRUE(read_file("a.txt").ends_with("---End of file---"));
+  EXPECT_TRUE(whole_output("a.glb") && whole_output("a.png"));
+  EXPECT_EQ(tree("ex/a").size(), 13u);
+  EXPECT_EQ(read_file("b.glb"), "an earlier glb");
+  for (const char* gone : {"b.txt", "b.png", "ex/b", "c.txt", "ex/c"}) {
+    EXPECT_FALSE(testing::exists(gone)) << gone;
+  }
+  EXPECT_EQ(tree(".").size(), 3 + 3 + 13 + 1) << "no temporary file is left";
+}
+
+TEST_F(BatchTest, NamesReachTheTerminalMaskedAndStandardErrorEscaped) {
+  const std::string hostile = "m\x1b[31m\n\xc2\x9b\x85";
+  const std::string escaped = "m\\x1b[31m\\x0a\\xc2\\x9b\\x85";
+  fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", hostile + ".zmdl");
+  // With -q, the model that failed and why, each on one line.
+  const ToolRun quiet = run_batch_tool({"-q", "-C", "ex", hostile, hostile + "2"});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.err, "model-unpack-batch: " + escaped +
+                           "2: Error opening input file :(\n"
+                           "model-unpack-batch: 1 of 2 models had errors\n");
+  const ToolRun usage = run_batch_tool({"-j", hostile});
+  EXPECT_NE(usage.err.find("'" + escaped + "'"), std::string::npos) << usage.err;
+  // Piped, the job's bytes stay as they are.
+  const ToolRun piped = run_batch_tool({"--glb", hostile});
+  EXPECT_TRUE(piped.out.starts_with("Input file: " + hostile + ".zmdl   \n"));
+
+  testing::PtySession tool(
+      {MODEL_UNPACK_BATCH_BINARY, "-C", "ex", "--glb", hostile, hostile + "2"});
+  EXPECT_TRUE(tool.wait_for("Mesh written: m?[31m???.glb"));
+  EXPECT_TRUE(tool.wait_for("Input file: m?[31m???2.zmdl"));
+  tool.wait_exit();
+  EXPECT_NE(tool.output().find("] " + escaped + "\x1b[K"), std::string::npos) << "progress";
+  EXPECT_EQ(tool.output().find("\x1b[31m"), std::string::npos);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+TEST_F(BatchTest, JobsRunWithTheThreadsThereAre) {
+  if (kAddressSanitizer) GTEST_SKIP() << "the sanitizer's shadow memory needs the address space";
+  std::vector<std::string> args{"-q", "-C", "ex", "-j", "64"};
+  for (int i = 0; i < 64; ++i) {
+    fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m" + std::to_string(i) + ".zmdl");
+    args.push_back("m" + std::to_string(i));
+  }
+  const ToolRun run = run_batch_tool(args, [] {
+    const rlimit limit{160 << 20, 160 << 20};  // room for a few threads' stacks only
+    setrlimit(RLIMIT_AS, &limit);
+  });
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.starts_with("model-unpack-batch: only ")) << run.err;
+  EXPECT_TRUE(run.err.find(" jobs at once: ") != std::string::npos) << run.err;
+  EXPECT_EQ(tree("ex").size(), 64u * 13);
+}
+
+TEST_F(BatchTest, LinksPlantedWhereOutputsGoAreReplacedNotFollowed) {
+  fs::create_directories("elsewhere/project");
+  for (const char* target : {"elsewhere/notes.txt", "elsewhere/work.glb", "elsewhere/pic.png"}) {
+    testing::write_file(target, "keep me");
+  }
+  testing::write_file("elsewhere/project/pos.txt", "keep me");
+  fs::create_directory("plain");
+  for (const char* model : {"castle.zmdl", "tower.zmdl", "plain/castle.zmdl"}) {
+    fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", model);
+  }
+  fs::create_symlink("elsewhere/notes.txt", "castle.txt");
+  fs::create_symlink("elsewhere/work.glb", "castle.glb");
+  fs::create_symlink("elsewhere/pic.png", "castle.png");
+  fs::create_directory("ex");
+  fs::create_directory_symlink("../elsewhere/project", "ex/tower");
+
+  const ToolRun run = run_batch_tool({"-C", "ex", "--glb", "--png", "castle", "tower"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Error: exports folder ex/tower is a symbolic link :(\n"),
+            std::string::npos)
+      << run.out;
+  for (const auto& [file, bytes] : tree("elsewhere")) EXPECT_EQ(bytes, "keep me") << file;
+  EXPECT_EQ(tree("elsewhere").size(), 4u);
+  for (const char* file : {"castle.txt", "castle.glb", "castle.png"}) {
+    EXPECT_FALSE(fs::is_symlink(file)) << file;
+  }
+  // The same bytes as a job without the links.
+  fs::current_path("plain");
+  run_batch_tool({"-C", "ex", "--glb", "--png", "castle"});
+  fs::current_path("..");
+  EXPECT_EQ(read_file("castle.txt"), read_file("plain/castle.txt"));
+  EXPECT_EQ(read_file("castle.glb"), read_file("plain/castle.glb"));
+  EXPECT_EQ(tree("ex/castle"), tree("plain/ex/castle"));
+
+  // The interactive tool: a planted link is replaced; one to the model file is refused.
+  fs::remove("castle.txt");
+  fs::create_symlink("elsewhere/notes.txt", "castle.txt");
+  fs::create_symlink("tower.zmdl", "tower.txt");
+  testing::PtySession tool({MODEL_UNPACK_BINARY});
+  ASSERT_TRUE(tool.wait_for("file name\n"));
+  tool.send("1castle\n");
+  ASSERT_TRUE(tool.wait_for("Info file created"));
+  tool.send("1tower\n");
+  ASSERT_TRUE(tool.wait_for("Error: output file is the input file :("));
+  tool.send("\x1b");
+  tool.wait_exit();
+  EXPECT_EQ(read_file("elsewhere/notes.txt"), "keep me");
+  EXPECT_EQ(read_file("castle.txt"), read_file("plain/castle.txt"));
+  EXPECT_EQ(read_file("tower.zmdl"), read_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl"));
 }
 
 TEST(PathNames, OnlyTheLastComponentDecides) {

@@ -38,7 +38,8 @@ class SystemFiles final : public FileSystem {
       ::close(fd);
       return -1;
     }
-    make_blocking(fd);
+    // Left non-blocking: a regular file that would make a read wait (/proc/kmsg) then fails
+    // the read, which counts as the end of the file, instead of hanging the job.
     size = static_cast<std::uint64_t>(info.st_size);
     return fd;
   }

@@ -23,8 +23,8 @@ class FileSystem {
   virtual std::optional<FileIdentity> identify_open(int handle) = 0;
   // Failures (an absent file) are ignored, as the job ignores them.
   virtual void remove(int directory, const char* name) = 0;
-  // A regular file opened for reading, and its size then; -1 when it cannot be. Opening never
-  // blocks (a FIFO).
+  // A regular file opened for reading, and its size then; -1 when it cannot be. Neither the
+  // open nor a read ever waits (a FIFO, /proc/kmsg): a read that would wait fails.
   virtual int open_for_reading(const char* name, std::uint64_t& size) = 0;
   // Created, or emptied when it exists, and opened for writing; -1 on failure. A symbolic
   // link under `name` is never followed: the open fails.

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch/captured_lines.h"
 #include "batch/run_guard.h"
 #include "io/buffered_file.h"
 #include "io/console_output.h"
@@ -95,7 +96,7 @@ bool run_one(const BatchOptions& options, const PlannedModel& planned, RunGuard&
 
 // A job's console lines, kept until it is this model's turn to be printed.
 struct CapturedJob {
-  std::string lines;
+  std::unique_ptr<CapturedLines> lines;
   bool had_error = false;
   bool done = false;
 };
@@ -104,28 +105,15 @@ ConsoleOutput batch_console(std::FILE* stream, bool terminal) {
   return ConsoleOutput{stream, terminal, true};
 }
 
+// With -q only the first error line is kept.
 CapturedJob capture(const BatchOptions& options, const PlannedModel& planned, RunGuard& guard,
                     std::size_t index, bool terminal) {
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* stream = open_memstream(&text, &size);
-  if (stream == nullptr) std::abort();
-  const bool had_error = run_one(options, planned, guard, index, batch_console(stream, terminal));
-  std::fclose(stream);
-  CapturedJob job{std::string(text, size), had_error, true};
-  std::free(text);
-  return job;
-}
-
-// The first error line a job printed, without its line end.
-std::string_view first_error_line(std::string_view lines) {
-  for (std::size_t start = 0; start < lines.size();) {
-    const std::size_t end = std::min(lines.find('\n', start), lines.size());
-    const std::string_view line = lines.substr(start, end - start);
-    if (line.starts_with("Error")) return line;
-    start = end + 1;
-  }
-  return {};
+  auto lines = std::make_unique<CapturedLines>(!options.quiet);
+  if (lines->stream() == nullptr) std::abort();
+  const bool had_error =
+      run_one(options, planned, guard, index, batch_console(lines->stream(), terminal));
+  lines->close();
+  return {std::move(lines), had_error, true};
 }
 
 // "[k/N] NAME" on standard error, kept up to date in place.
@@ -173,13 +161,13 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
       progress.erase();
       std::fprintf(streams.err, "model-unpack-batch: %s: %s\n",
                    escaped_text(options.models[index]).c_str(),
-                   escaped_text(first_error_line(job.lines)).c_str());
+                   escaped_text(job.lines->first_error_line()).c_str());
       std::fflush(streams.err);
       return;
     }
-    if (job.lines.empty()) return;
+    if (job.lines->empty()) return;
     progress.erase();
-    std::fwrite(job.lines.data(), 1, job.lines.size(), streams.out);
+    job.lines->replay(streams.out);
     std::fflush(streams.out);
   };
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 namespace model_unpack {
 
@@ -49,7 +50,21 @@ class GltfBuilder {
     return static_cast<int>(accessors().size() - 1);
   }
 
-  int add_positions(const std::vector<Vec3>& points) {
+  int add_positions(const std::vector<Vec3>& points) { return add_vec3s(points, bounds(points)); }
+
+  int add_vec3s(const std::vector<Vec3>& values, json extra = json::object()) {
+    json accessor = vec3_accessor(values.size());
+    accessor.update(extra);
+    return add_accessor(values.size() * sizeof(Vec3), kArrayBuffer, std::move(accessor),
+                        [&values](OutputFile& out) { write_vec3s(out, values); });
+  }
+
+  static json vec3_accessor(std::size_t count) {
+    return {{"componentType", kFloat}, {"count", count}, {"type", "VEC3"}};
+  }
+
+  // The "min" and "max" glTF asks of positions.
+  static json bounds(const std::vector<Vec3>& points) {
     Vec3 low{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
              std::numeric_limits<float>::max()};
     Vec3 high{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest(),
@@ -60,20 +75,21 @@ class GltfBuilder {
         high[k] = std::max(high[k], p[k]);
       }
     }
-    return add_vec3s(points, {{"min", low}, {"max", high}});
+    return {{"min", low}, {"max", high}};
   }
 
-  int add_vec3s(const std::vector<Vec3>& values, json extra = json::object()) {
-    json accessor = {{"componentType", kFloat}, {"count", values.size()}, {"type", "VEC3"}};
-    accessor.update(extra);
-    return add_accessor(values.size() * sizeof(Vec3), kArrayBuffer, std::move(accessor),
-                        [&values](OutputFile& out) {
-                          for (const Vec3& v : values) write_floats(out, v);
-                        });
+  static void write_vec3s(OutputFile& out, const std::vector<Vec3>& values) {
+    for (const Vec3& v : values) write_floats(out, v);
   }
+
+  // Room in the BIN chunk after the pieces added so far, for what is written after them.
+  void reserve_tail(std::uint64_t size) { tail_size_ += size; }
+  std::uint64_t pieces_size() const { return bin_size_; }
+  std::size_t view_count() { return document.contains("bufferViews") ? views().size() : 0; }
+  std::size_t accessor_count() { return document.contains("accessors") ? accessors().size() : 0; }
 
   void finish() {
-    if (bin_size_ > 0) document["buffers"] = json::array({{{"byteLength", bin_size_}}});
+    if (bin_size() > 0) document["buffers"] = json::array({{{"byteLength", bin_size()}}});
   }
 
   void write_bin(OutputFile& out) const {
@@ -86,7 +102,7 @@ class GltfBuilder {
     }
   }
 
-  std::uint64_t bin_size() const { return bin_size_; }
+  std::uint64_t bin_size() const { return bin_size_ + tail_size_; }
 
   static void write_floats(OutputFile& out, const Vec3& v) {
     unsigned char bytes[12];
@@ -108,7 +124,148 @@ class GltfBuilder {
 
   std::vector<BinPiece> pieces_;
   std::uint64_t bin_size_ = 0;
+  std::uint64_t tail_size_ = 0;  // written by the caller after the pieces
 };
+
+// Where the JSON text goes: counted first (the chunk's length comes before it), then written.
+class JsonSink {
+ public:
+  explicit JsonSink(OutputFile* out) : out_(out) {}
+  void put(std::string_view text) {
+    if (out_ != nullptr) out_->write(text.data(), text.size());
+    size_ += text.size();
+  }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  OutputFile* out_;
+  std::uint64_t size_ = 0;
+};
+
+// The collision bodies' part of the document, made one body at a time as it is written, so a
+// model of a million bodies never holds a million JSON objects. Each body with points has an
+// accessor, a buffer view and a mesh; every body has a node, and a last node holds them all.
+class BodyEntries {
+ public:
+  BodyEntries(const Mesh& mesh, std::size_t first_accessor, std::size_t first_view,
+              std::size_t first_mesh, std::size_t first_node, std::uint64_t first_offset)
+      : mesh_(mesh),
+        first_accessor_(first_accessor),
+        first_view_(first_view),
+        first_mesh_(first_mesh),
+        first_node_(first_node),
+        first_offset_(first_offset) {}
+
+  // The array members whose tails the bodies fill; each is called with a separator to put
+  // before every element.
+  void accessors(JsonSink& sink, bool& first) const {
+    std::size_t view = first_view_;
+    for_each_with_points([&](const CollisionBody& body) {
+      json accessor = GltfBuilder::vec3_accessor(body.points.size());
+      accessor.update(GltfBuilder::bounds(body.points));
+      accessor["bufferView"] = view++;
+      element(sink, first, accessor);
+    });
+  }
+  void views(JsonSink& sink, bool& first) const {
+    std::uint64_t offset = first_offset_;
+    for_each_with_points([&](const CollisionBody& body) {
+      const std::uint64_t size = body.points.size() * sizeof(Vec3);
+      element(
+          sink, first,
+          {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}, {"target", kArrayBuffer}});
+      offset += size;  // a multiple of 4: no padding between bodies
+    });
+  }
+  void meshes(JsonSink& sink, bool& first) const {
+    std::size_t accessor = first_accessor_;
+    for_each_with_points([&](const CollisionBody& body) {
+      element(sink, first,
+              {{"name", body.name},
+               {"primitives", {{{"attributes", {{"POSITION", accessor++}}}, {"mode", 4}}}}});
+    });
+  }
+  void nodes(JsonSink& sink, bool& first) const {
+    std::size_t mesh = first_mesh_;
+    for (const CollisionBody& body : mesh_.bodies) {
+      json node = {{"name", body.name}};
+      if (!body.points.empty()) node["mesh"] = mesh++;
+      element(sink, first, node);
+    }
+    json children = json::array();
+    for (std::size_t i = 0; i < mesh_.bodies.size(); ++i) children.push_back(first_node_ + i);
+    element(sink, first, {{"children", std::move(children)}, {"name", "collision bodies"}});
+  }
+
+  std::size_t with_points() const {
+    return static_cast<std::size_t>(
+        std::count_if(mesh_.bodies.begin(), mesh_.bodies.end(),
+                      [](const CollisionBody& body) { return !body.points.empty(); }));
+  }
+  std::uint64_t bin_size() const {
+    std::uint64_t size = 0;
+    for (const CollisionBody& body : mesh_.bodies) size += body.points.size() * sizeof(Vec3);
+    return size;
+  }
+  void write_bin(OutputFile& out) const {
+    for (const CollisionBody& body : mesh_.bodies) GltfBuilder::write_vec3s(out, body.points);
+  }
+
+ private:
+  template <typename Visit>
+  void for_each_with_points(Visit&& visit) const {
+    for (const CollisionBody& body : mesh_.bodies) {
+      if (!body.points.empty()) visit(body);
+    }
+  }
+  static void element(JsonSink& sink, bool& first, const json& value) {
+    if (!first) sink.put(",");
+    first = false;
+    sink.put(value.dump());
+  }
+
+  const Mesh& mesh_;
+  std::size_t first_accessor_;
+  std::size_t first_view_;
+  std::size_t first_mesh_;
+  std::size_t first_node_;
+  std::uint64_t first_offset_;
+};
+
+// The document as json::dump() writes it, with the bodies' elements added at the end of the
+// arrays they belong to.
+void write_document(const json& document, const BodyEntries* bodies, JsonSink& sink) {
+  sink.put("{");
+  bool first_member = true;
+  for (const auto& [key, value] : document.items()) {
+    if (!first_member) sink.put(",");
+    first_member = false;
+    sink.put(json(key).dump());
+    sink.put(":");
+    using Tail = void (BodyEntries::*)(JsonSink&, bool&) const;
+    Tail tail = nullptr;
+    if (bodies != nullptr) {
+      if (key == "accessors") tail = &BodyEntries::accessors;
+      if (key == "bufferViews") tail = &BodyEntries::views;
+      if (key == "meshes") tail = &BodyEntries::meshes;
+      if (key == "nodes") tail = &BodyEntries::nodes;
+    }
+    if (tail == nullptr) {
+      sink.put(value.dump());
+      continue;
+    }
+    sink.put("[");
+    bool first = true;
+    for (const json& element : value) {
+      if (!first) sink.put(",");
+      first = false;
+      sink.put(element.dump());
+    }
+    (bodies->*tail)(sink, first);
+    sink.put("]");
+  }
+  sink.put("}");
+}
 
 void write_u32(OutputFile& out, std::uint32_t value) {
   unsigned char bytes[4];
@@ -185,33 +342,35 @@ bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
     }
     if (!materials.empty()) gltf.document["materials"] = std::move(materials);
   }
+  std::optional<BodyEntries> bodies;
   if (!mesh.bodies.empty()) {
-    json children = json::array();
-    for (const CollisionBody& body : mesh.bodies) {
-      json node = {{"name", body.name}};
-      if (!body.points.empty()) {
-        const int positions = gltf.add_positions(body.points);
-        meshes.push_back(
-            {{"name", body.name},
-             {"primitives", {{{"attributes", {{"POSITION", positions}}}, {"mode", 4}}}}});
-        node["mesh"] = meshes.size() - 1;
+    bodies.emplace(mesh, gltf.accessor_count(), gltf.view_count(), meshes.size(), nodes.size(),
+                   gltf.pieces_size());
+    scene_nodes.push_back(nodes.size() + mesh.bodies.size());
+    gltf.reserve_tail(bodies->bin_size());
+    // The arrays the bodies' elements end, present in the document so they come in key order.
+    if (bodies->with_points() > 0) {
+      for (const char* name : {"accessors", "bufferViews"}) {
+        if (!gltf.document.contains(name)) gltf.document[name] = json::array();
       }
-      nodes.push_back(std::move(node));
-      children.push_back(nodes.size() - 1);
     }
-    nodes.push_back({{"name", "collision bodies"}, {"children", std::move(children)}});
-    scene_nodes.push_back(nodes.size() - 1);
+    if (!meshes.empty() || bodies->with_points() > 0) gltf.document["meshes"] = std::move(meshes);
+    gltf.document["nodes"] = std::move(nodes);
+  } else {
+    if (!meshes.empty()) gltf.document["meshes"] = std::move(meshes);
+    if (!nodes.empty()) gltf.document["nodes"] = std::move(nodes);
   }
-  if (!meshes.empty()) gltf.document["meshes"] = std::move(meshes);
-  if (!nodes.empty()) gltf.document["nodes"] = std::move(nodes);
   json scene = json::object();
   if (!scene_nodes.empty()) scene["nodes"] = std::move(scene_nodes);
   gltf.document["scenes"] = json::array({std::move(scene)});
   gltf.document["scene"] = 0;
   gltf.finish();
 
-  const std::string text = gltf.document.dump();
-  const std::uint64_t json_size = padded4(text.size());
+  const BodyEntries* body_entries = bodies ? &*bodies : nullptr;
+  JsonSink counted(nullptr);
+  write_document(gltf.document, body_entries, counted);
+  const std::uint64_t json_length = counted.size();
+  const std::uint64_t json_size = padded4(json_length);
   const std::uint64_t bin_size = gltf.bin_size();
   const std::uint64_t total = 12 + 8 + json_size + (bin_size > 0 ? 8 + bin_size : 0);
   // A larger one would carry lengths cut to 32 bits: a file no reader could make sense of.
@@ -221,12 +380,14 @@ bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
   write_u32(out, static_cast<std::uint32_t>(total));
   write_u32(out, static_cast<std::uint32_t>(json_size));
   write_u32(out, kJsonChunk);
-  out.write(text.data(), text.size());
-  out.write("    ", json_size - text.size());
+  JsonSink written(&out);
+  write_document(gltf.document, body_entries, written);
+  out.write("    ", json_size - json_length);
   if (bin_size > 0) {
     write_u32(out, static_cast<std::uint32_t>(bin_size));
     write_u32(out, kBinChunk);
     gltf.write_bin(out);
+    if (body_entries != nullptr) body_entries->write_bin(out);
   }
   return true;
 }

@@ -385,12 +385,19 @@ TEST_F(BatchTest, JobsRunWithTheThreadsThereAre) {
     fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m" + std::to_string(i) + ".zmdl");
     args.push_back("m" + std::to_string(i));
   }
-  const ToolRun run = run_batch_tool(args, [] {
-    // A user allowed a few processes only: most threads cannot start (root is not limited).
+  // Run by a user allowed a few processes only, so most threads cannot start (root is not
+  // limited); a copy of the binary here, where that user can reach it.
+  fs::copy_file(MODEL_UNPACK_BATCH_BINARY, "batch");
+  std::vector<char*> argv{const_cast<char*>("./batch")};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const ToolRun run = run_batch_tool({}, [&argv] {
     constexpr uid_t kNobody = 65534;
     if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(3);
     const rlimit limit{4, 4};
     setrlimit(RLIMIT_NPROC, &limit);
+    execv(argv[0], argv.data());
+    _exit(126);
   });
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.starts_with("model-unpack-batch: only ")) << run.err;

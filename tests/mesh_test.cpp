@@ -106,7 +106,7 @@ TEST_F(MeshTest, AReaderGetsBackWhatTheModelHolds) {
   EXPECT_EQ(printed,
             "Mesh written: m.glb (4 vertices, 3 triangles, 2 collision bodies)\n"
             "Preview written: m.png (64 x 64 pixels)\n"
-            "Warning: 1 triangles with a material number past the last material have no "
+            "Warning: 1 triangle with a material number past the last material has no "
             "material\n");
   const tinygltf::Model gltf = load("m.glb");
   EXPECT_EQ(gltf.asset.generator, "model-unpack " MODEL_UNPACK_VERSION);
@@ -120,7 +120,17 @@ TEST_F(MeshTest, AReaderGetsBackWhatTheModelHolds) {
   EXPECT_EQ(gltf.materials[static_cast<std::size_t>(mesh.primitives[0].material)].name, "stone");
   EXPECT_EQ(gltf.materials[static_cast<std::size_t>(mesh.primitives[1].material)].name,
             "caf\xc3\xa9\xef\xbf\xbd");
-  EXPECT_EQ(mesh.primitives[2].material, -1);
+  const tinygltf::Material& grey =
+      gltf.materials[static_cast<std::size_t>(mesh.primitives[2].material)];
+  EXPECT_EQ(grey.name, "no material");
+  for (const tinygltf::Material& material : gltf.materials) {
+    EXPECT_TRUE(material.doubleSided) << material.name;
+    EXPECT_EQ(material.pbrMetallicRoughness.metallicFactor, 0.0) << material.name;
+  }
+  // Colours are stored linear: "stone" is drawn (0.80, 0.36, 0.27) in sRGB.
+  const auto& stone = gltf.materials[static_cast<std::size_t>(mesh.primitives[0].material)];
+  EXPECT_NEAR(stone.pbrMetallicRoughness.baseColorFactor[0], 0.6038, 1e-4);
+  EXPECT_NEAR(stone.pbrMetallicRoughness.baseColorFactor[1], 0.1065, 1e-4);
   EXPECT_EQ(accessor_values<float>(gltf, mesh.primitives[0].attributes.at("POSITION")),
             (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}));
   EXPECT_EQ(accessor_values<float>(gltf, mesh.primitives[0].attributes.at("NORMAL")),
@@ -129,7 +139,14 @@ TEST_F(MeshTest, AReaderGetsBackWhatTheModelHolds) {
   EXPECT_EQ(gltf.nodes[3].children, (std::vector<int>{1, 2}));
   EXPECT_EQ(gltf.nodes[1].name, "hull");
   EXPECT_EQ(gltf.nodes[2].mesh, -1);
+  for (const std::size_t node : {1, 2, 3}) {
+    EXPECT_TRUE(gltf.nodes[node].extras.Get("collision").Get<bool>()) << node;
+  }
   const auto& hull = gltf.meshes[static_cast<std::size_t>(gltf.nodes[1].mesh)].primitives[0];
+  const tinygltf::Material& body = gltf.materials[static_cast<std::size_t>(hull.material)];
+  EXPECT_EQ(body.name, "collision body");
+  EXPECT_EQ(body.alphaMode, "BLEND");
+  EXPECT_NEAR(body.pbrMetallicRoughness.baseColorFactor[3], 0.3, 1e-6);
   EXPECT_EQ(accessor_values<float>(gltf, hull.attributes.at("POSITION")),
             (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 0, 1}));
 }
@@ -148,16 +165,16 @@ TEST_F(MeshTest, WhatCannotBeUsedIsLeftOutAndSaid) {
                        .block("collisebodies", bodies({{"bad", {0, 0, 0, kInf, 0, 0, 0, 0, 1}}}))
                        .block("positions", Payload().u32(5).raw(positions.bytes().substr(4))));
   EXPECT_EQ(printed,
-            "Mesh written: h.glb (4 vertices, 1 triangles, 1 collision bodies)\n"
+            "Mesh written: h.glb (4 vertices, 1 triangle, 1 collision body)\n"
             "Preview written: h.png (64 x 64 pixels)\n"
             "Warning: positions: 1 of 5 elements lie past the end of the file\n"
-            "Warning: 1 vertices with a non-finite coordinate written as 0, 0, 0\n"
-            "Warning: normals left out: 1 normals for 4 vertices\n"
-            "Warning: materials left out: 1 material numbers for 4 triangles\n"
-            "Warning: 1 triangles left out: an index past the last vertex\n"
-            "Warning: 1 triangles left out: two equal indices\n"
-            "Warning: 1 triangles left out: a non-finite vertex\n"
-            "Warning: 1 collision body triangles left out: a non-finite point\n");
+            "Warning: 1 vertex with a non-finite coordinate written as 0, 0, 0\n"
+            "Warning: normals left out: 1 normal for 4 vertices\n"
+            "Warning: materials left out: 1 material number for 4 triangles\n"
+            "Warning: 1 triangle left out: an index past the last vertex\n"
+            "Warning: 1 triangle left out: two equal indices\n"
+            "Warning: 1 triangle left out: a non-finite vertex\n"
+            "Warning: 1 collision body triangle left out: a non-finite point\n");
   const tinygltf::Model gltf = load("h.glb");
   EXPECT_EQ(accessor_values<float>(gltf, gltf.meshes[0].primitives[0].attributes.at("POSITION")),
             (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0}));
@@ -166,11 +183,19 @@ TEST_F(MeshTest, WhatCannotBeUsedIsLeftOutAndSaid) {
 
 TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   bool had_error = false;
+  testing::write_file("e.png", "a picture of an earlier run");
   EXPECT_EQ(convert("e", ModelBuilder(), &had_error),
             "Mesh written: e.glb (0 vertices, 0 triangles, 0 collision bodies)\n"
-            "Warning: the model has no vertices: no preview picture\n");
+            "Warning: no preview picture e.png: the model has no vertices; the e.png of an "
+            "earlier run is removed\n");
   EXPECT_FALSE(had_error);
+  EXPECT_FALSE(testing::exists("e.png"));
   EXPECT_TRUE(load("e.glb").scenes.at(0).nodes.empty());
+  // A header cut short is said.
+  EXPECT_EQ(convert_bytes("short", std::string(21, 'h')),
+            "Mesh written: short.glb (0 vertices, 0 triangles, 0 collision bodies)\n"
+            "Warning: no preview picture short.png: the model has no vertices\n"
+            "Warning: the file ends inside its 28-byte header, after 21 bytes\n");
 
   // A model named like its own glb is never written over.
   const std::string model = ModelBuilder().block("positions", floats3({1, 2, 3})).bytes();

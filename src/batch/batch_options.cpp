@@ -33,6 +33,16 @@ const char* const kBatchUsage =
     "Exit status: 0 if every job ran without an error line, 1 if some job printed one,\n"
     "2 on a usage error (nothing is then run or created).\n";
 
+// User text quoted in a reason: control characters are written as \xNN, so the reason stays
+// one line and cannot drive the terminal.
+std::string quoted_text(std::string_view text) {
+  // Built piece by piece: GCC 12 warns wrongly (-Wrestrict) about "'" + text + "'".
+  std::string quoted(1, '\'');
+  quoted += escaped_text(text);
+  quoted += '\'';
+  return quoted;
+}
+
 namespace {
 
 enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob };
@@ -49,12 +59,6 @@ constexpr option kLongOptions[] = {
     {"no-job", no_argument, nullptr, kNoJob},
     {nullptr, 0, nullptr, 0},
 };
-
-// User text quoted in a reason: control characters are written as \xNN, so the reason stays
-// one line and cannot drive the terminal.
-std::string quoted(std::string_view text) {
-  return "'" + escaped_text(text) + "'";
-}
 
 ParsedCommandLine usage_error(std::string reason) {
   ParsedCommandLine parsed;
@@ -81,13 +85,13 @@ std::string option_error(int argc, char** argv, int failed) {
   const std::string_view arg = index > 0 && index < argc ? argv[index] : "";
   if (failed == ':') {
     if (arg.starts_with("--")) {
-      return "option " + quoted(arg.substr(0, arg.find('='))) + " requires an argument";
+      return "option " + quoted_text(arg.substr(0, arg.find('='))) + " requires an argument";
     }
-    return "option requires an argument -- " + quoted(std::string(1, static_cast<char>(optopt)));
+    return "option requires an argument -- " + quoted_text(std::string(1, static_cast<char>(optopt)));
   }
-  if (arg.starts_with("--")) return "unrecognized option " + quoted(arg);
-  if (optopt != 0) return "invalid option -- " + quoted(std::string(1, static_cast<char>(optopt)));
-  return "unrecognized option " + quoted(arg);
+  if (arg.starts_with("--")) return "unrecognized option " + quoted_text(arg);
+  if (optopt != 0) return "invalid option -- " + quoted_text(std::string(1, static_cast<char>(optopt)));
+  return "unrecognized option " + quoted_text(arg);
 }
 
 }  // namespace
@@ -109,7 +113,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
         break;
       case 'j': {
         const auto jobs = parse_number(optarg, 0, 4096);
-        if (!jobs) return usage_error("invalid number of jobs: " + quoted(optarg));
+        if (!jobs) return usage_error("invalid number of jobs: " + quoted_text(optarg));
         options.jobs = *jobs == 0 ? std::max(cores, 1u) : *jobs;
         break;
       }
@@ -131,7 +135,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
       case kPngSize: {
         const auto size = parse_number(optarg, 16, 4096);
         if (!size) {
-          return usage_error("invalid picture size: " + quoted(optarg) + " (16 to 4096)");
+          return usage_error("invalid picture size: " + quoted_text(optarg) + " (16 to 4096)");
         }
         options.png_size = *size;
         break;
@@ -165,9 +169,9 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
     for (const std::string& model : options.models) {
       const std::string_view stem = path_stem(model);
       if (stem.empty())
-        return usage_error("no folder name before the first dot of " + quoted(model));
+        return usage_error("no folder name before the first dot of " + quoted_text(model));
       if (!stems.insert(stem).second) {
-        return usage_error("two models share the exports folder " + quoted(stem));
+        return usage_error("two models share the exports folder " + quoted_text(stem));
       }
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace model_unpack {
@@ -31,5 +32,9 @@ struct ParsedCommandLine {
 ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores);
 
 extern const char* const kBatchUsage;
+
+// User text quoted in a message: control characters are written as \xNN, so the message stays
+// one line and cannot drive the terminal.
+std::string quoted_text(std::string_view text);
 
 }  // namespace model_unpack

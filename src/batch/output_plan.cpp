@@ -15,10 +15,6 @@ namespace model_unpack {
 
 namespace {
 
-std::string quoted_name(std::string_view text) {
-  return "'" + escaped_text(text) + "'";
-}
-
 // An absolute spelling of `path` in which "." and "..", and the links of the folders on the
 // way, are resolved; the last component stays as it is (a link there is a file of its own).
 std::string resolved_spelling(const std::string& path) {
@@ -89,12 +85,12 @@ class ClashFinder {
   const std::string& model_name(std::size_t index) const { return models_[index].names.model; }
 
   void model_clash(std::size_t writer, const std::string& file, std::size_t model) {
-    clash_ = quoted_name(file) + ", written for " + quoted_name(model_name(writer)) +
-             ", is the model file " + quoted_name(model_name(model));
+    clash_ = quoted_text(file) + ", written for " + quoted_text(model_name(writer)) +
+             ", is the model file " + quoted_text(model_name(model));
   }
   void output_clash(const Writer& first, std::size_t second, const std::string& file) {
-    clash_ = quoted_name(model_name(first.model)) + " and " + quoted_name(model_name(second)) +
-             " would both write " + quoted_name(file);
+    clash_ = quoted_text(model_name(first.model)) + " and " + quoted_text(model_name(second)) +
+             " would both write " + quoted_text(file);
   }
 
   const std::vector<PlannedModel>& models_;

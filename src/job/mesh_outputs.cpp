@@ -45,11 +45,15 @@ std::string beside_info_file(const JobNames& names, std::string_view extension) 
 
 bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
                         const ConsoleOutput& console) {
-  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), *outputs.files);
+  FileSystem& files = *outputs.files;
+  std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), files);
   const auto model_identity = model ? model->identity() : std::nullopt;
   if (!model || !model_identity) {
-    // After a job, its own line has told this already.
-    if (!outputs.after_job) console_print(console, "Error opening input file :(\n");
+    // After a job, its own line has told this already; alone, the line names the model.
+    if (!outputs.after_job) {
+      console_print(console,
+                    "Error opening input file " + shown_name(console, names.model) + " :(\n");
+    }
     return false;
   }
   const Mesh mesh = read_mesh(*model);
@@ -58,14 +62,21 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
   bool all_well = true;
   if (outputs.glb) {
     const std::string name = beside_info_file(names, "glb");
-    if (write_output(name, *model_identity, console, *outputs.files, [&](OutputFile& out) {
+    if (write_output(name, *model_identity, console, files, [&](OutputFile& out) {
           return write_glb(mesh, "model-unpack " MODEL_UNPACK_VERSION, out);
         })) {
-      std::uint64_t triangles = mesh.triangles.size();
-      console_print(console, "Mesh written: " + shown_name(console, name) + " (" +
-                                 std::to_string(mesh.positions.size()) + " vertices, " +
-                                 std::to_string(triangles) + " triangles, " +
-                                 std::to_string(mesh.bodies.size()) + " collision bodies)\n");
+      console_print(console,
+                    "Mesh written: " + shown_name(console, name) + " (" +
+                        count_of(mesh.positions.size(), "vertex", "vertices") + ", " +
+                        count_of(mesh.triangles.size(), "triangle", "triangles") + ", " +
+                        count_of(mesh.bodies.size(), "collision body", "collision bodies") + ")\n");
+      // The glb keeps every vertex (they are the model's data), so viewers frame them all.
+      const std::uint64_t far = frame_preview(mesh, outputs.png_size).left_out;
+      if (far > 0) {
+        console_print(console, "Warning: " + count_of(far, "vertex lies", "vertices lie") +
+                                   " far from the rest of the model: viewers that frame the "
+                                   "whole glb show the model small\n");
+      }
     } else {
       all_well = false;
     }
@@ -74,8 +85,17 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
     const std::string name = beside_info_file(names, "png");
     const Picture picture = render_preview(mesh, outputs.png_size);
     if (picture.size == 0) {
-      console_print(console, "Warning: the model has no vertices: no preview picture\n");
-    } else if (write_output(name, *model_identity, console, *outputs.files, [&](OutputFile& out) {
+      // A picture of an earlier run would no longer show this model.
+      const auto earlier = files.identify(AT_FDCWD, name.c_str());
+      const bool remove = earlier && *earlier != *model_identity;
+      if (remove) files.remove(AT_FDCWD, name.c_str());
+      const std::string shown = shown_name(console, name);
+      console_print(console, "Warning: no preview picture " + shown +
+                                 ": the model has no vertices" +
+                                 (remove ? "; the " + shown + " of an earlier run is removed"
+                                         : std::string()) +
+                                 "\n");
+    } else if (write_output(name, *model_identity, console, files, [&](OutputFile& out) {
                  const std::string png = encode_png(picture);
                  out.write(png.data(), png.size());
                  return true;
@@ -83,10 +103,16 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
       console_print(console, "Preview written: " + shown_name(console, name) + " (" +
                                  std::to_string(picture.size) + " x " +
                                  std::to_string(picture.size) + " pixels)\n");
+      if (picture.vertices_outside > 0) {
+        console_print(console,
+                      "Warning: the preview frames the bulk of the model; " +
+                          count_of(picture.vertices_outside, "vertex lies", "vertices lie") +
+                          " outside it\n");
+      }
       if (picture.triangles_not_drawn > 0) {
         console_print(console, "Warning: the preview leaves out " +
-                                   std::to_string(picture.triangles_not_drawn) +
-                                   " triangles: drawing them would take too long\n");
+                                   count_of(picture.triangles_not_drawn, "triangle", "triangles") +
+                                   ": drawing them would take too long\n");
       }
     } else {
       all_well = false;

@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "mesh/palette.h"
+
 namespace model_unpack {
 
 namespace {
@@ -148,8 +150,10 @@ class JsonSink {
 class BodyEntries {
  public:
   BodyEntries(const Mesh& mesh, std::size_t first_accessor, std::size_t first_view,
-              std::size_t first_mesh, std::size_t first_node, std::uint64_t first_offset)
-      : mesh_(mesh),
+              std::size_t first_mesh, std::size_t first_node, std::uint64_t first_offset,
+              int material)
+      : material_(material),
+        mesh_(mesh),
         first_accessor_(first_accessor),
         first_view_(first_view),
         first_mesh_(first_mesh),
@@ -180,21 +184,27 @@ class BodyEntries {
   void meshes(JsonSink& sink, bool& first) const {
     std::size_t accessor = first_accessor_;
     for_each_with_points([&](const CollisionBody& body) {
-      element(sink, first,
-              {{"name", body.name},
-               {"primitives", {{{"attributes", {{"POSITION", accessor++}}}, {"mode", 4}}}}});
+      element(
+          sink, first,
+          {{"name", body.name},
+           {"primitives",
+            {{{"attributes", {{"POSITION", accessor++}}}, {"material", material_}, {"mode", 4}}}}});
     });
   }
   void nodes(JsonSink& sink, bool& first) const {
     std::size_t mesh = first_mesh_;
     for (const CollisionBody& body : mesh_.bodies) {
-      json node = {{"name", body.name}};
+      // Marked, so that tools and importers can tell the bodies from the model.
+      json node = {{"name", body.name}, {"extras", {{"collision", true}}}};
       if (!body.points.empty()) node["mesh"] = mesh++;
       element(sink, first, node);
     }
     json children = json::array();
     for (std::size_t i = 0; i < mesh_.bodies.size(); ++i) children.push_back(first_node_ + i);
-    element(sink, first, {{"children", std::move(children)}, {"name", "collision bodies"}});
+    element(sink, first,
+            {{"children", std::move(children)},
+             {"extras", {{"collision", true}}},
+             {"name", "collision bodies"}});
   }
 
   std::size_t with_points() const {
@@ -224,6 +234,7 @@ class BodyEntries {
     sink.put(value.dump());
   }
 
+  int material_;
   const Mesh& mesh_;
   std::size_t first_accessor_;
   std::size_t first_view_;
@@ -273,9 +284,34 @@ void write_u32(OutputFile& out, std::uint32_t value) {
   out.write(bytes, 4);
 }
 
-json model_mesh(const Mesh& mesh, GltfBuilder& gltf) {
+// Every primitive has a material: the model's own, grey for triangles without one, one for the
+// points of a model without triangles, one shared by the collision bodies.
+struct MaterialIndexes {
+  int no_material = -1;
+  int points = -1;
+  int collision_body = -1;
+};
+
+json material(const std::string& name, const Vec3& srgb, float alpha = 1.0f) {
+  const Vec3 linear = linear_colour(srgb);
+  json entry = {{"name", name},
+                {"doubleSided", true},
+                {"pbrMetallicRoughness",
+                 {{"baseColorFactor", {linear[0], linear[1], linear[2], alpha}},
+                  {"metallicFactor", 0.0},
+                  {"roughnessFactor", 1.0}}}};
+  if (alpha < 1.0f) entry["alphaMode"] = "BLEND";
+  return entry;
+}
+
+json model_mesh(const Mesh& mesh, const MaterialIndexes& indexes, GltfBuilder& gltf) {
   json attributes = {{"POSITION", gltf.add_positions(mesh.positions)}};
   if (!mesh.normals.empty()) attributes["NORMAL"] = gltf.add_vec3s(mesh.normals);
+  if (mesh.triangles.empty()) {
+    return {
+        {"name", "model"},
+        {"primitives", {{{"attributes", attributes}, {"material", indexes.points}, {"mode", 0}}}}};
+  }
 
   // glTF forbids the largest value of an index type as an index.
   const bool wide = mesh.largest_index() >= 65535;
@@ -301,23 +337,15 @@ json model_mesh(const Mesh& mesh, GltfBuilder& gltf) {
             }
           }
         });
-    json primitive = {{"attributes", attributes}, {"indices", indices}, {"mode", 4}};
-    if (group.material >= 0) primitive["material"] = group.material;
-    primitives.push_back(std::move(primitive));
+    primitives.push_back({{"attributes", attributes},
+                          {"indices", indices},
+                          {"material", group.material >= 0 ? group.material : indexes.no_material},
+                          {"mode", 4}});
   }
   return {{"name", "model"}, {"primitives", std::move(primitives)}};
 }
 
 }  // namespace
-
-Vec3 palette_colour(std::uint32_t number) {
-  static constexpr Vec3 kPalette[] = {
-      {0.80f, 0.36f, 0.27f}, {0.30f, 0.55f, 0.80f}, {0.40f, 0.70f, 0.35f}, {0.90f, 0.70f, 0.25f},
-      {0.60f, 0.40f, 0.75f}, {0.30f, 0.70f, 0.70f}, {0.85f, 0.50f, 0.65f}, {0.55f, 0.55f, 0.55f},
-      {0.70f, 0.50f, 0.30f}, {0.50f, 0.75f, 0.90f}, {0.75f, 0.80f, 0.35f}, {0.45f, 0.35f, 0.60f},
-  };
-  return kPalette[number % std::size(kPalette)];
-}
 
 bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
                std::uint64_t size_limit) {
@@ -327,25 +355,38 @@ bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
   json nodes = json::array();
   json meshes = json::array();
 
-  if (!mesh.triangles.empty()) {
-    meshes.push_back(model_mesh(mesh, gltf));
+  json materials = json::array();
+  MaterialIndexes indexes;
+  for (const Mesh::Material& named : mesh.materials) {
+    materials.push_back(material(named.name, material_colour(named.number)));
+  }
+  const bool without_material = std::any_of(mesh.groups.begin(), mesh.groups.end(),
+                                            [](const Mesh::Group& g) { return g.material < 0; });
+  if (without_material) {
+    indexes.no_material = static_cast<int>(materials.size());
+    materials.push_back(material("no material", kNoMaterialColour));
+  }
+  if (mesh.triangles.empty() && !mesh.positions.empty()) {
+    indexes.points = static_cast<int>(materials.size());
+    materials.push_back(material("points", kPointColour));
+  }
+  if (std::any_of(mesh.bodies.begin(), mesh.bodies.end(),
+                  [](const CollisionBody& body) { return !body.points.empty(); })) {
+    indexes.collision_body = static_cast<int>(materials.size());
+    materials.push_back(material("collision body", kCollisionBodyColour, kCollisionBodyAlpha));
+  }
+  if (!materials.empty()) gltf.document["materials"] = std::move(materials);
+
+  // Vertices without triangles are points; a model without vertices has no mesh.
+  if (!mesh.positions.empty()) {
+    meshes.push_back(model_mesh(mesh, indexes, gltf));
     nodes.push_back({{"name", "model"}, {"mesh", meshes.size() - 1}});
     scene_nodes.push_back(nodes.size() - 1);
-    json materials = json::array();
-    for (const Mesh::Material& material : mesh.materials) {
-      const Vec3 colour = palette_colour(material.number);
-      materials.push_back({{"name", material.name},
-                           {"pbrMetallicRoughness",
-                            {{"baseColorFactor", {colour[0], colour[1], colour[2], 1.0}},
-                             {"metallicFactor", 0.0},
-                             {"roughnessFactor", 1.0}}}});
-    }
-    if (!materials.empty()) gltf.document["materials"] = std::move(materials);
   }
   std::optional<BodyEntries> bodies;
   if (!mesh.bodies.empty()) {
     bodies.emplace(mesh, gltf.accessor_count(), gltf.view_count(), meshes.size(), nodes.size(),
-                   gltf.pieces_size());
+                   gltf.pieces_size(), indexes.collision_body);
     scene_nodes.push_back(nodes.size() + mesh.bodies.size());
     gltf.reserve_tail(bodies->bin_size());
     // The arrays the bodies' elements end, present in the document so they come in key order.

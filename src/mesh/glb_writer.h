@@ -17,7 +17,4 @@ inline constexpr std::uint64_t kGlbMaxSize = 0xFFFFFFFF;
 bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
                std::uint64_t size_limit = kGlbMaxSize);
 
-// The fixed palette, by material number: linear RGB in 0..1.
-Vec3 palette_colour(std::uint32_t number);
-
 }  // namespace model_unpack

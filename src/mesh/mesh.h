@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/buffered_file.h"
@@ -38,10 +39,14 @@ struct Mesh {
   std::vector<std::string> warnings;  // one line each, without the line end
 
   std::uint32_t largest_index() const;
+  std::uint64_t body_triangle_count() const;
 };
 
 // Reads the blocks of the mesh from the model file, each the first entry of its name.
 Mesh read_mesh(ModelFile& model);
+
+// "1 vertex", "2 vertices".
+std::string count_of(std::uint64_t count, std::string_view singular, std::string_view plural);
 
 // Bytes that are not valid UTF-8 become U+FFFD; the text ends at its first NUL.
 std::string utf8_name(const char* bytes, std::size_t size);

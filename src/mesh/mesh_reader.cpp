@@ -78,10 +78,6 @@ void for_each_element(ModelFile& model, std::uint64_t offset, std::uint32_t coun
   }
 }
 
-std::string count_of(std::uint64_t count, const char* noun) {
-  return std::to_string(count) + " " + noun;
-}
-
 void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
                     std::vector<bool>& usable) {
   const auto span = locate(directory, model, "positions", kFloatTripleSize, mesh.warnings);
@@ -101,7 +97,7 @@ void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
                      }
                    });
   if (non_finite > 0) {
-    mesh.warnings.push_back(count_of(non_finite, "vertices") +
+    mesh.warnings.push_back(count_of(non_finite, "vertex", "vertices") +
                             " with a non-finite coordinate written as 0, 0, 0");
   }
 }
@@ -110,8 +106,8 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   const auto span = locate(directory, model, "normals", kFloatTripleSize, mesh.warnings);
   if (!span) return;
   if (span->present != mesh.positions.size()) {
-    mesh.warnings.push_back("normals left out: " + count_of(span->present, "normals for ") +
-                            count_of(mesh.positions.size(), "vertices"));
+    mesh.warnings.push_back("normals left out: " + count_of(span->present, "normal", "normals") +
+                            " for " + count_of(mesh.positions.size(), "vertex", "vertices"));
     return;
   }
   std::vector<Vec3> normals(span->present);
@@ -128,7 +124,7 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
                      for (int k = 0; k < 3; ++k) normals[i][k] = static_cast<float>(n[k] / length);
                    });
   if (unusable > 0) {
-    mesh.warnings.push_back("normals left out: " + count_of(unusable, "of them") +
+    mesh.warnings.push_back("normals left out: " + std::to_string(unusable) + " of them" +
                             " zero or not finite");
     return;
   }
@@ -152,8 +148,9 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
           model, mats->first_element, mats->present, 2,
           [&](std::uint32_t i, const unsigned char* bytes) { numbers[i] = load_u16(bytes); });
     } else {
-      mesh.warnings.push_back("materials left out: " + count_of(mats->present, "material numbers") +
-                              " for " + count_of(tris->present, "triangles"));
+      mesh.warnings.push_back(
+          "materials left out: " + count_of(mats->present, "material number", "material numbers") +
+          " for " + count_of(tris->present, "triangle", "triangles"));
     }
   }
 
@@ -188,7 +185,7 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
   };
   for (const auto& [count, why] : left_out) {
     if (count > 0) {
-      mesh.warnings.push_back(count_of(count, "triangles") + " left out: " + why);
+      mesh.warnings.push_back(count_of(count, "triangle", "triangles") + " left out: " + why);
     }
   }
   for (std::size_t n = 1; n < start.size(); ++n) start[n] += start[n - 1];
@@ -230,8 +227,11 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
     mesh.groups.push_back({start[number], count, material});
   }
   if (without_material > 0) {
-    mesh.warnings.push_back(count_of(without_material, "triangles") +
-                            " with a material number past the last material have no material");
+    mesh.warnings.push_back(
+        count_of(without_material, "triangle", "triangles") +
+        (without_material == 1
+             ? " with a material number past the last material has no material"
+             : " with a material number past the last material have no material"));
   }
 }
 
@@ -267,12 +267,14 @@ void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
     offset += size;
   }
   if (whole < declared) {
-    mesh.warnings.push_back("collisebodies: " + std::to_string(declared - whole) + " of " +
-                            count_of(declared, "bodies lie past the end of the file"));
+    mesh.warnings.push_back(
+        "collisebodies: " + std::to_string(declared - whole) + " of " + std::to_string(declared) +
+        (declared == 1 ? " body lies" : " bodies lie") + " past the end of the file");
   }
   if (non_finite > 0) {
-    mesh.warnings.push_back(count_of(non_finite, "collision body triangles") +
-                            " left out: a non-finite point");
+    mesh.warnings.push_back(
+        count_of(non_finite, "collision body triangle", "collision body triangles") +
+        " left out: a non-finite point");
   }
 }
 
@@ -282,6 +284,16 @@ std::uint32_t Mesh::largest_index() const {
   std::uint32_t largest = 0;
   for (const auto& t : triangles) largest = std::max<std::uint32_t>({largest, t[0], t[1], t[2]});
   return largest;
+}
+
+std::string count_of(std::uint64_t count, std::string_view singular, std::string_view plural) {
+  return std::to_string(count) + " " + std::string(count == 1 ? singular : plural);
+}
+
+std::uint64_t Mesh::body_triangle_count() const {
+  std::uint64_t count = 0;
+  for (const CollisionBody& body : bodies) count += body.points.size() / 3;
+  return count;
 }
 
 std::string utf8_name(const char* bytes, std::size_t size) {
@@ -303,6 +315,10 @@ std::string utf8_name(const char* bytes, std::size_t size) {
 
 Mesh read_mesh(ModelFile& model) {
   Mesh mesh;
+  if (model.size() < kHeaderSize) {
+    mesh.warnings.push_back("the file ends inside its 28-byte header, after " +
+                            count_of(model.size(), "byte", "bytes"));
+  }
   model.seek(kHeaderSize);
   BlockDirectory directory = read_block_directory(model);
   std::vector<bool> usable;

@@ -6,8 +6,9 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <tuple>
 
-#include "mesh/glb_writer.h"
+#include "mesh/palette.h"
 
 namespace model_unpack {
 
@@ -44,7 +45,13 @@ struct Projected {
 };
 
 constexpr unsigned char kBackground[3] = {236, 238, 241};
-constexpr double kAmbient = 0.35;
+
+unsigned char to_byte(double fraction) {
+  return static_cast<unsigned char>(std::lround(std::clamp(fraction, 0.0, 1.0) * 255));
+}
+// Light as a glTF viewer gets it: ambient and one directional light, in linear units.
+constexpr double kAmbientLight = 0.35;
+constexpr double kDirectionalLight = 0.65;
 constexpr std::uint64_t kPixelTestsPerPixel = 64;
 constexpr std::uint64_t kPixelTestsPerTriangle = 32;
 
@@ -57,9 +64,10 @@ class Canvas {
     for (std::size_t i = 0; i < picture_.rgb.size(); ++i) picture_.rgb[i] = kBackground[i % 3];
   }
 
-  // Draws the triangle unless its pixel tests would overrun `budget`; false then.
+  // Draws the triangle unless its pixel tests would overrun `budget`; false then. A
+  // translucent one (alpha below 1) is blended over what it is in front of and hides nothing.
   bool triangle(const Projected& a, const Projected& b, const Projected& c,
-                const unsigned char colour[3], std::uint64_t& budget) {
+                const unsigned char colour[3], std::uint64_t& budget, double alpha = 1.0) {
     const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
     if (area == 0.0 || !std::isfinite(area)) return true;
     const int x0 = clamp(std::floor(std::min({a.x, b.x, c.x})));
@@ -77,7 +85,7 @@ class Canvas {
         const double w1 = ((c.x - px) * (a.y - py) - (c.y - py) * (a.x - px)) / area;
         const double w2 = 1.0 - w0 - w1;
         if (w0 < 0 || w1 < 0 || w2 < 0) continue;
-        plot(x, y, w0 * a.depth + w1 * b.depth + w2 * c.depth, colour);
+        plot(x, y, w0 * a.depth + w1 * b.depth + w2 * c.depth, colour, alpha);
       }
     }
     return true;
@@ -95,98 +103,188 @@ class Canvas {
   }
 
   Picture take() { return std::move(picture_); }
+  std::uint64_t plotted() const { return plotted_; }
 
  private:
   int clamp(double v) const {
     return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(size_ - 1)));
   }
-  void plot(int x, int y, double depth, const unsigned char colour[3]) {
+  void plot(int x, int y, double depth, const unsigned char colour[3], double alpha = 1.0) {
     const std::size_t i = static_cast<std::size_t>(y) * size_ + static_cast<std::size_t>(x);
     if (depth < depth_[i]) return;
-    depth_[i] = depth;
-    std::copy(colour, colour + 3, &picture_.rgb[i * 3]);
+    ++plotted_;
+    unsigned char* pixel = &picture_.rgb[i * 3];
+    if (alpha >= 1.0) {
+      depth_[i] = depth;
+      std::copy(colour, colour + 3, pixel);
+      return;
+    }
+    for (int k = 0; k < 3; ++k)
+      pixel[k] = to_byte((colour[k] * alpha + pixel[k] * (1 - alpha)) / 255);
   }
 
   std::uint32_t size_;
   std::vector<double> depth_;
   Picture picture_;
+  std::uint64_t plotted_ = 0;
 };
 
 }  // namespace
 
-Picture render_preview(const Mesh& mesh, std::uint32_t size) {
-  if (mesh.positions.empty()) return {};
-  const View view = three_quarter_view();
+namespace {
 
-  // The bounding box, in view space, of the vertices drawn: those of kept triangles, or every
-  // vertex when there is none.
-  std::vector<bool> used(mesh.positions.size(), mesh.triangles.empty());
-  for (const auto& t : mesh.triangles) used[t[0]] = used[t[1]] = used[t[2]] = true;
-  double low[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
-  double high[2] = {std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+// One axis's quartiles, from a copy of its values.
+std::pair<double, double> quartiles(std::vector<float> values) {
+  const auto at = [&](std::size_t rank) {
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank),
+                     values.end());
+    return static_cast<double>(values[rank]);
+  };
+  const std::size_t last = values.size() - 1;
+  return {at(last / 4), at(last - last / 4)};
+}
+
+// The vertices the picture frames: those of drawn triangles, or all when there is none.
+std::vector<bool> framed_vertices(const Mesh& mesh) {
+  std::vector<bool> framed(mesh.positions.size(), mesh.triangles.empty());
+  for (const auto& t : mesh.triangles) framed[t[0]] = framed[t[1]] = framed[t[2]] = true;
+  return framed;
+}
+
+// A surface of colour `base` (sRGB), lit as glTF viewers light it: in linear light, then
+// encoded as sRGB.
+void shaded(const Vec3& base, double shade, unsigned char colour[3]) {
+  for (int k = 0; k < 3; ++k) colour[k] = to_byte(linear_to_srgb(srgb_to_linear(base[k]) * shade));
+}
+
+}  // namespace
+
+PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size) {
+  PreviewFrame frame;
+  const View view = three_quarter_view();
+  for (int k = 0; k < 3; ++k) {
+    frame.right[k] = view.right[k];
+    frame.up[k] = view.up[k];
+    frame.forward[k] = view.forward[k];
+  }
+  std::vector<bool> framed = framed_vertices(mesh);
+
+  // A few vertices far from the rest must not shrink the picture of the rest: per axis, those
+  // beyond ten times the largest interquartile spread from the quartiles are left out.
+  std::vector<float> axis;
+  double low[3], high[3], spread = 0;
+  for (int k = 0; k < 3; ++k) {
+    axis.clear();
+    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+      if (framed[i]) axis.push_back(mesh.positions[i][k]);
+    }
+    if (axis.empty()) return frame;
+    std::tie(low[k], high[k]) = quartiles(std::move(axis));
+    axis = {};
+    spread = std::max(spread, high[k] - low[k]);
+  }
+  if (spread > 0) {
+    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+      if (!framed[i]) continue;
+      for (int k = 0; k < 3; ++k) {
+        const double v = mesh.positions[i][k];
+        if (v < low[k] - 10 * spread || v > high[k] + 10 * spread) {
+          framed[i] = false;
+          ++frame.left_out;
+          break;
+        }
+      }
+    }
+  }
+
+  double box_low[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
+  double box_high[2] = {std::numeric_limits<double>::lowest(),
+                        std::numeric_limits<double>::lowest()};
   for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
-    if (!used[i]) continue;
+    if (!framed[i]) continue;
     const double p[2] = {dot(view.right, mesh.positions[i]), dot(view.up, mesh.positions[i])};
     for (int k = 0; k < 2; ++k) {
-      low[k] = std::min(low[k], p[k]);
-      high[k] = std::max(high[k], p[k]);
+      box_low[k] = std::min(box_low[k], p[k]);
+      box_high[k] = std::max(box_high[k], p[k]);
     }
   }
   const double margin = 0.06 * size;
-  const double extent = std::max({high[0] - low[0], high[1] - low[1], 1e-30});
-  const double scale = (size - 2 * margin) / extent;
-  const double centre[2] = {(low[0] + high[0]) / 2, (low[1] + high[1]) / 2};
-  auto project = [&](const Vec3& p) {
-    return Projected{size / 2.0 + (dot(view.right, p) - centre[0]) * scale,
-                     size / 2.0 - (dot(view.up, p) - centre[1]) * scale, dot(view.forward, p)};
-  };
+  const double extent = std::max({box_high[0] - box_low[0], box_high[1] - box_low[1], 1e-30});
+  frame.scale = (size - 2 * margin) / extent;
+  frame.centre[0] = (box_low[0] + box_high[0]) / 2;
+  frame.centre[1] = (box_low[1] + box_high[1]) / 2;
+  return frame;
+}
 
-  Canvas canvas(size);
-  if (mesh.triangles.empty()) {
-    const unsigned char ink[3] = {40, 60, 90};
-    for (std::size_t i = 0; i < mesh.positions.size(); ++i)
-      canvas.dot(project(mesh.positions[i]), ink);
-    return canvas.take();
-  }
+Picture render_preview(const Mesh& mesh, std::uint32_t size) {
+  if (mesh.positions.empty()) return {};
+  const View view = three_quarter_view();
+  const PreviewFrame frame = frame_preview(mesh, size);
+  auto project = [&](const Vec3& p) {
+    return Projected{size / 2.0 + (dot(view.right, p) - frame.centre[0]) * frame.scale,
+                     size / 2.0 - (dot(view.up, p) - frame.centre[1]) * frame.scale,
+                     dot(view.forward, p)};
+  };
   // A directional light from above, to the right of the viewer, and ambient light.
   const double light[3] = {0.45, 0.8, 0.4};
   const double light_length =
       std::sqrt(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
+  auto shade_of = [&](const Vec3& a, const Vec3& b, const Vec3& c) {
+    const double u[3] = {double{b[0]} - a[0], double{b[1]} - a[1], double{b[2]} - a[2]};
+    const double v[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                         u[0] * v[1] - u[1] * v[0]};
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    // Two-sided: a face lit from behind is lit as its front.
+    const double diffuse = length > 0 && std::isfinite(length)
+                               ? std::abs(n[0] * light[0] + n[1] * light[1] + n[2] * light[2]) /
+                                     (length * light_length)
+                               : 0.0;
+    return kAmbientLight + kDirectionalLight * diffuse;
+  };
+
+  Canvas canvas(size);
   // A hostile model can pile up huge overlapping triangles: the pixel tests are bounded by the
   // picture's size and the model's, and what does not fit is left out of the picture (and said).
   std::uint64_t budget =
-      kPixelTestsPerPixel * size * size + kPixelTestsPerTriangle * mesh.triangles.size();
+      kPixelTestsPerPixel * size * size +
+      kPixelTestsPerTriangle * (mesh.triangles.size() + mesh.body_triangle_count());
   std::uint64_t not_drawn = 0;
   for (const Mesh::Group& group : mesh.groups) {
     const Vec3 base =
         group.material >= 0
-            ? palette_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
-            : Vec3{0.72f, 0.72f, 0.70f};
+            ? material_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
+            : kNoMaterialColour;
     for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
       const Vec3& a = mesh.positions[mesh.triangles[t][0]];
       const Vec3& b = mesh.positions[mesh.triangles[t][1]];
       const Vec3& c = mesh.positions[mesh.triangles[t][2]];
-      const double u[3] = {double{b[0]} - a[0], double{b[1]} - a[1], double{b[2]} - a[2]};
-      const double v[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
-      const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-                           u[0] * v[1] - u[1] * v[0]};
-      const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-      // Two-sided: a face lit from behind is lit as its front.
-      const double diffuse = length > 0 && std::isfinite(length)
-                                 ? std::abs(n[0] * light[0] + n[1] * light[1] + n[2] * light[2]) /
-                                       (length * light_length)
-                                 : 0.0;
-      const double shade = kAmbient + (1.0 - kAmbient) * diffuse;
       unsigned char colour[3];
-      for (int k = 0; k < 3; ++k) {
-        colour[k] =
-            static_cast<unsigned char>(std::lround(std::clamp(base[k] * shade, 0.0, 1.0) * 255));
-      }
+      shaded(base, shade_of(a, b, c), colour);
       if (!canvas.triangle(project(a), project(b), project(c), colour, budget)) ++not_drawn;
+    }
+  }
+  // Vertices without triangles, or whose triangles cover no pixel, are shown as dots.
+  if (canvas.plotted() == 0) {
+    unsigned char ink[3];
+    shaded(kPointColour, 1.0, ink);
+    for (const Vec3& p : mesh.positions) canvas.dot(project(p), ink);
+  }
+  // Collision bodies over the model, translucent, as a viewer blends them.
+  for (const CollisionBody& body : mesh.bodies) {
+    for (std::size_t i = 0; i + 2 < body.points.size(); i += 3) {
+      const Vec3 &a = body.points[i], &b = body.points[i + 1], &c = body.points[i + 2];
+      unsigned char colour[3];
+      shaded(kCollisionBodyColour, shade_of(a, b, c), colour);
+      if (!canvas.triangle(project(a), project(b), project(c), colour, budget,
+                           kCollisionBodyAlpha)) {
+        ++not_drawn;
+      }
     }
   }
   Picture picture = canvas.take();
   picture.triangles_not_drawn = not_drawn;
+  picture.vertices_outside = frame.left_out;
   return picture;
 }
 

@@ -13,9 +13,25 @@ struct Picture {
   std::uint32_t size = 0;                 // width and height in pixels
   std::vector<unsigned char> rgb;         // size x size x 3, rows top to bottom
   std::uint64_t triangles_not_drawn = 0;  // past the drawing budget
+  std::uint64_t vertices_outside = 0;     // left out of the frame, far from the rest
 };
 
-// Null-sized when the mesh has no vertex.
+// Where the picture looks from and what it frames: the camera looks along -forward with `up`
+// up; the point centre[0] * right + centre[1] * up is in the middle of the picture, and one
+// unit is `scale` pixels. The frame holds the bulk of the vertices of drawn triangles (all
+// vertices when there is none), with a margin of 6 %.
+struct PreviewFrame {
+  double right[3] = {};
+  double up[3] = {};
+  double forward[3] = {};
+  double centre[2] = {};
+  double scale = 1;
+  std::uint64_t left_out = 0;  // vertices too far from the rest to be framed
+};
+PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size);
+
+// Null-sized when the mesh has no vertex. Collision bodies are drawn translucent over the
+// model, as glTF viewers show them.
 Picture render_preview(const Mesh& mesh, std::uint32_t size);
 
 // The picture as PNG bytes.

@@ -12,6 +12,7 @@
 #include "job/mesh_outputs.h"
 #include "large_model.h"
 #include "mesh/glb_writer.h"
+#include "mesh/preview.h"
 #include "model_builder.h"
 #include "test_support.h"
 
@@ -240,6 +241,37 @@ TEST_F(MeshTest, PicturesDecodeAtTheAskedSizeAndShowTheModel) {
   EXPECT_GT(drawn, 100u * 100 / 10) << "the triangle fills part of the picture";
 }
 
+TEST_F(MeshTest, FarVerticesDoNotShrinkThePictureOfTheRest) {
+  const Payload cube = floats3({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1});
+  Payload with_far =
+      floats3({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1, 3e38f, 3e38f, 3e38f});
+  const Payload faces = u16s(3, {0, 1, 2, 0, 2, 3, 4, 5, 6, 1, 5, 6, 1, 2, 6});
+  const auto frame_of = [](const std::string& bytes) {
+    testing::write_file("f.zmdl", bytes);
+    return frame_preview(read_mesh(*ModelFile::open("f.zmdl")), 64);
+  };
+  const double alone =
+      frame_of(ModelBuilder().block("positions", cube).block("position_tris", faces).bytes()).scale;
+  for (const std::uint16_t far_used : {0, 1}) {
+    Payload triangles = u16s(3, {0, 1, 2, 0, 2, 3, 4, 5, 6, 1, 5, 6, 1, 2, 6, 0, 1, 7});
+    const std::string bytes = ModelBuilder()
+                                  .block("positions", with_far)
+                                  .block("position_tris", far_used ? triangles : faces)
+                                  .bytes();
+    const PreviewFrame frame = frame_of(bytes);
+    EXPECT_DOUBLE_EQ(frame.scale, alone) << far_used;
+    EXPECT_EQ(frame.left_out, far_used);
+    const std::string printed = convert_bytes("far", bytes);
+    EXPECT_NE(printed.find("Warning: 1 vertex lies far from the rest of the model"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find("Warning: the preview frames the bulk of the model; 1 vertex lies "
+                           "outside it\n") != std::string::npos,
+              far_used == 1)
+        << printed;
+  }
+}
+
 // Runs the validator on `files`; its report on failure.
 void expect_valid(const std::vector<std::string>& files, bool no_warnings) {
   std::string command = "node " MODEL_UNPACK_GLTF_VALIDATOR;
@@ -278,6 +310,19 @@ TEST_F(MeshTest, TheGltfValidatorFindsNoError) {
                          .block("collisebodies", bodies({{"\xff\xfe", {kNaN}}, {"x", {}}})));
   others.insert(others.end(), {"wide.glb", "hostile.glb"});
   expect_valid(others, false);
+
+  // Points only, and triangles without a material: valid, and a second reader loads them.
+  convert("points", ModelBuilder().block("positions", floats3({0, 0, 0, 1, 0, 0, 0, 1, 0})));
+  convert("grey", ModelBuilder()
+                      .block("positions", floats3({0, 0, 0, 1, 0, 0, 0, 1, 0}))
+                      .block("position_tris", u16s(3, {0, 1, 2})));
+  expect_valid({"points.glb", "grey.glb"}, true);
+  for (const char* glb : {"points.glb", "grey.glb"}) {
+    const int status =
+        std::system(("assimp info " + std::string(glb) + " > assimp.txt 2>&1").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << glb << ": " << testing::read_file("assimp.txt") << "(assimp: Debian's assimp-utils)";
+  }
 }
 
 }  // namespace

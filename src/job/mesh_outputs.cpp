@@ -71,7 +71,7 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
                         count_of(mesh.triangles.size(), "triangle", "triangles") + ", " +
                         count_of(mesh.bodies.size(), "collision body", "collision bodies") + ")\n");
       // The glb keeps every vertex (they are the model's data), so viewers frame them all.
-      const std::uint64_t far = frame_preview(mesh, outputs.png_size).left_out;
+      const std::uint64_t far = far_vertex_count(mesh);
       if (far > 0) {
         console_print(console, "Warning: " + count_of(far, "vertex lies", "vertices lie") +
                                    " far from the rest of the model: viewers that frame the "

@@ -52,6 +52,7 @@ unsigned char to_byte(double fraction) {
 // Light as a glTF viewer gets it: ambient and one directional light, in linear units.
 constexpr double kAmbientLight = 0.35;
 constexpr double kDirectionalLight = 0.65;
+constexpr double kLight[3] = {0.45, 0.8, 0.4};  // towards the light
 constexpr std::uint64_t kPixelTestsPerPixel = 64;
 constexpr std::uint64_t kPixelTestsPerTriangle = 32;
 
@@ -64,10 +65,13 @@ class Canvas {
     for (std::size_t i = 0; i < picture_.rgb.size(); ++i) picture_.rgb[i] = kBackground[i % 3];
   }
 
-  // Draws the triangle unless its pixel tests would overrun `budget`; false then. A
-  // translucent one (alpha below 1) is blended over what it is in front of and hides nothing.
-  bool triangle(const Projected& a, const Projected& b, const Projected& c,
-                const unsigned char colour[3], std::uint64_t& budget, double alpha = 1.0) {
+  // Draws the triangle unless its pixel tests would overrun `budget`; false then.
+  // `colour_at(w0, w1, w2, colour)` gives the colour at the barycentric weights of a pixel. A
+  // translucent triangle (alpha below 1) is blended over what it is in front of and hides
+  // nothing.
+  template <typename ColourAt>
+  bool triangle(const Projected& a, const Projected& b, const Projected& c, std::uint64_t& budget,
+                ColourAt&& colour_at, double alpha = 1.0) {
     const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
     if (area == 0.0 || !std::isfinite(area)) return true;
     const int x0 = clamp(std::floor(std::min({a.x, b.x, c.x})));
@@ -85,6 +89,8 @@ class Canvas {
         const double w1 = ((c.x - px) * (a.y - py) - (c.y - py) * (a.x - px)) / area;
         const double w2 = 1.0 - w0 - w1;
         if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+        unsigned char colour[3];
+        colour_at(w0, w1, w2, colour);
         plot(x, y, w0 * a.depth + w1 * b.depth + w2 * c.depth, colour, alpha);
       }
     }
@@ -129,10 +135,6 @@ class Canvas {
   std::uint64_t plotted_ = 0;
 };
 
-}  // namespace
-
-namespace {
-
 // One axis's quartiles, from a copy of its values.
 std::pair<double, double> quartiles(std::vector<float> values) {
   const auto at = [&](std::size_t rank) {
@@ -151,13 +153,44 @@ std::vector<bool> framed_vertices(const Mesh& mesh) {
   return framed;
 }
 
-// A surface of colour `base` (sRGB), lit as glTF viewers light it: in linear light, then
-// encoded as sRGB.
-void shaded(const Vec3& base, double shade, unsigned char colour[3]) {
-  for (int k = 0; k < 3; ++k) colour[k] = to_byte(linear_to_srgb(srgb_to_linear(base[k]) * shade));
+// Marks as not framed the vertices far from the rest: per axis, beyond ten times the largest
+// interquartile spread from the quartiles of the framed vertices. Returns how many.
+std::uint64_t leave_out_far_vertices(const std::vector<Vec3>& positions,
+                                     std::vector<bool>& framed) {
+  std::vector<float> axis;
+  double low[3], high[3], spread = 0;
+  for (int k = 0; k < 3; ++k) {
+    axis.clear();
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+      if (framed[i]) axis.push_back(positions[i][k]);
+    }
+    if (axis.empty()) return 0;
+    std::tie(low[k], high[k]) = quartiles(std::move(axis));
+    axis = {};
+    spread = std::max(spread, high[k] - low[k]);
+  }
+  if (spread == 0) return 0;
+  std::uint64_t left_out = 0;
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (!framed[i]) continue;
+    for (int k = 0; k < 3; ++k) {
+      const double v = positions[i][k];
+      if (v < low[k] - 10 * spread || v > high[k] + 10 * spread) {
+        framed[i] = false;
+        ++left_out;
+        break;
+      }
+    }
+  }
+  return left_out;
 }
 
 }  // namespace
+
+std::uint64_t far_vertex_count(const Mesh& mesh) {
+  std::vector<bool> all(mesh.positions.size(), true);
+  return leave_out_far_vertices(mesh.positions, all);
+}
 
 PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size) {
   PreviewFrame frame;
@@ -167,46 +200,23 @@ PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size) {
     frame.up[k] = view.up[k];
     frame.forward[k] = view.forward[k];
   }
+  // A few vertices far from the rest must not shrink the picture of the rest.
   std::vector<bool> framed = framed_vertices(mesh);
-
-  // A few vertices far from the rest must not shrink the picture of the rest: per axis, those
-  // beyond ten times the largest interquartile spread from the quartiles are left out.
-  std::vector<float> axis;
-  double low[3], high[3], spread = 0;
-  for (int k = 0; k < 3; ++k) {
-    axis.clear();
-    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
-      if (framed[i]) axis.push_back(mesh.positions[i][k]);
-    }
-    if (axis.empty()) return frame;
-    std::tie(low[k], high[k]) = quartiles(std::move(axis));
-    axis = {};
-    spread = std::max(spread, high[k] - low[k]);
-  }
-  if (spread > 0) {
-    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
-      if (!framed[i]) continue;
-      for (int k = 0; k < 3; ++k) {
-        const double v = mesh.positions[i][k];
-        if (v < low[k] - 10 * spread || v > high[k] + 10 * spread) {
-          framed[i] = false;
-          ++frame.left_out;
-          break;
-        }
-      }
-    }
-  }
+  frame.left_out = leave_out_far_vertices(mesh.positions, framed);
 
   double box_low[2] = {std::numeric_limits<double>::max(), std::numeric_limits<double>::max()};
   double box_high[2] = {std::numeric_limits<double>::lowest(),
                         std::numeric_limits<double>::lowest()};
   for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
     if (!framed[i]) continue;
-    const double p[2] = {dot(view.right, mesh.positions[i]), dot(view.up, mesh.positions[i])};
+    const double p[3] = {dot(view.right, mesh.positions[i]), dot(view.up, mesh.positions[i]),
+                         dot(view.forward, mesh.positions[i])};
     for (int k = 0; k < 2; ++k) {
       box_low[k] = std::min(box_low[k], p[k]);
       box_high[k] = std::max(box_high[k], p[k]);
     }
+    frame.depth[0] = std::min(frame.depth[0], p[2]);
+    frame.depth[1] = std::max(frame.depth[1], p[2]);
   }
   const double margin = 0.06 * size;
   const double extent = std::max({box_high[0] - box_low[0], box_high[1] - box_low[1], 1e-30});
@@ -225,22 +235,40 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
                      size / 2.0 - (dot(view.up, p) - frame.centre[1]) * frame.scale,
                      dot(view.forward, p)};
   };
-  // A directional light from above, to the right of the viewer, and ambient light.
-  const double light[3] = {0.45, 0.8, 0.4};
+  // Lit as a glTF viewer lights a two-sided material: ambient light and one directional
+  // light from above, to the right of the viewer; the normal (the face's, or the vertices'
+  // interpolated when the model has them) turned towards the viewer.
   const double light_length =
-      std::sqrt(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
-  auto shade_of = [&](const Vec3& a, const Vec3& b, const Vec3& c) {
+      std::sqrt(kLight[0] * kLight[0] + kLight[1] * kLight[1] + kLight[2] * kLight[2]);
+  const bool smooth = !mesh.normals.empty();
+  auto draw = [&](Canvas& canvas, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3* normals,
+                  const Vec3& base, std::uint64_t& budget, double alpha) {
     const double u[3] = {double{b[0]} - a[0], double{b[1]} - a[1], double{b[2]} - a[2]};
     const double v[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
-    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-                         u[0] * v[1] - u[1] * v[0]};
-    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    // Two-sided: a face lit from behind is lit as its front.
-    const double diffuse = length > 0 && std::isfinite(length)
-                               ? std::abs(n[0] * light[0] + n[1] * light[1] + n[2] * light[2]) /
-                                     (length * light_length)
-                               : 0.0;
-    return kAmbientLight + kDirectionalLight * diffuse;
+    const double face[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                            u[0] * v[1] - u[1] * v[0]};
+    const double facing =
+        face[0] * view.forward[0] + face[1] * view.forward[1] + face[2] * view.forward[2] < 0 ? -1.0
+                                                                                              : 1.0;
+    Vec3 linear = linear_colour(base);
+    return canvas.triangle(
+        project(a), project(b), project(c), budget,
+        [&](double w0, double w1, double w2, unsigned char colour[3]) {
+          double n[3];
+          for (int k = 0; k < 3; ++k) {
+            n[k] = normals != nullptr ? w0 * normals[0][k] + w1 * normals[1][k] + w2 * normals[2][k]
+                                      : face[k];
+          }
+          const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+          const double cosine = length > 0 && std::isfinite(length)
+                                    ? facing *
+                                          (n[0] * kLight[0] + n[1] * kLight[1] + n[2] * kLight[2]) /
+                                          (length * light_length)
+                                    : 0.0;
+          const double shade = kAmbientLight + kDirectionalLight * std::max(cosine, 0.0);
+          for (int k = 0; k < 3; ++k) colour[k] = to_byte(linear_to_srgb(linear[k] * shade));
+        },
+        alpha);
   };
 
   Canvas canvas(size);
@@ -256,28 +284,26 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
             ? material_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
             : kNoMaterialColour;
     for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
-      const Vec3& a = mesh.positions[mesh.triangles[t][0]];
-      const Vec3& b = mesh.positions[mesh.triangles[t][1]];
-      const Vec3& c = mesh.positions[mesh.triangles[t][2]];
-      unsigned char colour[3];
-      shaded(base, shade_of(a, b, c), colour);
-      if (!canvas.triangle(project(a), project(b), project(c), colour, budget)) ++not_drawn;
+      const auto& [i, j, k] = mesh.triangles[t];
+      const Vec3 normals[3] = {smooth ? mesh.normals[i] : Vec3{}, smooth ? mesh.normals[j] : Vec3{},
+                               smooth ? mesh.normals[k] : Vec3{}};
+      if (!draw(canvas, mesh.positions[i], mesh.positions[j], mesh.positions[k],
+                smooth ? normals : nullptr, base, budget, 1.0)) {
+        ++not_drawn;
+      }
     }
   }
   // Vertices without triangles, or whose triangles cover no pixel, are shown as dots.
   if (canvas.plotted() == 0) {
     unsigned char ink[3];
-    shaded(kPointColour, 1.0, ink);
+    for (int k = 0; k < 3; ++k) ink[k] = to_byte(kPointColour[k]);
     for (const Vec3& p : mesh.positions) canvas.dot(project(p), ink);
   }
   // Collision bodies over the model, translucent, as a viewer blends them.
   for (const CollisionBody& body : mesh.bodies) {
     for (std::size_t i = 0; i + 2 < body.points.size(); i += 3) {
-      const Vec3 &a = body.points[i], &b = body.points[i + 1], &c = body.points[i + 2];
-      unsigned char colour[3];
-      shaded(kCollisionBodyColour, shade_of(a, b, c), colour);
-      if (!canvas.triangle(project(a), project(b), project(c), colour, budget,
-                           kCollisionBodyAlpha)) {
+      if (!draw(canvas, body.points[i], body.points[i + 1], body.points[i + 2], nullptr,
+                kCollisionBodyColour, budget, kCollisionBodyAlpha)) {
         ++not_drawn;
       }
     }

@@ -26,9 +26,14 @@ struct PreviewFrame {
   double forward[3] = {};
   double centre[2] = {};
   double scale = 1;
+  double depth[2] = {};        // the least and greatest of forward . p over framed vertices
   std::uint64_t left_out = 0;  // vertices too far from the rest to be framed
 };
 PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size);
+
+// How many vertices lie far from the rest (by the same rule, over all vertices): a viewer
+// that frames the whole glb frames them too.
+std::uint64_t far_vertex_count(const Mesh& mesh);
 
 // Null-sized when the mesh has no vertex. Collision bodies are drawn translucent over the
 // model, as glTF viewers show them.

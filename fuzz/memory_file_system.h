@@ -36,7 +36,6 @@ class MemoryFileSystem final : public FileSystem {
   std::int64_t write(int handle, const void* data, std::size_t size) override;
   bool close(int handle) override;
   std::size_t buffer_size() const override { return 4096; }
-  bool write_behind() const override { return false; }
 
  private:
   // A handle is the index of its file here; files are never dropped during a run, so a

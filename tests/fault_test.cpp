@@ -88,7 +88,7 @@ TEST_F(FaultTest, UnreadableModelIsAnInputError) {
 }
 
 TEST_F(FaultTest, WritesCutByAFileSizeLimitAreReportedAndTheJobGoesOn) {
-  // Larger than an output buffer, so the cut happens in a write from the second thread.
+  // Larger than an output buffer, so the cut happens in a later write, not the first.
   testing::Payload many;
   many.u32(30000);
   for (int i = 0; i < 90000; ++i) many.f32(static_cast<float>(i));

@@ -147,9 +147,7 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   std::size_t workers = std::min<std::size_t>(options.jobs, total);
   Progress progress(streams, total);
   std::size_t failed = 0;
-  // Jobs running side by side already keep the cores busy: a second thread per job for
-  // writing would only add hand-overs between them.
-  RunGuard guard(workers > 1 ? system_files_one_thread() : system_files(), plan.models);
+  RunGuard guard(system_files(), plan.models);
   const InterruptWatch watch(guard, total, [&] { progress.erase(); });
 
   // Each job's lines are printed as one block, in the order the models were given; with -q,

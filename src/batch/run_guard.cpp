@@ -63,7 +63,6 @@ class RunGuard::ModelFiles final : public FileSystem {
   }
   bool close(int handle) override { return base_.close(handle); }
   std::size_t buffer_size() const override { return base_.buffer_size(); }
-  bool write_behind() const override { return base_.write_behind(); }
 
   // Names in the current folder this model's job created; only touched under the guard.
   std::vector<std::string> created_;

@@ -1,10 +1,6 @@
 #include "io/buffered_file.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace model_unpack {
 
@@ -67,75 +63,6 @@ namespace {
 constexpr std::size_t kReserveLimit = 4096;  // the most reserve() asks for
 }  // namespace
 
-// A second thread that writes one buffer at a time, in order, while the job fills the next.
-// Each side is woken by a condition of its own, after the lock is let go, so that a hand-over
-// costs one wake-up and no wait for the lock.
-class OutputFile::WriteBehind {
- public:
-  WriteBehind(OutputFile& file, std::size_t capacity)
-      : file_(file), spare_(new unsigned char[capacity]), thread_([this] { run(); }) {}
-  ~WriteBehind() {
-    {
-      const std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    handed_over_.notify_one();
-    thread_.join();
-  }
-
-  // Hands `buffer` (its first `size` bytes) over for writing and returns the buffer to fill
-  // next, once the previous one has been written; `failed` tells whether a write failed.
-  std::unique_ptr<unsigned char[]> hand_over(std::unique_ptr<unsigned char[]> buffer,
-                                             std::size_t size, bool& failed) {
-    std::unique_ptr<unsigned char[]> next;
-    {
-      std::unique_lock lock(mutex_);
-      written_.wait(lock, [this] { return pending_ == nullptr; });
-      failed = failed_;
-      pending_ = std::move(buffer);
-      pending_size_ = size;
-      next = std::move(spare_);
-    }
-    handed_over_.notify_one();
-    return next;
-  }
-
-  // Waits until everything handed over is written; false when a write failed.
-  bool drain() {
-    std::unique_lock lock(mutex_);
-    written_.wait(lock, [this] { return pending_ == nullptr; });
-    return !failed_;
-  }
-
- private:
-  void run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      handed_over_.wait(lock, [this] { return pending_ != nullptr || stopping_; });
-      if (pending_ == nullptr) return;
-      lock.unlock();
-      const bool written = file_.write_out(pending_.get(), pending_size_);
-      lock.lock();
-      failed_ |= !written;
-      spare_ = std::move(pending_);
-      lock.unlock();
-      written_.notify_one();
-      lock.lock();
-    }
-  }
-
-  OutputFile& file_;
-  std::mutex mutex_;
-  std::condition_variable handed_over_;       // the writer waits for a buffer
-  std::condition_variable written_;           // the job waits for the spare buffer
-  std::unique_ptr<unsigned char[]> spare_;    // the buffer to fill next, once written
-  std::unique_ptr<unsigned char[]> pending_;  // the buffer being written
-  std::size_t pending_size_ = 0;
-  bool failed_ = false;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
 std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory, mode_t mode,
                                                FileSystem& files) {
   const int handle = files.create(directory, name, mode);
@@ -159,10 +86,6 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::close() {
   flush();
-  if (behind_ != nullptr) {
-    if (!behind_->drain()) failed_ = true;
-    behind_.reset();
-  }
   if (!files_.close(handle_)) failed_ = true;
   handle_ = -1;
   return !failed_;
@@ -180,23 +103,7 @@ bool OutputFile::write_out(const unsigned char* data, std::size_t size) {
 
 void OutputFile::flush() {
   if (used_ == 0) return;
-  // A (nearly) full buffer means a large file: from then on the next buffer fills while this
-  // one is written. Smaller files are written at once, without a thread.
-  if (behind_ == nullptr && !behind_refused_ && used_ + kReserveLimit >= capacity_ &&
-      files_.write_behind()) {
-    try {
-      behind_ = std::make_unique<WriteBehind>(*this, capacity_);
-    } catch (const std::system_error&) {
-      behind_refused_ = true;  // no thread to be had: this file is written from here
-    }
-  }
-  if (behind_ != nullptr) {
-    bool failed = false;
-    buffer_ = behind_->hand_over(std::move(buffer_), used_, failed);
-    failed_ |= failed;
-  } else if (!write_out(buffer_.get(), used_)) {
-    failed_ = true;
-  }
+  if (!write_out(buffer_.get(), used_)) failed_ = true;
   used_ = 0;
 }
 

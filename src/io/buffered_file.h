@@ -104,8 +104,6 @@ class OutputFile {
   bool failed() const { return failed_; }
 
  private:
-  class WriteBehind;
-
   OutputFile(FileSystem& files, int handle);
   void write_slow(const void* data, std::size_t size);
   void flush();
@@ -118,10 +116,6 @@ class OutputFile {
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
-  // Started at the first full buffer of a file that is growing large: it writes that buffer
-  // while the job fills the other. Bytes reach the file in the order they were written.
-  std::unique_ptr<WriteBehind> behind_;
-  bool behind_refused_ = false;
 };
 
 }  // namespace model_unpack

@@ -19,8 +19,6 @@ void make_blocking(int fd) {
 
 class SystemFiles final : public FileSystem {
  public:
-  explicit SystemFiles(bool write_behind) : write_behind_(write_behind) {}
-
   std::optional<FileIdentity> identify(int directory, const char* name) override {
     return identify_at(directory, name);
   }
@@ -102,21 +100,12 @@ class SystemFiles final : public FileSystem {
   bool close(int handle) override { return ::close(handle) == 0 || errno == EINTR; }
 
   std::size_t buffer_size() const override { return std::size_t{1} << 18; }
-  bool write_behind() const override { return write_behind_; }
-
- private:
-  const bool write_behind_;
 };
 
 }  // namespace
 
 FileSystem& system_files() {
-  static SystemFiles files(true);
-  return files;
-}
-
-FileSystem& system_files_one_thread() {
-  static SystemFiles files(false);
+  static SystemFiles files;
   return files;
 }
 

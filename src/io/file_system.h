@@ -46,13 +46,9 @@ class FileSystem {
   virtual bool close(int handle) = 0;
   // How much a buffered file holds before it reads or writes.
   virtual std::size_t buffer_size() const = 0;
-  // Whether a large output file is written from a second thread while the next buffer fills.
-  virtual bool write_behind() const = 0;
 };
 
 // The system's file system. It holds no state.
 FileSystem& system_files();
-// The same without write-behind threads: for jobs that already run one per core.
-FileSystem& system_files_one_thread();
 
 }  // namespace model_unpack

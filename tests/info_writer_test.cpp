@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model_builder.h"
 #include "test_support.h"
 
@@ -195,6 +197,37 @@ TEST_F(InfoFileTest, ElementsPastTheEndRepeatTheLastValueRead) {
                 crlf({"    0: +1.000000e+000  +2.000000e+000  +3.000000e+000  ",
                       "    1: +4.000000e+000  +5.000000e+000  +6.000000e+000  ",
                       "    2: " + repeated, "    3: " + repeated, "    4: " + repeated, ""}));
+}
+
+TEST_F(InfoFileTest, LargeBlocksComeOutAsIfReadValueByValue) {
+  // Large enough to be formatted on two cores, in chunks; the normals, past the end of the
+  // file, repeat the last float read.
+  constexpr std::uint32_t kCount = 40000;
+  Payload positions;
+  positions.u32(kCount);
+  for (std::uint32_t i = 0; i < kCount; ++i) {
+    positions.f32(static_cast<float>(i)).f32(-0.5f * static_cast<float>(i)).f32(0.25f);
+  }
+  Payload triangles;
+  triangles.u32(kCount);
+  for (std::uint32_t i = 0; i < kCount; ++i) triangles.u16(i % 7).u16(i % 65536).u16(9);
+  const ModelBuilder model = ModelBuilder()
+                                 .block("positions", positions)
+                                 .block("position_tris", triangles)
+                                 .block("normals", Payload().u32(1));
+  const std::string info = info_of(model);
+  for (const std::string_view line :
+       {"    0: +0.000000e+000  +0.000000e+000  +2.500000e-001  \r\n",
+        " 8191: +8.191000e+003  -4.095500e+003  +2.500000e-001  \r\n",
+        " 8192: +8.192000e+003  -4.096000e+003  +2.500000e-001  \r\n",
+        "39999: +3.999900e+004  -1.999950e+004  +2.500000e-001  \r\n\r\n",
+        "    0:     0     0     9 \r\n", " 8192:     2  8192     9 \r\n",
+        "39999:     1 39999     9 \r\n\r\n",
+        "Size of block: 1\r\n\r\n    0: +2.500000e-001  +2.500000e-001  +2.500000e-001  \r\n"}) {
+    EXPECT_NE(info.find(line), std::string::npos) << line;
+  }
+  // Every element line once: 2 x 40000 + 1, and 30 lines of head, listings and block ends.
+  EXPECT_EQ(std::count(info.begin(), info.end(), '\n'), 2 * kCount + 1 + 30);
 }
 
 TEST_F(InfoFileTest, NegativeZeroAndTiesAndNonFinite) {

@@ -37,6 +37,18 @@ void ModelFile::seek(std::uint64_t offset) {
   position_ = end_ = 0;
 }
 
+std::size_t ModelFile::read_at(std::uint64_t offset, void* dest, std::size_t size) const {
+  auto* out = static_cast<unsigned char*>(dest);
+  std::size_t delivered = 0;
+  while (delivered < size) {
+    const std::int64_t got =
+        files_.read_at(handle_, out + delivered, size - delivered, offset + delivered);
+    if (got <= 0) break;
+    delivered += static_cast<std::size_t>(got);
+  }
+  return delivered;
+}
+
 std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
   auto* out = static_cast<unsigned char*>(dest);
   std::size_t delivered = 0;

@@ -35,6 +35,10 @@ class ModelFile {
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
 
+  // Reads up to `size` bytes at `offset`, apart from the buffered reads and safe from any
+  // thread; returns how many arrived.
+  std::size_t read_at(std::uint64_t offset, void* dest, std::size_t size) const;
+
   // Reads up to `size` bytes into `dest` and returns how many arrived; bytes not delivered
   // keep their old value.
   // Always inlined: the fast path is a few instructions, called once per value of every block.

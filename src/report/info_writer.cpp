@@ -9,6 +9,7 @@
 #include "model/block_kinds.h"
 #include "report/float_format.h"
 #include "report/number_format.h"
+#include "report/number_lines.h"
 
 namespace model_unpack {
 
@@ -131,24 +132,45 @@ void write_material(std::uint32_t index, UnitReader& reader, OutputFile& out) {
       .line_break();
 }
 
-// One line of numbers: the index field, then each value read just before it is written.
+// One line of numbers: the index field, then each value read just before it is written, with
+// the short-read rule (past the end of the file a value repeats the last one read).
 void write_number_line(const Rendering& row, std::uint32_t index, UnitReader& reader,
                        OutputFile& out) {
-  Line line(out);
-  if (row.index != IndexField::None) {
-    line.right5(index).text(row.index == IndexField::ColonBlank ? ": " : ":");
-  }
+  unsigned char element[12];
   for (int i = 0; i < row.values; ++i) {
     if (row.value == Value::U16) {
       reader.read_unit(reader.two);
-      line.right5(load_u16(reader.two.data()));
+      std::memcpy(element + 2 * i, reader.two.data(), 2);
     } else {
       reader.read_unit(reader.four);
-      line.exponent(load_u32(reader.four.data()));
+      std::memcpy(element + 4 * i, reader.four.data(), 4);
     }
-    line.blanks(row.blanks_after_value);
   }
-  line.line_break();
+  out.commit(format_number_line(row, index, element, out.reserve(kLongestNumberLine)));
+}
+
+// A large block whose shown elements all lie in the file is formatted on two cores. The
+// registers are left holding its last value, as reading it value by value would.
+bool write_number_lines_whole(const BlockKind& kind, const BlockRecord& record, std::uint32_t shown,
+                              UnitReader& reader, OutputFile& out) {
+  const Rendering& row = kind.rendering;
+  const std::uint32_t unit = row.value == Value::U16 ? 2 : 4;
+  const std::uint64_t first = std::uint64_t{record.block_offset} + 4u * kind.count_words;
+  const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size;
+  if (!worth_parallel(shown) ||
+      unit * static_cast<std::uint32_t>(row.values) != kind.element_size ||
+      end > reader.file().size()) {
+    return false;
+  }
+  if (!write_number_lines_in_parallel(row, kind.element_size, first, shown, reader.file(), out))
+    return false;
+  unsigned char last[4] = {};
+  if (unit == 2) {
+    if (reader.file().read_at(end - 2, last, 2) == 2) std::memcpy(reader.two.data(), last, 2);
+  } else if (reader.file().read_at(end - 4, last, 4) == 4) {
+    std::memcpy(reader.four.data(), last, 4);
+  }
+  return true;
 }
 
 // Elements are shown while their claims, added up over the whole file, fit in the model
@@ -175,7 +197,9 @@ void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader
     }
   } else {
     const std::uint32_t shown = budget.take_elements(record.element_count, kind.element_size);
-    for (std::uint32_t index = 0; index < shown; ++index) {
+    const bool numbers = row.value == Value::U16 || row.value == Value::F32;
+    const bool done = numbers && write_number_lines_whole(kind, record, shown, reader, out);
+    for (std::uint32_t index = 0; !done && index < shown; ++index) {
       // Once the file cannot be written, the rest would only be lost.
       if (index % kFailureCheckInterval == 0 && out.failed()) break;
       if (row.value == Value::MaterialName) {

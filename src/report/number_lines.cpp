@@ -1,0 +1,182 @@
+#include "report/number_lines.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "model/unit_reader.h"
+#include "report/float_format.h"
+#include "report/number_format.h"
+
+namespace model_unpack {
+
+namespace {
+
+// Elements per chunk, and chunks formatted ahead of the one being written: about 3 MiB of
+// buffers in all.
+constexpr std::uint32_t kChunkElements = 8192;
+constexpr std::uint32_t kSlots = 4;
+
+// The chunks of one block, claimed in order by whichever thread is free and written in order
+// by the calling thread. A chunk is formatted only while fewer than kSlots chunks wait to be
+// written, so memory stays bounded however large the block.
+class ChunkedLines {
+ public:
+  ChunkedLines(const Rendering& row, std::uint32_t element_size, std::uint64_t offset,
+               std::uint32_t count, const ModelFile& model)
+      : row_(row),
+        element_size_(element_size),
+        offset_(offset),
+        count_(count),
+        chunks_((count + kChunkElements - 1) / kChunkElements),
+        model_(model) {
+    for (Slot& slot : slots_) {
+      slot.input.resize(std::size_t{kChunkElements} * element_size);
+      slot.text.resize(std::size_t{kChunkElements} * kLongestNumberLine);
+    }
+  }
+
+  // The second thread's part: formats chunks until there are none left or the writer stops.
+  void help() {
+    while (format_next(false)) {
+    }
+  }
+
+  // The calling thread's part: writes the chunks in order, formatting one itself whenever the
+  // next to be written is not ready.
+  void write_all(OutputFile& out) {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      if (written_ == chunks_) return;
+      Slot& slot = slots_[written_ % kSlots];
+      if (slot.ready && slot.chunk == written_) {
+        lock.unlock();
+        out.write(slot.text.data(), slot.length);
+        lock.lock();
+        slot.ready = false;
+        ++written_;
+        // Once the file cannot be written, the rest would only be lost.
+        if (out.failed()) stopped_ = true;
+        changed_.notify_all();
+        if (stopped_) return;
+        continue;
+      }
+      lock.unlock();
+      if (!format_next(true)) {
+        lock.lock();
+        changed_.wait(lock, [&] { return slot.ready && slot.chunk == written_; });
+      }
+    }
+  }
+
+  void stop() {
+    const std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  struct Slot {
+    std::vector<unsigned char> input;
+    std::vector<char> text;
+    std::size_t length = 0;
+    std::uint32_t chunk = 0;
+    bool ready = false;
+  };
+
+  // Claims the next chunk and formats it; false when there is none to claim (the writer asks
+  // without waiting, the helper waits for a free slot).
+  bool format_next(bool writer) {
+    std::uint32_t chunk = 0;
+    {
+      std::unique_lock lock(mutex_);
+      const auto claimable = [&] {
+        return stopped_ || claimed_ == chunks_ || claimed_ - written_ < kSlots;
+      };
+      if (writer) {
+        if (!claimable()) return false;
+      } else {
+        changed_.wait(lock, claimable);
+      }
+      if (stopped_ || claimed_ == chunks_) return false;
+      chunk = claimed_++;
+    }
+    Slot& slot = slots_[chunk % kSlots];
+    const std::uint32_t first = chunk * kChunkElements;
+    const std::uint32_t elements = std::min(kChunkElements, count_ - first);
+    const std::size_t bytes = std::size_t{elements} * element_size_;
+    const std::size_t got =
+        model_.read_at(offset_ + std::uint64_t{first} * element_size_, slot.input.data(), bytes);
+    // The file was made shorter since it was opened: what is missing reads as zeros.
+    std::memset(slot.input.data() + got, 0, bytes - got);
+    char* end = slot.text.data();
+    for (std::uint32_t i = 0; i < elements; ++i) {
+      end = format_number_line(row_, first + i, slot.input.data() + std::size_t{i} * element_size_,
+                               end);
+    }
+    const std::lock_guard lock(mutex_);
+    slot.length = static_cast<std::size_t>(end - slot.text.data());
+    slot.chunk = chunk;
+    slot.ready = true;
+    changed_.notify_all();
+    return true;
+  }
+
+  const Rendering& row_;
+  const std::uint32_t element_size_;
+  const std::uint64_t offset_;
+  const std::uint32_t count_;
+  const std::uint32_t chunks_;
+  const ModelFile& model_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Slot slots_[kSlots];
+  std::uint32_t claimed_ = 0;
+  std::uint32_t written_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+char* format_number_line(const Rendering& row, std::uint32_t index, const unsigned char* element,
+                         char* out) {
+  if (row.index != IndexField::None) {
+    out = format_right5(index, out);
+    const std::string_view separator = row.index == IndexField::ColonBlank ? ": " : ":";
+    std::memcpy(out, separator.data(), separator.size());
+    out += separator.size();
+  }
+  for (int i = 0; i < row.values; ++i) {
+    out = row.value == Value::U16 ? format_right5(load_u16(element + 2 * i), out)
+                                  : format_exponent(load_u32(element + 4 * i), out);
+    std::memcpy(out, "  ", 2);
+    out += row.blanks_after_value;
+  }
+  std::memcpy(out, "\r\n", 2);
+  return out + 2;
+}
+
+bool worth_parallel(std::uint32_t count) {
+  return count >= 4 * kChunkElements;
+}
+
+bool write_number_lines_in_parallel(const Rendering& row, std::uint32_t element_size,
+                                    std::uint64_t offset, std::uint32_t count,
+                                    const ModelFile& model, OutputFile& out) {
+  ChunkedLines lines(row, element_size, offset, count, model);
+  std::thread helper;
+  try {
+    helper = std::thread([&lines] { lines.help(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  lines.write_all(out);
+  lines.stop();
+  helper.join();
+  return true;
+}
+
+}  // namespace model_unpack

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 #include "mesh/palette.h"
@@ -49,12 +51,34 @@ constexpr unsigned char kBackground[3] = {236, 238, 241};
 unsigned char to_byte(double fraction) {
   return static_cast<unsigned char>(std::lround(std::clamp(fraction, 0.0, 1.0) * 255));
 }
+
+// A linear light value as an sRGB byte, from a table: the transfer function's pow() per pixel
+// took most of the picture's time. The table's steps are far finer than a byte's.
+unsigned char srgb_byte(double linear) {
+  static constexpr std::size_t kSteps = 65535;
+  static const std::vector<unsigned char> table = [] {
+    std::vector<unsigned char> bytes(kSteps + 1);
+    for (std::size_t i = 0; i <= kSteps; ++i)
+      bytes[i] = to_byte(linear_to_srgb(static_cast<double>(i) / kSteps));
+    return bytes;
+  }();
+  return table[static_cast<std::size_t>(std::clamp(linear, 0.0, 1.0) * kSteps + 0.5)];
+}
 // Light as a glTF viewer gets it: ambient and one directional light, in linear units.
 constexpr double kAmbientLight = 0.35;
 constexpr double kDirectionalLight = 0.65;
 constexpr double kLight[3] = {0.45, 0.8, 0.4};  // towards the light
 constexpr std::uint64_t kPixelTestsPerPixel = 64;
 constexpr std::uint64_t kPixelTestsPerTriangle = 32;
+
+// The rows of the picture one thread draws (every row, or every other one), with its share of
+// the drawing budget and the count of pixels it drew. Threads draw disjoint rows of one canvas.
+struct Rows {
+  int parity;  // the rows y with y % step == parity
+  int step;
+  mutable std::uint64_t budget;
+  mutable std::uint64_t plotted = 0;
+};
 
 class Canvas {
  public:
@@ -70,28 +94,40 @@ class Canvas {
   // translucent triangle (alpha below 1) is blended over what it is in front of and hides
   // nothing.
   template <typename ColourAt>
-  bool triangle(const Projected& a, const Projected& b, const Projected& c, std::uint64_t& budget,
+  bool triangle(const Projected& a, const Projected& b, const Projected& c, const Rows& rows,
                 ColourAt&& colour_at, double alpha = 1.0) {
     const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
     if (area == 0.0 || !std::isfinite(area)) return true;
     const int x0 = clamp(std::floor(std::min({a.x, b.x, c.x})));
     const int x1 = clamp(std::ceil(std::max({a.x, b.x, c.x})));
-    const int y0 = clamp(std::floor(std::min({a.y, b.y, c.y})));
+    int y0 = clamp(std::floor(std::min({a.y, b.y, c.y})));
     const int y1 = clamp(std::ceil(std::max({a.y, b.y, c.y})));
-    const auto tests =
-        static_cast<std::uint64_t>(x1 - x0 + 1) * static_cast<std::uint64_t>(y1 - y0 + 1);
-    if (tests > budget) return false;
-    budget -= tests;
-    for (int y = y0; y <= y1; ++y) {
+    if (y0 % rows.step != rows.parity) ++y0;
+    if (y0 > y1) return true;
+    const auto tests = static_cast<std::uint64_t>(x1 - x0 + 1) *
+                       static_cast<std::uint64_t>((y1 - y0) / rows.step + 1);
+    if (tests > rows.budget) return false;
+    rows.budget -= tests;
+    // The barycentric weights are linear in the pixel's position: stepped, not recomputed.
+    const double inverse = 1.0 / area;
+    const double w0_dx = (b.y - c.y) * inverse, w0_dy = (c.x - b.x) * inverse;
+    const double w1_dx = (c.y - a.y) * inverse, w1_dy = (a.x - c.x) * inverse;
+    const double w0_origin = (b.x * c.y - b.y * c.x) * inverse;
+    const double w1_origin = (c.x * a.y - c.y * a.x) * inverse;
+    for (int y = y0; y <= y1; y += rows.step) {
+      const double py = y + 0.5;
       for (int x = x0; x <= x1; ++x) {
-        const double px = x + 0.5, py = y + 0.5;
-        const double w0 = ((b.x - px) * (c.y - py) - (b.y - py) * (c.x - px)) / area;
-        const double w1 = ((c.x - px) * (a.y - py) - (c.y - py) * (a.x - px)) / area;
+        const double px = x + 0.5;
+        const double w0 = w0_origin + w0_dx * px + w0_dy * py;
+        const double w1 = w1_origin + w1_dx * px + w1_dy * py;
         const double w2 = 1.0 - w0 - w1;
         if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+        const double depth = w0 * a.depth + w1 * b.depth + w2 * c.depth;
+        if (hidden(x, y, depth)) continue;  // shading a hidden pixel would be wasted
         unsigned char colour[3];
         colour_at(w0, w1, w2, colour);
-        plot(x, y, w0 * a.depth + w1 * b.depth + w2 * c.depth, colour, alpha);
+        plot(x, y, depth, colour, alpha);
+        ++rows.plotted;
       }
     }
     return true;
@@ -109,30 +145,33 @@ class Canvas {
   }
 
   Picture take() { return std::move(picture_); }
-  std::uint64_t plotted() const { return plotted_; }
 
  private:
   int clamp(double v) const {
     return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(size_ - 1)));
   }
+  bool hidden(int x, int y, double depth) const {
+    return depth < depth_[static_cast<std::size_t>(y) * size_ + static_cast<std::size_t>(x)];
+  }
   void plot(int x, int y, double depth, const unsigned char colour[3], double alpha = 1.0) {
     const std::size_t i = static_cast<std::size_t>(y) * size_ + static_cast<std::size_t>(x);
     if (depth < depth_[i]) return;
-    ++plotted_;
     unsigned char* pixel = &picture_.rgb[i * 3];
     if (alpha >= 1.0) {
       depth_[i] = depth;
       std::copy(colour, colour + 3, pixel);
       return;
     }
+    // Blended in whole numbers: alpha in 256ths.
+    const auto weight = static_cast<unsigned>(std::lround(alpha * 256));
     for (int k = 0; k < 3; ++k)
-      pixel[k] = to_byte((colour[k] * alpha + pixel[k] * (1 - alpha)) / 255);
+      pixel[k] =
+          static_cast<unsigned char>((colour[k] * weight + pixel[k] * (256 - weight) + 128) >> 8);
   }
 
   std::uint32_t size_;
   std::vector<double> depth_;
   Picture picture_;
-  std::uint64_t plotted_ = 0;
 };
 
 // One axis's quartiles, from a copy of its values.
@@ -242,7 +281,7 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
       std::sqrt(kLight[0] * kLight[0] + kLight[1] * kLight[1] + kLight[2] * kLight[2]);
   const bool smooth = !mesh.normals.empty();
   auto draw = [&](Canvas& canvas, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3* normals,
-                  const Vec3& base, std::uint64_t& budget, double alpha) {
+                  const Vec3& linear, const Rows& rows, double alpha) {
     const double u[3] = {double{b[0]} - a[0], double{b[1]} - a[1], double{b[2]} - a[2]};
     const double v[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
     const double face[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
@@ -250,23 +289,35 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
     const double facing =
         face[0] * view.forward[0] + face[1] * view.forward[1] + face[2] * view.forward[2] < 0 ? -1.0
                                                                                               : 1.0;
-    Vec3 linear = linear_colour(base);
+    auto shade_into = [&](const double n[3], unsigned char colour[3]) {
+      const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      const double cosine = length > 0 && std::isfinite(length)
+                                ? facing *
+                                      (n[0] * kLight[0] + n[1] * kLight[1] + n[2] * kLight[2]) /
+                                      (length * light_length)
+                                : 0.0;
+      const double shade = kAmbientLight + kDirectionalLight * std::max(cosine, 0.0);
+      for (int k = 0; k < 3; ++k) colour[k] = srgb_byte(linear[k] * shade);
+    };
+    if (normals == nullptr) {
+      // Flat: one colour for the whole face.
+      unsigned char flat[3];
+      shade_into(face, flat);
+      return canvas.triangle(
+          project(a), project(b), project(c), rows,
+          [&](double, double, double, unsigned char colour[3]) {
+            std::copy(flat, flat + 3, colour);
+          },
+          alpha);
+    }
     return canvas.triangle(
-        project(a), project(b), project(c), budget,
+        project(a), project(b), project(c), rows,
         [&](double w0, double w1, double w2, unsigned char colour[3]) {
           double n[3];
           for (int k = 0; k < 3; ++k) {
-            n[k] = normals != nullptr ? w0 * normals[0][k] + w1 * normals[1][k] + w2 * normals[2][k]
-                                      : face[k];
+            n[k] = w0 * normals[0][k] + w1 * normals[1][k] + w2 * normals[2][k];
           }
-          const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-          const double cosine = length > 0 && std::isfinite(length)
-                                    ? facing *
-                                          (n[0] * kLight[0] + n[1] * kLight[1] + n[2] * kLight[2]) /
-                                          (length * light_length)
-                                    : 0.0;
-          const double shade = kAmbientLight + kDirectionalLight * std::max(cosine, 0.0);
-          for (int k = 0; k < 3; ++k) colour[k] = to_byte(linear_to_srgb(linear[k] * shade));
+          shade_into(n, colour);
         },
         alpha);
   };
@@ -274,40 +325,64 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   Canvas canvas(size);
   // A hostile model can pile up huge overlapping triangles: the pixel tests are bounded by the
   // picture's size and the model's, and what does not fit is left out of the picture (and said).
-  std::uint64_t budget =
+  const std::uint64_t budget =
       kPixelTestsPerPixel * size * size +
       kPixelTestsPerTriangle * (mesh.triangles.size() + mesh.body_triangle_count());
+  // Two threads draw, each every other row, so each pixel is drawn by one thread in the
+  // order of the triangles.
+  const Rows even{0, 2, budget / 2};
+  const Rows odd{1, 2, budget - budget / 2};
   std::uint64_t not_drawn = 0;
-  for (const Mesh::Group& group : mesh.groups) {
-    const Vec3 base =
-        group.material >= 0
-            ? material_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
-            : kNoMaterialColour;
-    for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
-      const auto& [i, j, k] = mesh.triangles[t];
-      const Vec3 normals[3] = {smooth ? mesh.normals[i] : Vec3{}, smooth ? mesh.normals[j] : Vec3{},
-                               smooth ? mesh.normals[k] : Vec3{}};
-      if (!draw(canvas, mesh.positions[i], mesh.positions[j], mesh.positions[k],
-                smooth ? normals : nullptr, base, budget, 1.0)) {
-        ++not_drawn;
+  auto on_both_halves = [&](const auto& part) {
+    std::uint64_t even_not_drawn = 0, odd_not_drawn = 0;
+    try {
+      std::jthread helper([&] { odd_not_drawn = part(odd); });
+      even_not_drawn = part(even);
+    } catch (const std::system_error&) {
+      // No second thread: this one draws both.
+      even_not_drawn = part(even);
+      odd_not_drawn = part(odd);
+    }
+    // A triangle left out of both halves is counted once.
+    not_drawn += std::max(even_not_drawn, odd_not_drawn);
+  };
+
+  on_both_halves([&](const Rows& rows) {
+    std::uint64_t left_out = 0;
+    for (const Mesh::Group& group : mesh.groups) {
+      const Vec3 base = linear_colour(
+          group.material >= 0
+              ? material_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
+              : kNoMaterialColour);
+      for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
+        const auto& [i, j, k] = mesh.triangles[t];
+        const Vec3 normals[3] = {smooth ? mesh.normals[i] : Vec3{},
+                                 smooth ? mesh.normals[j] : Vec3{},
+                                 smooth ? mesh.normals[k] : Vec3{}};
+        left_out += !draw(canvas, mesh.positions[i], mesh.positions[j], mesh.positions[k],
+                          smooth ? normals : nullptr, base, rows, 1.0);
       }
     }
-  }
+    return left_out;
+  });
   // Vertices without triangles, or whose triangles cover no pixel, are shown as dots.
-  if (canvas.plotted() == 0) {
+  if (even.plotted + odd.plotted == 0) {
     unsigned char ink[3];
     for (int k = 0; k < 3; ++k) ink[k] = to_byte(kPointColour[k]);
     for (const Vec3& p : mesh.positions) canvas.dot(project(p), ink);
   }
   // Collision bodies over the model, translucent, as a viewer blends them.
-  for (const CollisionBody& body : mesh.bodies) {
-    for (std::size_t i = 0; i + 2 < body.points.size(); i += 3) {
-      if (!draw(canvas, body.points[i], body.points[i + 1], body.points[i + 2], nullptr,
-                kCollisionBodyColour, budget, kCollisionBodyAlpha)) {
-        ++not_drawn;
+  const Vec3 body_colour = linear_colour(kCollisionBodyColour);
+  on_both_halves([&](const Rows& rows) {
+    std::uint64_t left_out = 0;
+    for (const CollisionBody& body : mesh.bodies) {
+      for (std::size_t i = 0; i + 2 < body.points.size(); i += 3) {
+        left_out += !draw(canvas, body.points[i], body.points[i + 1], body.points[i + 2], nullptr,
+                          body_colour, rows, kCollisionBodyAlpha);
       }
     }
-  }
+    return left_out;
+  });
   Picture picture = canvas.take();
   picture.triangles_not_drawn = not_drawn;
   picture.vertices_outside = frame.left_out;

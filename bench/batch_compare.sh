@@ -10,19 +10,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
-base=${TMPDIR:-/dev/shm}
-settle=:
-if [ "${1:-}" = --disk ]; then
-  base=$2
-  settle=sync
-  shift 2
-fi
+choose_place "$@"
+shift "$place_arguments"
 runs=${1:-5}
 models=${2:-200}
 size=${3:-100}
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+build_release
 batch=$PWD/build/release/model-unpack-batch
 make_model=$PWD/build/release/tools/make-large-model
 work=$(mktemp -d "$base/model-batch-XXXXXX")

@@ -11,20 +11,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/timing.sh
-base=${TMPDIR:-/dev/shm}
-settle=:
-if [ "${1:-}" = --disk ]; then
-  base=$2
-  settle=sync
-  shift 2
-fi
+choose_place "$@"
+shift "$place_arguments"
 runs=${1:-5}
 shift || true
 sizes=("${@:-10 100}")
 read -r -a sizes <<< "${sizes[*]}"
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+build_release
 bin=$PWD/build/release/tools
 work=$(mktemp -d "$base/model-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT

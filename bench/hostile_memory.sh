@@ -8,14 +8,14 @@
 # Usage: bench/hostile_memory.sh [DIRECTORY_MB] [BODIES_MB]   (default: 200 and 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source bench/timing.sh
 directory_mb=${1:-200}
 bodies_mb=${2:-30}
 
-cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+build_release
 tool=$PWD/build/release/model-unpack-batch
 make=$PWD/build/release/tools/make-hostile-model
-base=${TMPDIR:-/dev/shm}
+choose_place
 models=$(mktemp -d "$base/model-hostile-XXXXXX")
 trap 'rm -rf "$models"' EXIT
 "$make" directory "$directory_mb" "$models/directory.zmdl"

@@ -71,10 +71,6 @@ std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
   return delivered;
 }
 
-namespace {
-constexpr std::size_t kReserveLimit = 4096;  // the most reserve() asks for
-}  // namespace
-
 std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory, mode_t mode,
                                                FileSystem& files) {
   const int handle = files.create(directory, name, mode);

@@ -270,6 +270,11 @@ TEST_F(MeshTest, FarVerticesDoNotShrinkThePictureOfTheRest) {
               far_used == 1)
         << printed;
   }
+  // Points only: the far one is left out of the frame, and its dot out of the picture.
+  EXPECT_NE(convert("points", ModelBuilder().block("positions", with_far))
+                .find("Preview written: points.png (64 x 64 pixels)\nWarning: the preview frames "
+                      "the bulk of the model; 1 vertex lies outside it\n"),
+            std::string::npos);
 }
 
 // Runs the validator on `files`; its report on failure.

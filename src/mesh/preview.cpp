@@ -134,6 +134,10 @@ class Canvas {
   }
 
   void dot(const Projected& p, const unsigned char colour[3]) {
+    // A vertex outside the frame (far from the rest) has no pixel; its position may not even
+    // fit an int.
+    const double limit = static_cast<double>(size_) + 1;
+    if (!(p.x > -2 && p.x < limit && p.y > -2 && p.y < limit)) return;
     const int cx = static_cast<int>(p.x), cy = static_cast<int>(p.y);
     for (int y = cy - 1; y <= cy + 1; ++y) {
       for (int x = cx - 1; x <= cx + 1; ++x) {

@@ -28,7 +28,7 @@ Copied copy_bones(std::uint32_t count, UnitReader& reader, ElementBudget& budget
   return {count, false};
 }
 
-Copied copy_collide_bodies(std::uint32_t count, UnitReader& reader, ElementBudget& budget,
+Copied copy_collision_bodies(std::uint32_t count, UnitReader& reader, ElementBudget& budget,
                            OutputFile* out) {
   for (std::uint32_t i = 0; i < count; ++i) {
     if (!budget.take(kBodyFixedSize)) return {i, true};
@@ -48,7 +48,7 @@ Copied copy_elements(const BlockKind& row, std::uint32_t count, UnitReader& read
                      OutputFile* out) {
   ElementBudget budget(reader.file().size());
   if (row.copy == ElementCopy::Bone) return copy_bones(count, reader, budget, out);
-  if (row.copy == ElementCopy::CollideBody) return copy_collide_bodies(count, reader, budget, out);
+  if (row.copy == ElementCopy::CollisionBody) return copy_collision_bodies(count, reader, budget, out);
   const std::uint32_t handled = budget.take_elements(count, row.element_size);
   switch (row.copy) {
     case ElementCopy::ThreeQuads:
@@ -65,7 +65,7 @@ Copied copy_elements(const BlockKind& row, std::uint32_t count, UnitReader& read
       break;
     case ElementCopy::None:
     case ElementCopy::Bone:
-    case ElementCopy::CollideBody:
+    case ElementCopy::CollisionBody:
       break;
   }
   return {handled, handled < count};

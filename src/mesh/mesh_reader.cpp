@@ -3,7 +3,7 @@
 #include <cstring>
 #include <optional>
 
-#include "io/console_output.h"
+#include "io/utf8.h"
 #include "mesh/mesh.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"

@@ -18,7 +18,7 @@ enum class ElementCopy {
   OneName,      // one 64-byte unit
   OnePair,      // one 2-byte unit
   Bone,         // three 64-byte units, the extra length (not written), the extra data
-  CollideBody,  // a 64-byte name, the group count G, then 9 x G 4-byte units
+  CollisionBody,  // a 64-byte name, the group count G, then 9 x G 4-byte units
 };
 
 // How the info file shows an element.
@@ -94,7 +94,7 @@ inline constexpr std::array<BlockKind, 19> kBlockKinds{{
      kinds_detail::shown(Value::U16, 1, 0, IndexField::Colon, true)},
     {"bones", 1, kBoneFixedSize, ElementCopy::Bone, "bones.txt", "Exporting bones\n",
      "Bones exported\n", 1, kinds_detail::shown(Value::Bone)},
-    {"collisebodies", 1, kBodyFixedSize, ElementCopy::CollideBody, "collisebodies.txt",
+    {"collisebodies", 1, kBodyFixedSize, ElementCopy::CollisionBody, "collisebodies.txt",
      "Exporting Collisebodies\n", "Collisebodies exported\n", 12,
      kinds_detail::shown(Value::ListingOnly)},
     kinds_detail::opaque("texcoords"),

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "console/typed_name.h"
 #include "large_model.h"
-#include "job/conversion_job.h"
 
 namespace {
 

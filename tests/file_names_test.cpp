@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "console/typed_name.h"
+
 namespace model_unpack {
 namespace {
 

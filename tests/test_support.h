@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "console/typed_name.h"
 #include "io/buffered_file.h"
 #include "job/conversion_job.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "job/conversion_job.h"
+#include "console/typed_name.h"
 
 int main(int argc, char** argv) {
   using namespace model_unpack;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "job/file_names.h"
+#include "console/typed_name.h"
 
 namespace model_unpack {
 

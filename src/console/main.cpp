@@ -6,7 +6,7 @@
 #include "console/console_loop.h"
 #include "console/terminal.h"
 #include "io/standard_streams.h"
-#include "job/conversion_job.h"
+#include "console/typed_name.h"
 
 int main() {
   using namespace model_unpack;

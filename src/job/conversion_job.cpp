@@ -92,9 +92,4 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   return {!exported || !reported};
 }
 
-void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console) {
-  run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
-                     JobSettings{console, AT_FDCWD});
-}
-
 }  // namespace model_unpack

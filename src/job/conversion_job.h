@@ -23,7 +23,4 @@ struct JobResult {
 
 JobResult run_conversion_job(const JobNames& names, const JobSettings& settings);
 
-// The console's job: the typed name in the name buffer, export files in the current directory.
-void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console);
-
 }  // namespace model_unpack

@@ -1,5 +1,6 @@
 #include "job/file_names.h"
 
+#include <array>
 #include <cstring>
 
 namespace model_unpack {
@@ -13,14 +14,6 @@ std::size_t last_component_start(std::string_view path) {
 }
 }  // namespace
 
-bool name_fits_buffer(std::string_view word) {
-  if (word.size() >= kNameBufferSize) return false;
-  // The job sees the name up to its first NUL; only that part can receive the extension.
-  const std::string_view name = word.substr(0, word.find('\0'));
-  const bool has_dot = name.find('.') != std::string_view::npos;
-  return has_dot || name.size() + kDefaultExtension.size() < kNameBufferSize;
-}
-
 JobNames derive_typed_names(std::string_view typed) {
   typed = typed.substr(0, typed.find('\0'));
   JobNames names{std::string(typed), {}};
@@ -28,7 +21,7 @@ JobNames derive_typed_names(std::string_view typed) {
 
   // The info name is built in a 256-byte buffer: without a dot in the first 250 characters,
   // position 250 keeps its character and "txt" follows at 251.
-  NameBuffer info{};
+  std::array<char, kTypedNameSpace> info{};
   std::memcpy(info.data(), names.model.data(), std::min(names.model.size(), info.size() - 1));
   const void* dot = std::memchr(info.data(), '.', kDotSearchLimit);
   const std::size_t suffix_at =

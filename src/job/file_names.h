@@ -8,8 +8,8 @@
 
 namespace model_unpack {
 
-inline constexpr std::size_t kNameBufferSize = 256;
-using NameBuffer = std::array<char, kNameBufferSize>;
+// A typed name and its info file name live in buffers of this many bytes.
+inline constexpr std::size_t kTypedNameSpace = 256;
 
 inline constexpr std::string_view kDefaultExtension = ".zmdl";
 
@@ -17,9 +17,6 @@ struct JobNames {
   std::string model;
   std::string info;
 };
-
-// Whether a typed word fits the console's name buffer, room for the default extension included.
-bool name_fits_buffer(std::string_view word);
 
 // A name typed at the console (up to its first NUL; it must fit the buffer): without any dot
 // it gets ".zmdl"; the info file name is the model file name up to its first dot, searched in

@@ -90,11 +90,10 @@ bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
       const bool remove = earlier && *earlier != *model_identity;
       if (remove) files.remove(AT_FDCWD, name.c_str());
       const std::string shown = shown_name(console, name);
-      console_print(console, "Warning: no preview picture " + shown +
-                                 ": the model has no vertices" +
-                                 (remove ? "; the " + shown + " of an earlier run is removed"
-                                         : std::string()) +
-                                 "\n");
+      console_print(
+          console,
+          "Warning: no preview picture " + shown + ": the model has no vertices" +
+              (remove ? "; the " + shown + " of an earlier run is removed" : std::string()) + "\n");
     } else if (write_output(name, *model_identity, console, files, [&](OutputFile& out) {
                  const std::string png = encode_png(picture);
                  out.write(png.data(), png.size());

@@ -49,16 +49,16 @@ TEST(ModelFile, ShortReadsDeliverTheRestAndLeaveTheDestinationAlone) {
 
 TEST(ModelFile, OpensOnlyRegularFiles) {
   testing::ScratchDirectory directory;
-  EXPECT_EQ(ModelFile::open("absent"), nullptr);
-  EXPECT_EQ(ModelFile::open("."), nullptr);
-  EXPECT_EQ(ModelFile::open("/dev/null"), nullptr);
+  EXPECT_EQ(ModelFile::open("absent", system_files()), nullptr);
+  EXPECT_EQ(ModelFile::open(".", system_files()), nullptr);
+  EXPECT_EQ(ModelFile::open("/dev/null", system_files()), nullptr);
 }
 
 TEST(OutputFile, WritesEverythingInOrderWithMode0600) {
   testing::ScratchDirectory directory;
   const std::string bytes = pattern(3 << 18);
   {
-    auto out = OutputFile::create("out");
+    auto out = OutputFile::create("out", AT_FDCWD, 0600, system_files());
     std::size_t done = 0;
     for (std::size_t piece = 1; done < bytes.size(); piece = piece * 3 % 70001 + 1) {
       const std::size_t size = std::min(piece, bytes.size() - done);

@@ -80,7 +80,7 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   auto model = testing::model_file_of(bytes);
   UnitReader reader(*model);
   std::FILE* console = std::fopen("/dev/null", "w");
-  export_blocks(directory, reader, ExportTarget{AT_FDCWD, std::nullopt},
+  export_blocks(directory, reader, ExportTarget{AT_FDCWD, std::nullopt, &system_files()},
                 ConsoleOutput{console, false});
   std::fclose(console);
   EXPECT_EQ(directory.records[0].element_count, 2u);

@@ -271,7 +271,7 @@ TEST_F(InfoFileTest, EndsWithTheEndLineAndNoLineBreak) {
 TEST(LineBreaks, AreCrLfPairs) {
   testing::ScratchDirectory directory;
   {
-    auto out = OutputFile::create("breaks");
+    auto out = OutputFile::create("breaks", AT_FDCWD, 0600, system_files());
     write_line_breaks(0, *out);
     write_line_breaks(2, *out);
   }

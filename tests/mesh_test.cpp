@@ -41,9 +41,9 @@ class MeshTest : public ::testing::Test {
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    const bool ok =
-        write_mesh_outputs(derive_path_names(name), MeshOutputs{true, true, png_size, false},
-                           ConsoleOutput{out, false});
+    const bool ok = write_mesh_outputs(derive_path_names(name),
+                                       MeshOutputs{true, true, png_size, false, &system_files()},
+                                       ConsoleOutput{out, false});
     std::fclose(out);
     if (had_error != nullptr) *had_error = !ok;
     std::string printed(text, size);
@@ -204,7 +204,8 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  EXPECT_FALSE(write_mesh_outputs(derive_path_names("self.glb"), MeshOutputs{true, true, 16, false},
+  EXPECT_FALSE(write_mesh_outputs(derive_path_names("self.glb"),
+                                  MeshOutputs{true, true, 16, false, &system_files()},
                                   ConsoleOutput{out, false}));
   std::fclose(out);
   EXPECT_EQ(std::string(text, size),
@@ -213,7 +214,7 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   EXPECT_EQ(testing::read_file("self.glb"), model);
 
   // A glb past its container's 32-bit lengths is not written at all (here with a small limit).
-  std::unique_ptr<OutputFile> glb = OutputFile::create("limit.glb");
+  std::unique_ptr<OutputFile> glb = OutputFile::create("limit.glb", AT_FDCWD, 0600, system_files());
   ASSERT_NE(glb, nullptr);
   EXPECT_FALSE(write_glb(Mesh{}, "test", *glb, 64));
   EXPECT_TRUE(glb->close());
@@ -248,7 +249,7 @@ TEST_F(MeshTest, FarVerticesDoNotShrinkThePictureOfTheRest) {
   const Payload faces = u16s(3, {0, 1, 2, 0, 2, 3, 4, 5, 6, 1, 5, 6, 1, 2, 6});
   const auto frame_of = [](const std::string& bytes) {
     testing::write_file("f.zmdl", bytes);
-    return frame_preview(read_mesh(*ModelFile::open("f.zmdl")), 64);
+    return frame_preview(read_mesh(*ModelFile::open("f.zmdl", system_files())), 64);
   };
   const double alone =
       frame_of(ModelBuilder().block("positions", cube).block("position_tris", faces).bytes()).scale;

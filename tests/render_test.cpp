@@ -36,10 +36,11 @@ const std::uint32_t kSize = [] {
 json make_case(const std::string& name, const std::string& bytes) {
   testing::write_file(name + ".zmdl", bytes);
   std::FILE* quiet = std::fopen("/dev/null", "w");
-  EXPECT_TRUE(write_mesh_outputs(derive_path_names(name), MeshOutputs{true, true, kSize, false},
+  EXPECT_TRUE(write_mesh_outputs(derive_path_names(name),
+                                 MeshOutputs{true, true, kSize, false, &system_files()},
                                  ConsoleOutput{quiet, false}));
   std::fclose(quiet);
-  const auto model = ModelFile::open((name + ".zmdl").c_str());
+  const auto model = ModelFile::open((name + ".zmdl").c_str(), system_files());
   const PreviewFrame frame = frame_preview(read_mesh(*model), kSize);
   return {{"glb", name + ".glb"},
           {"png", name + ".png"},

@@ -74,7 +74,7 @@ inline std::unique_ptr<ModelFile> model_file_of(const std::string& bytes) {
     std::abort();
   }
   close(fd);
-  auto model = ModelFile::open(path.c_str());
+  auto model = ModelFile::open(path.c_str(), system_files());
   unlink(path.c_str());
   return model;
 }

@@ -16,7 +16,7 @@ struct ExportTarget {
   // An export file that is this file is never opened, so the report being written cannot be
   // destroyed; its row still reads, so later output is unchanged.
   std::optional<FileIdentity> info_file;
-  FileSystem* files = &system_files();
+  FileSystem* files;  // always named
 };
 
 // Copies every known block; false when it printed an error line.

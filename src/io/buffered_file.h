@@ -18,7 +18,7 @@ namespace model_unpack {
 class ModelFile {
  public:
   // Null when the file cannot be opened or is not a regular file. A FIFO does not block.
-  static std::unique_ptr<ModelFile> open(const char* name, FileSystem& files = system_files());
+  static std::unique_ptr<ModelFile> open(const char* name, FileSystem& files);
   ~ModelFile();
   ModelFile(const ModelFile&) = delete;
   ModelFile& operator=(const ModelFile&) = delete;
@@ -71,8 +71,8 @@ class OutputFile {
  public:
   // Creates or empties the file with `mode`, then opens it for writing; null on failure. A
   // relative name is taken in `directory`. A FIFO nobody reads fails at once.
-  static std::unique_ptr<OutputFile> create(const char* name, int directory = AT_FDCWD,
-                                            mode_t mode = 0600, FileSystem& files = system_files());
+  static std::unique_ptr<OutputFile> create(const char* name, int directory, mode_t mode,
+                                            FileSystem& files);
   // Takes over a handle open for writing.
   static std::unique_ptr<OutputFile> adopt(int handle, FileSystem& files);
   ~OutputFile();  // closes if close() was not called; the outcome is then lost

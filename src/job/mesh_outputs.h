@@ -14,7 +14,7 @@ struct MeshOutputs {
   bool png = false;
   std::uint32_t png_size = 512;
   bool after_job = true;  // the job has told already whether the model opens
-  FileSystem* files = &system_files();
+  FileSystem* files;      // always named
 };
 
 // The info file name with `extension` in place of "txt".

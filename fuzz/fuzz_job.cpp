@@ -5,7 +5,7 @@
 #include <string>
 
 #include "job/conversion_job.h"
-#include "memory_file_system.h"
+#include "io/memory_file_system.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::FILE* console() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace model_unpack;
   const std::string model(reinterpret_cast<const char*>(data), size);
-  fuzz::MemoryFileSystem files;
+  MemoryFileSystem files;
   files.put("f.zmdl", model);
 
   JobSettings settings{ConsoleOutput{console(), false}, AT_FDCWD, &files};

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "memory_file_system.h"
+#include "io/memory_file_system.h"
 #include "mesh/glb_writer.h"
 #include "mesh/mesh.h"
 #include "mesh/preview.h"
@@ -98,7 +98,7 @@ void check_png(const std::string& png) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace model_unpack;
-  fuzz::MemoryFileSystem files(true);
+  MemoryFileSystem files(true);
   files.put("m.zmdl", std::string(reinterpret_cast<const char*>(data), size));
   const Mesh mesh = read_mesh(*ModelFile::open("m.zmdl", files));
   {

@@ -1,8 +1,8 @@
-#include "memory_file_system.h"
+#include "io/memory_file_system.h"
 
 #include <cstring>
 
-namespace model_unpack::fuzz {
+namespace model_unpack {
 
 namespace {
 constexpr dev_t kDevice = 1;
@@ -104,4 +104,4 @@ bool MemoryFileSystem::close(int handle) {
   return true;
 }
 
-}  // namespace model_unpack::fuzz
+}  // namespace model_unpack

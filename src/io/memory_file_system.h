@@ -1,4 +1,5 @@
-// Files held in memory, for running whole jobs at fuzzing speed: no system call per file.
+// Files held in memory, for running whole jobs at fuzzing speed (the fuzz harnesses, the tests
+// that run thousands of jobs): no system call per file.
 // Directory handles are ignored (every name is in one folder). Files created for writing keep
 // only their size (a job never reads them back) unless asked to keep their bytes.
 #pragma once
@@ -10,7 +11,7 @@
 
 #include "io/file_system.h"
 
-namespace model_unpack::fuzz {
+namespace model_unpack {
 
 class MemoryFileSystem final : public FileSystem {
  public:
@@ -55,4 +56,4 @@ class MemoryFileSystem final : public FileSystem {
   bool keep_written_;
 };
 
-}  // namespace model_unpack::fuzz
+}  // namespace model_unpack

@@ -1,0 +1,70 @@
+// The sample cut at every length, each a whole job on files held in memory, and for a few
+// lengths the same job on the real file system: the same lines, the same files, byte for byte.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "io/memory_file_system.h"
+#include "job/conversion_job.h"
+#include "model/block_kinds.h"
+#include "test_support.h"
+
+namespace model_unpack {
+namespace {
+
+struct Outcome {
+  std::string lines;
+  std::map<std::string, std::string> files;  // the info file and the export files
+};
+
+Outcome in_memory(const std::string& model) {
+  MemoryFileSystem files(true);
+  files.put("s.zmdl", model);
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  run_conversion_job(derive_typed_names("s"),
+                     JobSettings{ConsoleOutput{out, false}, AT_FDCWD, &files});
+  std::fclose(out);
+  Outcome outcome{std::string(text, size), {}};
+  std::free(text);
+  EXPECT_EQ(*files.contents("s.zmdl"), model) << "the model file is never written";
+  for (const char* name : kExportFileDeletionOrder) {
+    if (const std::string* bytes = files.written(name)) outcome.files[name] = *bytes;
+  }
+  if (const std::string* info = files.written("s.txt")) outcome.files["s.txt"] = *info;
+  return outcome;
+}
+
+Outcome on_disk(const std::string& model) {
+  testing::ScratchDirectory directory;
+  testing::write_file("s.zmdl", model);
+  Outcome outcome{testing::run_job("s"), {}};
+  for (const char* name : kExportFileDeletionOrder) {
+    if (testing::exists(name)) outcome.files[name] = testing::read_file(name);
+  }
+  outcome.files["s.txt"] = testing::read_file("s.txt");
+  return outcome;
+}
+
+TEST(Sweep, TheSampleCutAtEveryLengthRunsInMemoryAsOnDisk) {
+  const std::string sample = testing::read_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl");
+  for (std::size_t length = 0; length <= sample.size(); ++length) {
+    const std::string model = sample.substr(0, length);
+    const Outcome memory = in_memory(model);
+    ASSERT_TRUE(memory.lines.ends_with("Info file created\n")) << length << "\n" << memory.lines;
+    ASSERT_TRUE(memory.files.at("s.txt").ends_with("---End of file---")) << length;
+    for (const auto& [name, bytes] : memory.files) {
+      // A damaged file never makes the job write much more than the file holds.
+      ASSERT_LE(bytes.size(), 60 * length + 4096) << name << " at " << length;
+    }
+    if (length % 350 == 0 || length == 28 || length == sample.size()) {
+      const Outcome disk = on_disk(model);
+      EXPECT_EQ(memory.lines, disk.lines) << length;
+      EXPECT_EQ(memory.files, disk.files) << length;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace model_unpack

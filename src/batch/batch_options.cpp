@@ -87,10 +87,12 @@ std::string option_error(int argc, char** argv, int failed) {
     if (arg.starts_with("--")) {
       return "option " + quoted_text(arg.substr(0, arg.find('='))) + " requires an argument";
     }
-    return "option requires an argument -- " + quoted_text(std::string(1, static_cast<char>(optopt)));
+    return "option requires an argument -- " +
+           quoted_text(std::string(1, static_cast<char>(optopt)));
   }
   if (arg.starts_with("--")) return "unrecognized option " + quoted_text(arg);
-  if (optopt != 0) return "invalid option -- " + quoted_text(std::string(1, static_cast<char>(optopt)));
+  if (optopt != 0)
+    return "invalid option -- " + quoted_text(std::string(1, static_cast<char>(optopt)));
   return "unrecognized option " + quoted_text(arg);
 }
 

@@ -1,8 +1,6 @@
 #include "batch/batch_run.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -28,20 +26,6 @@ namespace {
 // A folder that does not exist holds no export files: a job given this handle deletes none.
 constexpr int kNoFolder = -1;
 
-// Creates each missing folder of `path` (mode 0755 before umask).
-void make_folders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    mkdir(path.substr(0, slash).c_str(), 0755);
-  }
-  mkdir(path.c_str(), 0755);
-}
-
-// The folder the tool makes for a model's export files must be a real one, never a link.
-int open_exports_folder(const std::string& path) {
-  return open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
 // The job's part: export files into the exports folder (if any), the info file. False when the
 // job did not run.
 bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t index,
@@ -58,11 +42,12 @@ bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t inde
     had_error = true;
     return false;
   }
-  int directory = open_exports_folder(folder);
+  // The folder the tool makes for a model's export files must be a real one, never a link.
+  int directory = files.open_folder(folder.c_str());
   // A model that cannot be read gets no folder; its job says why.
   if (directory < 0 && ModelFile::open(planned.names.model.c_str(), files) != nullptr) {
-    guard.creating([&] { make_folders(folder); });
-    directory = open_exports_folder(folder);
+    files.make_folders(folder);
+    directory = files.open_folder(folder.c_str());
     if (directory < 0) {
       console_print(console,
                     "Error creating exports folder " + shown_name(console, folder) + " :(\n");
@@ -74,7 +59,7 @@ bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t inde
       run_conversion_job(planned.names,
                          JobSettings{console, directory < 0 ? kNoFolder : directory, &files})
           .had_error;
-  if (directory >= 0) close(directory);
+  if (directory >= 0) files.close(directory);
   return true;
 }
 

@@ -55,6 +55,10 @@ class RunGuard::ModelFiles final : public FileSystem {
     return renamed;
   }
   bool is_link(int directory, const char* name) override { return base_.is_link(directory, name); }
+  void make_folders(const std::string& path) override {
+    guard_.creating([&] { base_.make_folders(path); });
+  }
+  int open_folder(const char* path) override { return base_.open_folder(path); }
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {
     return base_.read_at(handle, dest, size, offset);
   }

@@ -76,6 +76,18 @@ class SystemFiles final : public FileSystem {
     return renameat(directory, from, directory, to) == 0;
   }
 
+  void make_folders(const std::string& path) override {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      mkdir(path.substr(0, slash).c_str(), 0755);
+    }
+    mkdir(path.c_str(), 0755);
+  }
+
+  int open_folder(const char* path) override {
+    return ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  }
+
   bool is_link(int directory, const char* name) override {
     struct stat info {};
     return fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);

@@ -39,6 +39,12 @@ class FileSystem {
   virtual bool rename(int directory, const char* from, const char* to) = 0;
   // Whether `name` itself is a symbolic link.
   virtual bool is_link(int directory, const char* name) = 0;
+  // Makes each missing folder of `path` (mode 0755 before the umask); failures show when the
+  // folder is opened.
+  virtual void make_folders(const std::string& path) = 0;
+  // A folder opened for the names in it, never through a symbolic link in its last component;
+  // -1 when it cannot be. Closed with close().
+  virtual int open_folder(const char* path) = 0;
   // Bytes read at `offset`, 0 at the end; negative on an error.
   virtual std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) = 0;
   // Bytes written, at least 1, or 0 or less on a failure.

@@ -33,6 +33,9 @@ class MemoryFileSystem final : public FileSystem {
                        std::string& temporary) override;
   bool rename(int directory, const char* from, const char* to) override;
   bool is_link(int, const char*) override { return false; }
+  // Folders are not held: every name is in one folder, and no other can be opened.
+  void make_folders(const std::string&) override {}
+  int open_folder(const char*) override { return -1; }
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override;
   std::int64_t write(int handle, const void* data, std::size_t size) override;
   bool close(int handle) override;

@@ -131,31 +131,35 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   mesh.normals = std::move(normals);
 }
 
-// The triangles that can be drawn, with their material numbers when every triangle has one.
-void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vector<bool>& usable,
-                    Mesh& mesh) {
-  const auto tris = locate(directory, model, "position_tris", kPositionTriSize, mesh.warnings);
-  if (!tris) return;
-  const auto vertex_count = static_cast<std::uint32_t>(mesh.positions.size());
-
-  // Material numbers, when they match the triangles one to one.
+// The material number of each triangle, when the numbers match the triangles one to one;
+// empty otherwise.
+std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, ModelFile& model,
+                                                 const BlockSpan& tris, Mesh& mesh) {
   std::vector<std::uint16_t> numbers;
-  if (const auto mats =
-          locate(directory, model, "material_tris", element_size("material_tris"), mesh.warnings)) {
-    if (mats->present == tris->present) {
-      numbers.resize(mats->present);
-      for_each_element(
-          model, mats->first_element, mats->present, 2,
-          [&](std::uint32_t i, const unsigned char* bytes) { numbers[i] = load_u16(bytes); });
-    } else {
-      mesh.warnings.push_back(
-          "materials left out: " + count_of(mats->present, "material number", "material numbers") +
-          " for " + count_of(tris->present, "triangle", "triangles"));
-    }
+  const auto mats =
+      locate(directory, model, "material_tris", element_size("material_tris"), mesh.warnings);
+  if (!mats) return numbers;
+  if (mats->present != tris.present) {
+    mesh.warnings.push_back(
+        "materials left out: " + count_of(mats->present, "material number", "material numbers") +
+        " for " + count_of(tris.present, "triangle", "triangles"));
+    return numbers;
   }
+  numbers.resize(mats->present);
+  for_each_element(
+      model, mats->first_element, mats->present, 2,
+      [&](std::uint32_t i, const unsigned char* bytes) { numbers[i] = load_u16(bytes); });
+  return numbers;
+}
 
-  // Two passes over the triangles, so that only the kept ones are ever held: the first counts
-  // them per material number, the second puts each in its place, grouped by number.
+// The triangles that can be drawn, grouped by material number in increasing order. Two passes
+// over the block, so that only the kept ones are ever held: the first counts them per number,
+// the second puts each in its place. Returns where each number's group starts (one past the
+// largest number: the end).
+std::vector<std::uint32_t> keep_triangles(ModelFile& model, const BlockSpan& tris,
+                                          const std::vector<bool>& usable,
+                                          const std::vector<std::uint16_t>& numbers, Mesh& mesh) {
+  const auto vertex_count = static_cast<std::uint32_t>(mesh.positions.size());
   const std::uint32_t largest_number =
       numbers.empty() ? 0 : *std::max_element(numbers.begin(), numbers.end());
   std::vector<std::uint32_t> start(largest_number + 2, 0);
@@ -174,7 +178,7 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
     return false;
   };
   std::array<std::uint16_t, 3> t{};
-  for_each_element(model, tris->first_element, tris->present, kPositionTriSize,
+  for_each_element(model, tris.first_element, tris.present, kPositionTriSize,
                    [&](std::uint32_t i, const unsigned char* bytes) {
                      if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
                    });
@@ -189,21 +193,22 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
     }
   }
   for (std::size_t n = 1; n < start.size(); ++n) start[n] += start[n - 1];
-  if (start.back() == 0) return;
+  if (start.back() == 0) return start;
   mesh.triangles.resize(start.back());
   std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-  for_each_element(model, tris->first_element, tris->present, kPositionTriSize,
+  for_each_element(model, tris.first_element, tris.present, kPositionTriSize,
                    [&](std::uint32_t i, const unsigned char* bytes) {
                      // The counts of left-out triangles have been told already.
                      if (keep(bytes, t))
                        mesh.triangles[next[numbers.empty() ? 0 : numbers[i]]++] = t;
                    });
+  return start;
+}
 
-  if (numbers.empty()) {
-    mesh.groups.push_back({0, static_cast<std::uint32_t>(mesh.triangles.size()), -1});
-    return;
-  }
-  // Material names, for the numbers below the count of materials.
+// One group per material number that has triangles, named by the materials block where it
+// names that number.
+void name_groups(BlockDirectory& directory, ModelFile& model,
+                 const std::vector<std::uint32_t>& start, Mesh& mesh) {
   std::vector<std::string> names;
   if (const auto mats =
           locate(directory, model, "materials", element_size("materials"), mesh.warnings)) {
@@ -214,7 +219,7 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
                      });
   }
   std::uint32_t without_material = 0;
-  for (std::uint32_t number = 0; number <= largest_number; ++number) {
+  for (std::uint32_t number = 0; number + 1 < start.size(); ++number) {
     const std::uint32_t count = start[number + 1] - start[number];
     if (count == 0) continue;
     int material = -1;
@@ -233,6 +238,21 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
              ? " with a material number past the last material has no material"
              : " with a material number past the last material have no material"));
   }
+}
+
+// The triangles that can be drawn, with their material numbers when every triangle has one.
+void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vector<bool>& usable,
+                    Mesh& mesh) {
+  const auto tris = locate(directory, model, "position_tris", kPositionTriSize, mesh.warnings);
+  if (!tris) return;
+  const std::vector<std::uint16_t> numbers = read_material_numbers(directory, model, *tris, mesh);
+  const std::vector<std::uint32_t> start = keep_triangles(model, *tris, usable, numbers, mesh);
+  if (mesh.triangles.empty()) return;
+  if (numbers.empty()) {
+    mesh.groups.push_back({0, static_cast<std::uint32_t>(mesh.triangles.size()), -1});
+    return;
+  }
+  name_groups(directory, model, start, mesh);
 }
 
 void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {

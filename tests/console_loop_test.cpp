@@ -20,11 +20,12 @@ class ScriptedConsole : public ConsolePlatform {
 
   void enter_keyboard_mode() override { events.push_back("keys"); }
   void leave_keyboard_mode() override { events.push_back("line"); }
-  std::optional<int> read_key() override {
+  // Scripted as the bytes of single keys: '1', 27 (Esc), anything else.
+  std::optional<KeyOutcome> read_key() override {
     if (keys_.empty()) return std::nullopt;
     const int key = keys_.front();
     keys_.pop_front();
-    return key;
+    return key == '1' ? KeyOutcome::NameKey : key == 27 ? KeyOutcome::Esc : KeyOutcome::Ignored;
   }
   std::string read_word() override {
     events.push_back("word");

@@ -31,12 +31,11 @@ int run_console_loop(ConsolePlatform& platform, std::FILE* out, const ModelJob& 
   platform.enter_keyboard_mode();
   NameBuffer name{};
   print(out, "Esc to exit. Press '1' to enter file name\n");
-  int key = 0;
-  while (key != kEscKey) {
-    const std::optional<int> next = platform.read_key();
-    if (!next) break;  // the keyboard is gone: nothing can ever end the loop otherwise
-    key = *next;
-    if (key == kNameKey) {
+  for (;;) {
+    const std::optional<KeyOutcome> key = platform.read_key();
+    // The keyboard gone: nothing could ever end the loop otherwise.
+    if (!key || *key == KeyOutcome::Esc) break;
+    if (*key == KeyOutcome::NameKey) {
       ask_and_run(platform, out, job, name);
       name.fill('\0');
       print(out, "\nEsc to exit. Press '1' to enter file name\n");

@@ -6,14 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "console/key_decoder.h"
 #include "console/typed_name.h"
 
 namespace model_unpack {
-
-// The key codes the loop acts on; every other key reads as kIgnoredKey.
-inline constexpr int kEscKey = 27;
-inline constexpr int kNameKey = '1';
-inline constexpr int kIgnoredKey = 0;
 
 // What the loop needs of the console, so it can run against a scripted keyboard in tests.
 class ConsolePlatform {
@@ -23,8 +19,9 @@ class ConsolePlatform {
   virtual void enter_keyboard_mode() = 0;
   // The terminal's own line editing and echo, for typing a name.
   virtual void leave_keyboard_mode() = 0;
-  // Waits for the next key code; none when the keyboard is gone for good.
-  virtual std::optional<int> read_key() = 0;
+  // Waits for the next key, as the loop acts on it ('1', Esc, or one it ignores); none when
+  // the keyboard is gone for good.
+  virtual std::optional<KeyOutcome> read_key() = 0;
   virtual std::string read_word() = 0;
 };
 

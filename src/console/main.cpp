@@ -5,8 +5,8 @@
 
 #include "console/console_loop.h"
 #include "console/terminal.h"
-#include "io/standard_streams.h"
 #include "console/typed_name.h"
+#include "io/standard_streams.h"
 
 int main() {
   using namespace model_unpack;

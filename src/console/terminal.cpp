@@ -226,7 +226,7 @@ std::optional<unsigned char> Terminal::read_byte(int timeout_ms) {
   }
 }
 
-std::optional<int> Terminal::read_key() {
+std::optional<KeyOutcome> Terminal::read_key() {
   if (pending_bytes_.empty()) {
     const auto byte = read_byte(-1);
     if (!byte) return std::nullopt;
@@ -241,16 +241,7 @@ std::optional<int> Terminal::read_key() {
   }
   pending_bytes_.erase(pending_bytes_.begin(),
                        pending_bytes_.begin() + static_cast<std::ptrdiff_t>(decoded.consumed));
-  switch (decoded.outcome) {
-    case KeyOutcome::NameKey:
-      return '1';
-    case KeyOutcome::Esc:
-      return kEscKey;
-    case KeyOutcome::NeedMore:
-    case KeyOutcome::Ignored:
-      break;
-  }
-  return kIgnoredKey;
+  return decoded.outcome;
 }
 
 std::string Terminal::read_word() {

@@ -20,7 +20,7 @@ class Terminal final : public ConsolePlatform {
 
   void enter_keyboard_mode() override;
   void leave_keyboard_mode() override;
-  std::optional<int> read_key() override;
+  std::optional<KeyOutcome> read_key() override;
   std::string read_word() override;
 
  private:

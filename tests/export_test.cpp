@@ -78,12 +78,12 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   directory.records.push_back(record);
   const std::string bytes = edges(7, {1, 2, 3, 4, 5, 6}).bytes();
   auto model = testing::model_file_of(bytes);
-  UnitReader reader(*model);
   std::FILE* console = std::fopen("/dev/null", "w");
-  export_blocks(directory, reader, ExportTarget{AT_FDCWD, std::nullopt, &system_files()},
-                ConsoleOutput{console, false});
+  const ExportHandOver hand_over =
+      export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, &system_files()},
+                    ConsoleOutput{console, false});
   std::fclose(console);
-  EXPECT_EQ(directory.records[0].element_count, 2u);
+  EXPECT_EQ(hand_over.element_counts, std::vector<std::uint32_t>{2u});
 }
 
 Payload bone(std::string_view extra) {

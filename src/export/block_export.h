@@ -2,12 +2,13 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "io/console_output.h"
 #include "io/file_identity.h"
 #include "io/file_system.h"
+#include "model/element_walk.h"
 #include "model/model_format.h"
-#include "model/unit_reader.h"
 
 namespace model_unpack {
 
@@ -19,8 +20,18 @@ struct ExportTarget {
   FileSystem* files;  // always named
 };
 
-// Copies every known block; false when it printed an error line.
-bool export_blocks(BlockDirectory& directory, UnitReader& reader, const ExportTarget& target,
-                   const ConsoleOutput& console);
+// What the info phase takes over from the export phase.
+struct ExportHandOver {
+  bool all_well = true;  // false when an error line was printed
+  // The last values read, which the info phase goes on from.
+  LastValues last_values;
+  // Each kept record's element count as the export phase's count words left it: an exported
+  // edges block's is its second count word, which the info file lists as its size.
+  std::vector<std::uint32_t> element_counts;
+};
+
+// Copies every known block.
+ExportHandOver export_blocks(const BlockDirectory& directory, ModelFile& model,
+                             const ExportTarget& target, const ConsoleOutput& console);
 
 }  // namespace model_unpack

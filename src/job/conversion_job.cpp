@@ -7,7 +7,7 @@
 #include "io/buffered_file.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
-#include "model/unit_reader.h"
+#include "model/element_walk.h"
 #include "report/info_writer.h"
 
 namespace model_unpack {
@@ -79,17 +79,17 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
       read_block_directory(*model, [&](const BlockRecord& record) { list_entry(record, console); });
   read_element_counts(directory, *model);
 
-  UnitReader reader(*model);  // the job's scratch values, zero until the export phase
   const ExportTarget target{settings.exports_directory, info->identity(), &files};
-  const bool exported = export_blocks(directory, reader, target, console);
-  const bool reported = write_info_file(*info, names.info.c_str(), names.model.c_str(), header,
-                                        reader, directory, console);
+  const ExportHandOver exported = export_blocks(directory, *model, target, console);
+  const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
+                          directory,          exported.element_counts, exported.last_values};
+  const bool reported = write_info_file(*info, source, *model, console);
 
   // Records first, then the info file (closed by its phase), then the model file.
   directory.records.clear();
   info.reset();
   model.reset();
-  return {!exported || !reported};
+  return {!exported.all_well || !reported};
 }
 
 }  // namespace model_unpack

@@ -7,50 +7,26 @@
 #include "mesh/mesh.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
-#include "model/unit_reader.h"
+#include "model/element_walk.h"
 
 namespace model_unpack {
 
 namespace {
 
-// Element sizes as the table of block kinds gives them.
-constexpr std::uint32_t element_size(std::string_view name) {
-  return block_kind(name)->element_size;
-}
-constexpr std::uint32_t kPositionTriSize = element_size("position_tris");
-constexpr std::uint32_t kFloatTripleSize = element_size("positions");
-static_assert(element_size("normals") == kFloatTripleSize);
-
-// A block's elements present whole in the file: at most its count word, and only as many as
-// fit between its first element and the end of the file.
-struct BlockSpan {
-  std::uint64_t first_element = 0;
-  std::uint32_t declared = 0;
-  std::uint32_t present = 0;
-};
-
-std::optional<BlockSpan> locate(BlockDirectory& directory, ModelFile& model, std::string_view name,
-                                std::uint32_t element_size, std::vector<std::string>& warnings) {
+// A block's elements present whole in the file, and a warning for those that are not.
+std::optional<WholeBlock> locate(BlockDirectory& directory, ModelFile& model, std::string_view name,
+                                 std::vector<std::string>& warnings) {
   const BlockRecord* record = find_block(directory, name);
   if (record == nullptr) return std::nullopt;
-  BlockSpan span;
-  span.first_element = std::uint64_t{record->block_offset} + 4;
-  unsigned char count[4];
-  model.seek(record->block_offset);
-  if (model.read(count, 4) < 4) {
+  const WholeBlock block = whole_block(*block_kind(name), *record, model);
+  if (!block.count_read) {
     warnings.push_back(std::string(name) + ": the block lies past the end of the file");
-    return span;
-  }
-  span.declared = load_u32(count);
-  const std::uint64_t room = model.size() - span.first_element;
-  span.present =
-      static_cast<std::uint32_t>(std::min<std::uint64_t>(span.declared, room / element_size));
-  if (span.present < span.declared) {
-    warnings.push_back(std::string(name) + ": " + std::to_string(span.declared - span.present) +
-                       " of " + std::to_string(span.declared) +
+  } else if (block.present < block.declared) {
+    warnings.push_back(std::string(name) + ": " + std::to_string(block.declared - block.present) +
+                       " of " + std::to_string(block.declared) +
                        " elements lie past the end of the file");
   }
-  return span;
+  return block;
 }
 
 Vec3 load_vec3(const unsigned char* bytes) {
@@ -66,36 +42,29 @@ bool is_finite(const Vec3& v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-// Reads `count` elements of `size` bytes from `offset`, handing each to `use`.
+// Hands each element of a block without a tail to `use(index, bytes)`.
 template <typename Use>
-void for_each_element(ModelFile& model, std::uint64_t offset, std::uint32_t count,
-                      std::uint32_t size, Use&& use) {
-  model.seek(offset);
-  unsigned char element[64];
-  for (std::uint32_t i = 0; i < count; ++i) {
-    model.read(element, size);
-    use(i, element);
-  }
+void for_each_element(ModelFile& model, std::string_view name, const WholeBlock& block, Use&& use) {
+  walk_whole_elements(model, block, block_kind(name)->layout, use, [](const unsigned char*) {});
 }
 
 void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
                     std::vector<bool>& usable) {
-  const auto span = locate(directory, model, "positions", kFloatTripleSize, mesh.warnings);
+  const auto span = locate(directory, model, "positions", mesh.warnings);
   if (!span) return;
   mesh.positions.resize(span->present);
   usable.assign(span->present, true);
   std::uint32_t non_finite = 0;
-  for_each_element(model, span->first_element, span->present, kFloatTripleSize,
-                   [&](std::uint32_t i, const unsigned char* bytes) {
-                     const Vec3 v = load_vec3(bytes);
-                     if (is_finite(v)) {
-                       mesh.positions[i] = v;
-                     } else {
-                       mesh.positions[i] = {0, 0, 0};
-                       usable[i] = false;
-                       ++non_finite;
-                     }
-                   });
+  for_each_element(model, "positions", *span, [&](std::uint32_t i, const unsigned char* bytes) {
+    const Vec3 v = load_vec3(bytes);
+    if (is_finite(v)) {
+      mesh.positions[i] = v;
+    } else {
+      mesh.positions[i] = {0, 0, 0};
+      usable[i] = false;
+      ++non_finite;
+    }
+  });
   if (non_finite > 0) {
     mesh.warnings.push_back(count_of(non_finite, "vertex", "vertices") +
                             " with a non-finite coordinate written as 0, 0, 0");
@@ -103,7 +72,7 @@ void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
 }
 
 void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
-  const auto span = locate(directory, model, "normals", kFloatTripleSize, mesh.warnings);
+  const auto span = locate(directory, model, "normals", mesh.warnings);
   if (!span) return;
   if (span->present != mesh.positions.size()) {
     mesh.warnings.push_back("normals left out: " + count_of(span->present, "normal", "normals") +
@@ -112,17 +81,16 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   }
   std::vector<Vec3> normals(span->present);
   std::uint32_t unusable = 0;
-  for_each_element(model, span->first_element, span->present, kFloatTripleSize,
-                   [&](std::uint32_t i, const unsigned char* bytes) {
-                     const Vec3 n = load_vec3(bytes);
-                     const double length =
-                         std::sqrt(double{n[0]} * n[0] + double{n[1]} * n[1] + double{n[2]} * n[2]);
-                     if (!is_finite(n) || length == 0.0) {
-                       ++unusable;
-                       return;
-                     }
-                     for (int k = 0; k < 3; ++k) normals[i][k] = static_cast<float>(n[k] / length);
-                   });
+  for_each_element(model, "normals", *span, [&](std::uint32_t i, const unsigned char* bytes) {
+    const Vec3 n = load_vec3(bytes);
+    const double length =
+        std::sqrt(double{n[0]} * n[0] + double{n[1]} * n[1] + double{n[2]} * n[2]);
+    if (!is_finite(n) || length == 0.0) {
+      ++unusable;
+      return;
+    }
+    for (int k = 0; k < 3; ++k) normals[i][k] = static_cast<float>(n[k] / length);
+  });
   if (unusable > 0) {
     mesh.warnings.push_back("normals left out: " + std::to_string(unusable) + " of them" +
                             " zero or not finite");
@@ -134,10 +102,9 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
 // The material number of each triangle, when the numbers match the triangles one to one;
 // empty otherwise.
 std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, ModelFile& model,
-                                                 const BlockSpan& tris, Mesh& mesh) {
+                                                 const WholeBlock& tris, Mesh& mesh) {
   std::vector<std::uint16_t> numbers;
-  const auto mats =
-      locate(directory, model, "material_tris", element_size("material_tris"), mesh.warnings);
+  const auto mats = locate(directory, model, "material_tris", mesh.warnings);
   if (!mats) return numbers;
   if (mats->present != tris.present) {
     mesh.warnings.push_back(
@@ -146,9 +113,9 @@ std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, Mode
     return numbers;
   }
   numbers.resize(mats->present);
-  for_each_element(
-      model, mats->first_element, mats->present, 2,
-      [&](std::uint32_t i, const unsigned char* bytes) { numbers[i] = load_u16(bytes); });
+  for_each_element(model, "material_tris", *mats, [&](std::uint32_t i, const unsigned char* bytes) {
+    numbers[i] = load_u16(bytes);
+  });
   return numbers;
 }
 
@@ -156,7 +123,7 @@ std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, Mode
 // over the block, so that only the kept ones are ever held: the first counts them per number,
 // the second puts each in its place. Returns where each number's group starts (one past the
 // largest number: the end).
-std::vector<std::uint32_t> keep_triangles(ModelFile& model, const BlockSpan& tris,
+std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tris,
                                           const std::vector<bool>& usable,
                                           const std::vector<std::uint16_t>& numbers, Mesh& mesh) {
   const auto vertex_count = static_cast<std::uint32_t>(mesh.positions.size());
@@ -178,10 +145,9 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const BlockSpan& tri
     return false;
   };
   std::array<std::uint16_t, 3> t{};
-  for_each_element(model, tris.first_element, tris.present, kPositionTriSize,
-                   [&](std::uint32_t i, const unsigned char* bytes) {
-                     if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
-                   });
+  for_each_element(model, "position_tris", tris, [&](std::uint32_t i, const unsigned char* bytes) {
+    if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
+  });
   const std::pair<std::uint32_t, const char*> left_out[] = {
       {out_of_range, "an index past the last vertex"},
       {repeated, "two equal indices"},
@@ -196,12 +162,10 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const BlockSpan& tri
   if (start.back() == 0) return start;
   mesh.triangles.resize(start.back());
   std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-  for_each_element(model, tris.first_element, tris.present, kPositionTriSize,
-                   [&](std::uint32_t i, const unsigned char* bytes) {
-                     // The counts of left-out triangles have been told already.
-                     if (keep(bytes, t))
-                       mesh.triangles[next[numbers.empty() ? 0 : numbers[i]]++] = t;
-                   });
+  for_each_element(model, "position_tris", tris, [&](std::uint32_t i, const unsigned char* bytes) {
+    // The counts of left-out triangles have been told already.
+    if (keep(bytes, t)) mesh.triangles[next[numbers.empty() ? 0 : numbers[i]]++] = t;
+  });
   return start;
 }
 
@@ -210,13 +174,11 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const BlockSpan& tri
 void name_groups(BlockDirectory& directory, ModelFile& model,
                  const std::vector<std::uint32_t>& start, Mesh& mesh) {
   std::vector<std::string> names;
-  if (const auto mats =
-          locate(directory, model, "materials", element_size("materials"), mesh.warnings)) {
+  if (const auto mats = locate(directory, model, "materials", mesh.warnings)) {
     names.resize(mats->present);
-    for_each_element(model, mats->first_element, mats->present, kNameSize,
-                     [&](std::uint32_t i, const unsigned char* bytes) {
-                       names[i] = utf8_name(reinterpret_cast<const char*>(bytes), kNameSize);
-                     });
+    for_each_element(model, "materials", *mats, [&](std::uint32_t i, const unsigned char* bytes) {
+      names[i] = utf8_name(reinterpret_cast<const char*>(bytes), kNameSize);
+    });
   }
   std::uint32_t without_material = 0;
   for (std::uint32_t number = 0; number + 1 < start.size(); ++number) {
@@ -243,7 +205,7 @@ void name_groups(BlockDirectory& directory, ModelFile& model,
 // The triangles that can be drawn, with their material numbers when every triangle has one.
 void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vector<bool>& usable,
                     Mesh& mesh) {
-  const auto tris = locate(directory, model, "position_tris", kPositionTriSize, mesh.warnings);
+  const auto tris = locate(directory, model, "position_tris", mesh.warnings);
   if (!tris) return;
   const std::vector<std::uint16_t> numbers = read_material_numbers(directory, model, *tris, mesh);
   const std::vector<std::uint32_t> start = keep_triangles(model, *tris, usable, numbers, mesh);
@@ -258,34 +220,24 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
 void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   const BlockRecord* record = find_block(directory, "collisebodies");
   if (record == nullptr) return;
-  unsigned char word[4];
-  model.seek(record->block_offset);
-  if (model.read(word, 4) < 4) return;
-  const std::uint32_t declared = load_u32(word);
-  std::uint64_t offset = std::uint64_t{record->block_offset} + 4;
+  const BlockKind& kind = *block_kind("collisebodies");
+  const WholeBlock block = whole_block(kind, *record, model);
+  if (!block.count_read) return;
   std::uint32_t non_finite = 0;
-  std::uint32_t whole = 0;
-  for (; whole < declared; ++whole) {
-    unsigned char head[kBodyFixedSize];
-    model.seek(offset);
-    if (model.read(head, sizeof head) < sizeof head) break;
-    const std::uint16_t groups = load_u16(head + kNameSize);
-    const std::uint64_t size = kBodyFixedSize + std::uint64_t{kBodyPointGroupSize} * groups;
-    if (offset + size > model.size()) break;
-    CollisionBody body{utf8_name(reinterpret_cast<const char*>(head), kNameSize), {}};
-    for (std::uint16_t g = 0; g < groups; ++g) {
-      unsigned char bytes[kBodyPointGroupSize];
-      model.read(bytes, sizeof bytes);
-      const Vec3 a = load_vec3(bytes), b = load_vec3(bytes + 12), c = load_vec3(bytes + 24);
-      if (!is_finite(a) || !is_finite(b) || !is_finite(c)) {
-        ++non_finite;
-        continue;
-      }
-      body.points.insert(body.points.end(), {a, b, c});
-    }
-    mesh.bodies.push_back(std::move(body));
-    offset += size;
-  }
+  const std::uint32_t whole = walk_whole_elements(
+      model, block, kind.layout,
+      [&](std::uint32_t, const unsigned char* bytes) {
+        mesh.bodies.push_back({utf8_name(reinterpret_cast<const char*>(bytes), kNameSize), {}});
+      },
+      [&](const unsigned char* bytes) {
+        const Vec3 a = load_vec3(bytes), b = load_vec3(bytes + 12), c = load_vec3(bytes + 24);
+        if (!is_finite(a) || !is_finite(b) || !is_finite(c)) {
+          ++non_finite;
+          return;
+        }
+        mesh.bodies.back().points.insert(mesh.bodies.back().points.end(), {a, b, c});
+      });
+  const std::uint32_t declared = block.declared;
   if (whole < declared) {
     mesh.warnings.push_back(
         "collisebodies: " + std::to_string(declared - whole) + " of " + std::to_string(declared) +

@@ -1,7 +1,7 @@
 #include "model/block_directory.h"
 
 #include "model/block_kinds.h"
-#include "model/unit_reader.h"
+#include "model/element_walk.h"
 
 namespace model_unpack {
 

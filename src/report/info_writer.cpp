@@ -19,10 +19,10 @@ constexpr std::string_view kRule = "-------------------";
 constexpr std::string_view kLineBreak = "\r\n";
 constexpr std::uint32_t kFailureCheckInterval = 4096;  // elements
 
-// Text of the transfer buffer as a name: up to its first NUL, at most 64 bytes.
-std::string_view transfer_text(const UnitReader& reader) {
-  const auto* bytes = reinterpret_cast<const char*>(reader.transfer.data());
-  return {bytes, strnlen(bytes, reader.transfer.size())};
+// A name field as text: up to its first NUL, at most 64 bytes.
+std::string_view name_field_text(std::span<const unsigned char> field) {
+  const auto* bytes = reinterpret_cast<const char*>(field.data());
+  return {bytes, strnlen(bytes, field.size())};
 }
 
 // Formats text straight into the info file's buffer; nothing else may write to the file
@@ -79,7 +79,8 @@ void write_text(std::string_view text, OutputFile& out) {
   out.write(text.data(), text.size());
 }
 
-void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& out) {
+void write_listing(std::uint32_t slot, const BlockRecord& record, std::uint32_t count,
+                   OutputFile& out) {
   Line(out)
       .text(kRule)
       .line_break()
@@ -96,79 +97,77 @@ void write_listing(std::uint32_t slot, const BlockRecord& record, OutputFile& ou
       .hex(record.block_offset)
       .line_break()
       .text("Size of block: ")
-      .number(record.element_count)
+      .number(count)
       .line_break()
       .line_break();
 }
 
 // False when the bone's extra data was cut by the budget: the block ends after it.
-bool write_bone(UnitReader& reader, ElementBudget& budget, OutputFile& out) {
-  for (const std::string_view label : {"Bone #1: ", "Bone #2: "}) {
-    reader.read_name();
-    Line(out).text(label).text(transfer_text(reader)).line_break();
+bool write_bone(const ElementLayout& layout, ElementWalk& walk, ElementBudget& budget,
+                OutputFile& out) {
+  constexpr std::string_view kLabels[] = {"Bone #1: ", "Bone #2: ", "Data: "};
+  static_assert(std::size(kLabels) + 1 == block_kind("bones")->layout.fields.count);
+  const std::string_view* label = kLabels;
+  for (const Field field : layout.fields) {
+    const std::span<const unsigned char> bytes = walk.read(field);
+    if (field == Field::Name64) {
+      Line(out).text(*label++).text(name_field_text(bytes)).line_break();
+    } else if (field == Field::Raw64) {
+      Line(out)
+          .text(*label++)
+          .text({reinterpret_cast<const char*>(bytes.data()), bytes.size()})
+          .line_break();
+    }
   }
-  reader.read_unit(reader.transfer);
-  Line(out)
-      .text("Data: ")
-      .text({reinterpret_cast<const char*>(reader.transfer.data()), kTransferSize})
-      .line_break();
-  reader.read_u32(reader.extra_length);
   write_text("Other: ", out);
-  const std::uint64_t extra = budget.take_up_to(reader.extra_length);
-  reader.copy_extra_data(extra, &out);
+  const std::uint32_t length = walk.last().extra_length;
+  const std::uint64_t extra = budget.take_up_to(length);
+  walk.copy_tail_bytes(extra, &out);
   // A bone's closing two line breaks are its whole line end.
   write_line_breaks(2, out);
-  return extra == reader.extra_length;
+  return extra == length;
 }
 
-void write_material(std::uint32_t index, UnitReader& reader, OutputFile& out) {
-  reader.read_name();
+void write_material(std::uint32_t index, ElementWalk& walk, OutputFile& out) {
   Line(out)
       .text("Material #")
       .right(index, 2)
       .text(": ")
-      .text(transfer_text(reader))
+      .text(name_field_text(walk.read(Field::Name64)))
       .text(".zmtr")
       .line_break();
 }
 
 // One line of numbers: the index field, then each value read just before it is written, with
 // the short-read rule (past the end of the file a value repeats the last one read).
-void write_number_line(const Rendering& row, std::uint32_t index, UnitReader& reader,
+void write_number_line(const Rendering& row, std::uint32_t index, ElementWalk& walk,
                        OutputFile& out) {
+  const Field value = row.value == Value::U16 ? Field::U16 : Field::F32;
+  const std::size_t size = traits(value).size;
   unsigned char element[12];
-  for (int i = 0; i < row.values; ++i) {
-    if (row.value == Value::U16) {
-      reader.read_unit(reader.two);
-      std::memcpy(element + 2 * i, reader.two.data(), 2);
-    } else {
-      reader.read_unit(reader.four);
-      std::memcpy(element + 4 * i, reader.four.data(), 4);
-    }
-  }
+  for (int i = 0; i < row.values; ++i)
+    std::memcpy(element + size * i, walk.read(value).data(), size);
   out.commit(format_number_line(row, index, element, out.reserve(kLongestNumberLine)));
 }
 
-// A large block whose shown elements all lie in the file is formatted on two cores. The
-// registers are left holding its last value, as reading it value by value would.
-bool write_number_lines_whole(const BlockKind& kind, const BlockRecord& record, std::uint32_t shown,
-                              UnitReader& reader, OutputFile& out) {
+// A large block whose shown elements all lie in the file is formatted on two cores. The last
+// value read is left as reading the block value by value would leave it.
+bool write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
+                              std::uint32_t shown, ElementWalk& walk, OutputFile& out) {
   const Rendering& row = kind.rendering;
-  const std::uint32_t unit = row.value == Value::U16 ? 2 : 4;
-  const std::uint64_t first = std::uint64_t{record.block_offset} + 4u * kind.count_words;
-  const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size;
-  if (!worth_parallel(shown) ||
-      unit * static_cast<std::uint32_t>(row.values) != kind.element_size ||
-      end > reader.file().size()) {
+  const std::uint64_t first = std::uint64_t{block_offset} + 4u * kind.count_words;
+  const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size();
+  ModelFile& model = walk.file();
+  if (!worth_parallel(shown) || end > model.size()) return false;
+  if (!write_number_lines_in_parallel(row, kind.element_size(), first, shown, model, out))
     return false;
-  }
-  if (!write_number_lines_in_parallel(row, kind.element_size, first, shown, reader.file(), out))
-    return false;
-  unsigned char last[4] = {};
-  if (unit == 2) {
-    if (reader.file().read_at(end - 2, last, 2) == 2) std::memcpy(reader.two.data(), last, 2);
-  } else if (reader.file().read_at(end - 4, last, 4) == 4) {
-    std::memcpy(reader.four.data(), last, 4);
+  LastValues& last = walk.last();
+  if (row.value == Value::U16) {
+    unsigned char value[2];
+    if (model.read_at(end - 2, value, 2) == 2) std::memcpy(last.two.data(), value, 2);
+  } else {
+    unsigned char value[4];
+    if (model.read_at(end - 4, value, 4) == 4) std::memcpy(last.four.data(), value, 4);
   }
   return true;
 }
@@ -176,8 +175,8 @@ bool write_number_lines_whole(const BlockKind& kind, const BlockRecord& record, 
 // Elements are shown while their claims, added up over the whole file, fit in the model
 // file's size: the report stays a small multiple of the model, however often the directory
 // names one block.
-void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader,
-                  ElementBudget& budget, OutputFile& out) {
+void render_block(const BlockKind& kind, std::uint32_t block_offset, std::uint32_t count,
+                  ElementWalk& walk, ElementBudget& budget, OutputFile& out) {
   const Rendering& row = kind.rendering;
   if (row.value == Value::ListingOnly) return;
   if (row.value == Value::NotSaved) {
@@ -185,27 +184,27 @@ void render_block(const BlockKind& kind, BlockRecord& record, UnitReader& reader
     write_line_breaks(2, out);
     return;
   }
-  reader.seek(record.block_offset);
-  for (int word = 0; word < kind.count_words; ++word) reader.read_u32(record.element_count);
+  // The count words are read again, in place into the count the listing showed.
+  count = walk.read_count_words(kind, block_offset, count, nullptr);
   if (row.has_heading) {
     write_text(row.heading, out);
     write_line_breaks(2, out);
   }
   if (row.value == Value::Bone) {
-    for (std::uint32_t index = 0; index < record.element_count; ++index) {
-      if (!budget.take(kind.element_size) || !write_bone(reader, budget, out)) break;
+    for (std::uint32_t index = 0; index < count; ++index) {
+      if (!budget.take(kind.element_size()) || !write_bone(kind.layout, walk, budget, out)) break;
     }
   } else {
-    const std::uint32_t shown = budget.take_elements(record.element_count, kind.element_size);
+    const std::uint32_t shown = budget.take_elements(count, kind.element_size());
     const bool numbers = row.value == Value::U16 || row.value == Value::F32;
-    const bool done = numbers && write_number_lines_whole(kind, record, shown, reader, out);
+    const bool done = numbers && write_number_lines_whole(kind, block_offset, shown, walk, out);
     for (std::uint32_t index = 0; !done && index < shown; ++index) {
       // Once the file cannot be written, the rest would only be lost.
       if (index % kFailureCheckInterval == 0 && out.failed()) break;
       if (row.value == Value::MaterialName) {
-        write_material(index, reader, out);
+        write_material(index, walk, out);
       } else {
-        write_number_line(row, index, reader, out);
+        write_number_line(row, index, walk, out);
       }
     }
   }
@@ -218,45 +217,52 @@ void write_line_breaks(std::uint32_t count, OutputFile& out) {
   for (std::uint32_t i = 0; i < count; ++i) write_text(kLineBreak, out);
 }
 
-bool write_info_file(OutputFile& info, const char* info_name, const char* model_name,
-                     const HeaderBuffer& header, UnitReader& reader, BlockDirectory& directory,
+bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& model,
                      const ConsoleOutput& console) {
   console_print(console, "Creating info file\n");
-  // The 4-byte scratch and the transfer buffer carry over from the export phase.
-  reader.two.fill(0);
-  reader.extra_length = 0;
+  // The 4-byte value and the transfer buffer go on from the export phase; the 2-byte value and
+  // the length word start again from zero.
+  LastValues last = source.last_values;
+  last.two.fill(0);
+  last.extra_length = 0;
+  ElementWalk elements(model, last);
 
   write_text("Info file ", info);
-  write_text(info_name, info);
+  write_text(source.info_name, info);
   write_line_breaks(1, info);
   write_text("Created from ", info);
-  write_text(model_name, info);
+  write_text(source.model_name, info);
   write_line_breaks(2, info);
   write_text("Header of file \"", info);
-  write_text(model_name, info);
+  write_text(source.model_name, info);
   write_text("\": ", info);
-  write_text({header.data(), kHeaderSize}, info);
+  write_text({source.header.data(), kHeaderSize}, info);
   write_line_breaks(2, info);
 
-  // The directory is walked again from the file. The records the job kept stand for their
-  // entries, since the export phase may have changed their element counts.
-  const std::unique_ptr<ModelFile> directory_file = reader.file().another_reader();
+  // The directory is walked again from the file. A kept record's count is the one the export
+  // phase left; any other entry's is read afresh.
+  const std::unique_ptr<ModelFile> directory_file = model.another_reader();
   DirectoryWalk walk(*directory_file);
-  auto kept = directory.records.begin();
-  ElementBudget budget(reader.file().size());
+  std::size_t kept = 0;
+  ElementBudget budget(model.size());
   for (std::optional<BlockRecord> entry; !info.failed() && (entry = walk.next());) {
-    BlockRecord& record = kept != directory.records.end() && kept->slot == entry->slot
-                              ? *kept++
-                              : (read_element_count(*entry, reader.file()), *entry);
-    write_listing(record.slot, record, info);
-    if (const BlockKind* kind = block_kind(record.name()))
-      render_block(*kind, record, reader, budget, info);
+    std::uint32_t count = 0;
+    if (kept < source.directory.records.size() &&
+        source.directory.records[kept].slot == entry->slot) {
+      count = source.element_counts[kept++];
+    } else {
+      read_element_count(*entry, model);
+      count = entry->element_count;
+    }
+    write_listing(entry->slot, *entry, count, info);
+    if (const BlockKind* kind = block_kind(entry->name()))
+      render_block(*kind, entry->block_offset, count, elements, budget, info);
   }
 
   write_line_breaks(1, info);
   write_text("---End of file---", info);
   if (!info.close()) {
-    console_print(console, "Error writing info file " + std::string(info_name) + " :(\n");
+    console_print(console, "Error writing info file " + std::string(source.info_name) + " :(\n");
     return false;
   }
   console_print(console, "Info file created\n");

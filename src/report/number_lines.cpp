@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "model/unit_reader.h"
+#include "model/element_walk.h"
 #include "report/float_format.h"
 #include "report/number_format.h"
 

@@ -1,11 +1,12 @@
 // libFuzzer harness: one whole conversion job on the fuzzer's bytes as the model file, its
-// files held in memory, and a check that the model file is unchanged afterwards.
+// files held in memory (the export files in a folder), and a check that the model file is
+// unchanged afterwards.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "job/conversion_job.h"
 #include "io/memory_file_system.h"
+#include "job/conversion_job.h"
 
 namespace {
 
@@ -22,8 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   MemoryFileSystem files;
   files.put("f.zmdl", model);
 
-  JobSettings settings{ConsoleOutput{console(), false}, AT_FDCWD, &files};
+  // The export files go into a folder of their own, as with the batch tool's -C.
+  files.make_folders("ex/f");
+  const int exports = files.open_folder("ex/f");
+  JobSettings settings{ConsoleOutput{console(), false}, exports, &files};
   run_conversion_job(derive_typed_names("f"), settings);
+  files.close(exports);
 
   const std::string* after = files.contents("f.zmdl");
   if (after == nullptr || *after != model) {

@@ -127,12 +127,13 @@ class Progress {
 
 }  // namespace
 
-int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams) {
+int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
+              FileSystem& files) {
   const std::size_t total = plan.models.size();
   std::size_t workers = std::min<std::size_t>(options.jobs, total);
   Progress progress(streams, total);
   std::size_t failed = 0;
-  RunGuard guard(system_files(), plan.models);
+  RunGuard guard(files, plan.models);
   const InterruptWatch watch(guard, total, [&] { progress.erase(); });
 
   // Each job's lines are printed as one block, in the order the models were given; with -q,

@@ -18,6 +18,7 @@ struct BatchStreams {
 // Runs every job of `plan` and returns the exit status: 0, or 1 when some job printed an
 // error line. SIGINT, SIGTERM and SIGHUP stop the run, remove the unfinished models' outputs
 // and end the process by that signal.
-int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams);
+int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
+              FileSystem& files);
 
 }  // namespace model_unpack

@@ -38,12 +38,12 @@ int main(int argc, char** argv) {
     case ParsedCommandLine::Action::Run:
       break;
   }
-  const OutputPlan plan = plan_outputs(parsed.options);
+  const OutputPlan plan = plan_outputs(parsed.options, system_files());
   if (plan.clash) return usage_error(*plan.clash);
   if (plan.notice) std::fprintf(stderr, "model-unpack-batch: %s\n", plan.notice->c_str());
   const BatchStreams streams{stdout, stderr, isatty(STDOUT_FILENO) != 0,
                              isatty(STDERR_FILENO) != 0};
-  int status = run_batch(parsed.options, plan, streams);
+  int status = run_batch(parsed.options, plan, streams, system_files());
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fputs("model-unpack-batch: write error on standard output\n", stderr);
     status = 1;

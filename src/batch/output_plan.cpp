@@ -1,13 +1,11 @@
 #include "batch/output_plan.h"
 
-#include <limits.h>
-#include <stdlib.h>
-
 #include <filesystem>
 #include <map>
 
 #include "io/console_output.h"
 #include "io/file_identity.h"
+#include "io/file_system.h"
 #include "job/mesh_outputs.h"
 #include "model/block_kinds.h"
 
@@ -17,7 +15,7 @@ namespace {
 
 // An absolute spelling of `path` in which "." and "..", and the links of the folders on the
 // way, are resolved; the last component stays as it is (a link there is a file of its own).
-std::string resolved_spelling(const std::string& path) {
+std::string resolved_spelling(const std::string& path, FileSystem& files) {
   namespace fs = std::filesystem;
   const std::size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -26,10 +24,9 @@ std::string resolved_spelling(const std::string& path) {
     folder = path;
     last.clear();
   }
-  char real[PATH_MAX];
   std::string base;
-  if (realpath(folder.c_str(), real) != nullptr) {
-    base = real;
+  if (const auto real = files.resolve_folder(folder)) {
+    base = *real;
   } else {
     std::error_code ignored;
     base = fs::absolute(folder, ignored).lexically_normal().string();
@@ -45,32 +42,34 @@ struct Writer {
 
 class ClashFinder {
  public:
-  explicit ClashFinder(const std::vector<PlannedModel>& models) : models_(models) {}
+  ClashFinder(const std::vector<PlannedModel>& models, FileSystem& files)
+      : models_(models), files_(files) {}
 
   // A model file of the run.
   void add_model(std::size_t index) {
     const std::string& name = models_[index].names.model;
-    models_by_spelling_.emplace(resolved_spelling(name), index);
-    if (const auto identity = identify_path(name.c_str()))
+    models_by_spelling_.emplace(resolved_spelling(name, files_), index);
+    if (const auto identity = files_.identify(AT_FDCWD, name.c_str()))
       models_by_identity_.emplace(*identity, index);
   }
 
   // A file written for model `index`; `shared` files are written by every job in turn.
   void add_output(std::size_t index, const std::string& file, bool shared = false) {
     if (clash_) return;
-    const std::string spelling = resolved_spelling(file);
+    const std::string spelling = resolved_spelling(file, files_);
     if (auto model = models_by_spelling_.find(spelling); model != models_by_spelling_.end()) {
       return model_clash(index, file, model->second);
     }
     // A link to a model counts as the model: writing it would empty the model.
-    for (const auto& identity : {identify_path(file.c_str()), identify_entry(file.c_str())}) {
+    for (const auto& identity :
+         {files_.identify(AT_FDCWD, file.c_str()), files_.identify_entry(AT_FDCWD, file.c_str())}) {
       if (!identity) continue;
       if (auto model = models_by_identity_.find(*identity); model != models_by_identity_.end())
         return model_clash(index, file, model->second);
     }
     if (shared) return;
     // Between outputs, a link is a file of its own: it is replaced, not written through.
-    const auto identity = identify_entry(file.c_str());
+    const auto identity = files_.identify_entry(AT_FDCWD, file.c_str());
     auto [by_spelling, fresh] = outputs_by_spelling_.emplace(spelling, Writer{index, file});
     if (!fresh) return output_clash(by_spelling->second, index, file);
     if (identity) {
@@ -94,6 +93,7 @@ class ClashFinder {
   }
 
   const std::vector<PlannedModel>& models_;
+  FileSystem& files_;
   std::map<std::string, std::size_t> models_by_spelling_;
   std::map<FileIdentity, std::size_t> models_by_identity_;
   std::map<std::string, Writer> outputs_by_spelling_;
@@ -103,7 +103,7 @@ class ClashFinder {
 
 }  // namespace
 
-OutputPlan plan_outputs(const BatchOptions& options) {
+OutputPlan plan_outputs(const BatchOptions& options, FileSystem& files) {
   OutputPlan plan;
   for (const std::string& model : options.models) {
     PlannedModel planned{derive_path_names(model), {}, {}};
@@ -118,7 +118,7 @@ OutputPlan plan_outputs(const BatchOptions& options) {
     plan.models.push_back(std::move(planned));
   }
 
-  ClashFinder finder(plan.models);
+  ClashFinder finder(plan.models, files);
   for (std::size_t i = 0; i < plan.models.size(); ++i) finder.add_model(i);
   for (std::size_t i = 0; i < plan.models.size(); ++i) {
     const PlannedModel& planned = plan.models[i];

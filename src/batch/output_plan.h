@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "batch/batch_options.h"
+#include "io/file_system.h"
 #include "job/file_names.h"
 
 namespace model_unpack {
@@ -25,6 +26,6 @@ struct OutputPlan {
 
 // Files are compared by their spelling with "." and ".." resolved and the links of their
 // folders followed, and by device and inode where they exist.
-OutputPlan plan_outputs(const BatchOptions& options);
+OutputPlan plan_outputs(const BatchOptions& options, FileSystem& files);
 
 }  // namespace model_unpack

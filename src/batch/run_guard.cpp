@@ -22,6 +22,12 @@ class RunGuard::ModelFiles final : public FileSystem {
   std::optional<FileIdentity> identify(int directory, const char* name) override {
     return base_.identify(directory, name);
   }
+  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+    return base_.identify_entry(directory, name);
+  }
+  std::optional<std::string> resolve_folder(const std::string& path) override {
+    return base_.resolve_folder(path);
+  }
   std::optional<FileIdentity> identify_open(int handle) override {
     return base_.identify_open(handle);
   }
@@ -66,7 +72,6 @@ class RunGuard::ModelFiles final : public FileSystem {
     return base_.write(handle, data, size);
   }
   bool close(int handle) override { return base_.close(handle); }
-  std::size_t buffer_size() const override { return base_.buffer_size(); }
 
   // Names in the current folder this model's job created; only touched under the guard.
   std::vector<std::string> created_;

@@ -20,7 +20,7 @@ ModelFile::ModelFile(FileSystem& files, int handle, std::uint64_t size, bool own
       handle_(handle),
       owns_handle_(owns_handle),
       size_(size),
-      capacity_(files.buffer_size()),
+      capacity_(kFileBufferSize),
       buffer_(new unsigned char[capacity_]) {}
 
 ModelFile::~ModelFile() {
@@ -85,7 +85,7 @@ std::unique_ptr<OutputFile> OutputFile::adopt(int handle, FileSystem& files) {
 OutputFile::OutputFile(FileSystem& files, int handle)
     : files_(files),
       handle_(handle),
-      capacity_(std::max<std::size_t>(files.buffer_size(), 4096)),
+      capacity_(kFileBufferSize),
       buffer_(new unsigned char[capacity_]) {}
 
 OutputFile::~OutputFile() {

@@ -15,6 +15,9 @@
 
 namespace model_unpack {
 
+// How much a buffered file holds before it reads or writes.
+inline constexpr std::size_t kFileBufferSize = std::size_t{1} << 18;
+
 class ModelFile {
  public:
   // Null when the file cannot be opened or is not a regular file. A FIFO does not block.

@@ -15,19 +15,6 @@ struct FileIdentity {
   friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 
-inline std::optional<FileIdentity> identify_path(const char* path) {
-  struct stat info {};
-  if (stat(path, &info) != 0) return std::nullopt;
-  return FileIdentity{info.st_dev, info.st_ino};
-}
-
-// The file `path` names itself: a symbolic link is not followed.
-inline std::optional<FileIdentity> identify_entry(const char* path) {
-  struct stat info {};
-  if (lstat(path, &info) != 0) return std::nullopt;
-  return FileIdentity{info.st_dev, info.st_ino};
-}
-
 // `name` taken in the directory `directory` (AT_FDCWD: the current one).
 inline std::optional<FileIdentity> identify_at(int directory, const char* name) {
   struct stat info {};

@@ -1,5 +1,7 @@
 #include "io/file_system.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +23,11 @@ class SystemFiles final : public FileSystem {
  public:
   std::optional<FileIdentity> identify(int directory, const char* name) override {
     return identify_at(directory, name);
+  }
+  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+    struct stat info {};
+    if (fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return FileIdentity{info.st_dev, info.st_ino};
   }
   std::optional<FileIdentity> identify_open(int handle) override {
     return identify_descriptor(handle);
@@ -84,6 +91,12 @@ class SystemFiles final : public FileSystem {
     mkdir(path.c_str(), 0755);
   }
 
+  std::optional<std::string> resolve_folder(const std::string& path) override {
+    char real[PATH_MAX];
+    if (realpath(path.c_str(), real) == nullptr) return std::nullopt;
+    return std::string(real);
+  }
+
   int open_folder(const char* path) override {
     return ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
@@ -110,8 +123,6 @@ class SystemFiles final : public FileSystem {
   }
 
   bool close(int handle) override { return ::close(handle) == 0 || errno == EINTR; }
-
-  std::size_t buffer_size() const override { return std::size_t{1} << 18; }
 };
 
 }  // namespace

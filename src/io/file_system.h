@@ -19,7 +19,10 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
+  // The file `name` names, through a symbolic link.
   virtual std::optional<FileIdentity> identify(int directory, const char* name) = 0;
+  // The entry `name` itself: a symbolic link is not followed.
+  virtual std::optional<FileIdentity> identify_entry(int directory, const char* name) = 0;
   virtual std::optional<FileIdentity> identify_open(int handle) = 0;
   // Failures (an absent file) are ignored, as the job ignores them.
   virtual void remove(int directory, const char* name) = 0;
@@ -42,6 +45,9 @@ class FileSystem {
   // Makes each missing folder of `path` (mode 0755 before the umask); failures show when the
   // folder is opened.
   virtual void make_folders(const std::string& path) = 0;
+  // The absolute spelling of the folder `path`, its links and "." and ".." resolved; nothing
+  // when it does not exist.
+  virtual std::optional<std::string> resolve_folder(const std::string& path) = 0;
   // A folder opened for the names in it, never through a symbolic link in its last component;
   // -1 when it cannot be. Closed with close().
   virtual int open_folder(const char* path) = 0;
@@ -50,8 +56,6 @@ class FileSystem {
   // Bytes written, at least 1, or 0 or less on a failure.
   virtual std::int64_t write(int handle, const void* data, std::size_t size) = 0;
   virtual bool close(int handle) = 0;
-  // How much a buffered file holds before it reads or writes.
-  virtual std::size_t buffer_size() const = 0;
 };
 
 // The system's file system. It holds no state.

@@ -1,5 +1,6 @@
 #include "io/memory_file_system.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace model_unpack {
@@ -7,11 +8,67 @@ namespace model_unpack {
 namespace {
 constexpr dev_t kDevice = 1;
 
+constexpr int kFolderHandles = 1 << 24;
+constexpr ino_t kFolderInodes = ino_t{1} << 30;
+
 // Inode numbers start at 1.
 ino_t inode_of(std::size_t index) {
   return static_cast<ino_t>(index + 1);
 }
+
+// "a//b/./c/" as "a/b/c"; "." and "" as "".
+std::string normal_path(std::string_view path) {
+  std::string normal;
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    const std::string_view part = path.substr(0, slash);
+    path = slash == std::string_view::npos ? std::string_view{} : path.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (!normal.empty()) normal += '/';
+    normal += part;
+  }
+  return normal;
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string{} : path.substr(0, slash);
+}
 }  // namespace
+
+std::optional<std::string> MemoryFileSystem::path_in(int directory, std::string_view name) const {
+  if (directory == AT_FDCWD) return normal_path(name);
+  const auto folder = static_cast<std::size_t>(directory - kFolderHandles);
+  if (directory < kFolderHandles || folder >= folders_.size()) return std::nullopt;
+  return normal_path(folders_[folder] + "/" + std::string(name));
+}
+
+bool MemoryFileSystem::is_folder(const std::string& path) const {
+  return path.empty() || std::find(folders_.begin(), folders_.end(), path) != folders_.end();
+}
+
+std::optional<std::string> MemoryFileSystem::resolve_folder(const std::string& path) {
+  const std::string folder = normal_path(path);
+  if (!is_folder(folder)) return std::nullopt;
+  return "/" + folder;
+}
+
+void MemoryFileSystem::make_folders(const std::string& path) {
+  const std::string folder = normal_path(path);
+  for (std::size_t end = folder.find('/');; end = folder.find('/', end + 1)) {
+    const std::string prefix = folder.substr(0, end);
+    if (find(prefix) == nullptr && !is_folder(prefix)) folders_.push_back(prefix);
+    if (end == std::string::npos) break;
+  }
+}
+
+int MemoryFileSystem::open_folder(const char* path) {
+  const std::string folder = normal_path(path);
+  if (folder.empty()) return -1;
+  const auto found = std::find(folders_.begin(), folders_.end(), folder);
+  if (found == folders_.end()) return -1;
+  return kFolderHandles + static_cast<int>(found - folders_.begin());
+}
 
 // A run creates a couple of dozen files: a linear search is cheaper than any tree.
 const MemoryFileSystem::File* MemoryFileSystem::find(std::string_view name) const {
@@ -22,24 +79,28 @@ const MemoryFileSystem::File* MemoryFileSystem::find(std::string_view name) cons
 }
 
 void MemoryFileSystem::put(const std::string& name, std::string bytes) {
-  if (File* old = find(name)) old->linked = false;
-  files_.push_back(File{name, true, std::move(bytes), 0, false});
+  if (File* old = find(normal_path(name))) old->linked = false;
+  files_.push_back(File{normal_path(name), true, std::move(bytes), 0, false});
 }
 
 const std::string* MemoryFileSystem::contents(const std::string& name) const {
-  const File* file = find(name);
+  const File* file = find(normal_path(name));
   if (file == nullptr || file->written) return nullptr;
   return &file->bytes;
 }
 
 const std::string* MemoryFileSystem::written(const std::string& name) const {
-  const File* file = find(name);
+  const File* file = find(normal_path(name));
   if (file == nullptr || !file->written || !keep_written_) return nullptr;
   return &file->bytes;
 }
 
-std::optional<FileIdentity> MemoryFileSystem::identify(int, const char* name) {
-  const File* file = find(name);
+std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char* name) {
+  const auto path = path_in(directory, name);
+  if (!path) return std::nullopt;
+  if (const int folder = open_folder(path->c_str()); folder >= 0)
+    return FileIdentity{kDevice, kFolderInodes + static_cast<ino_t>(folder - kFolderHandles)};
+  const File* file = find(*path);
   if (file == nullptr) return std::nullopt;
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(file - files_.data()))};
 }
@@ -49,20 +110,24 @@ std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};
 }
 
-void MemoryFileSystem::remove(int, const char* name) {
-  if (File* file = find(name)) file->linked = false;
+void MemoryFileSystem::remove(int directory, const char* name) {
+  const auto path = path_in(directory, name);
+  if (!path) return;
+  if (File* file = find(*path)) file->linked = false;
 }
 
 int MemoryFileSystem::open_for_reading(const char* name, std::uint64_t& size) {
-  const File* file = find(name);
+  const File* file = find(normal_path(name));
   if (file == nullptr) return -1;
   size = file->written ? file->size : file->bytes.size();
   return static_cast<int>(file - files_.data());
 }
 
-int MemoryFileSystem::create(int, const char* name, mode_t) {
-  File* file = find(name);
-  if (file == nullptr) file = &files_.emplace_back(File{name, true, {}, 0, false});
+int MemoryFileSystem::create(int directory, const char* name, mode_t) {
+  const auto path = path_in(directory, name);
+  if (!path || path->empty() || !is_folder(folder_of(*path)) || is_folder(*path)) return -1;
+  File* file = find(*path);
+  if (file == nullptr) file = &files_.emplace_back(File{*path, true, {}, 0, false});
   file->bytes.clear();
   file->size = 0;
   file->written = true;
@@ -75,11 +140,13 @@ int MemoryFileSystem::create_temporary(int directory, const std::string& name, m
   return create(directory, temporary.c_str(), mode);
 }
 
-bool MemoryFileSystem::rename(int, const char* from, const char* to) {
-  File* file = find(from);
-  if (file == nullptr) return false;
-  if (File* old = find(to)) old->linked = false;
-  file->name = to;
+bool MemoryFileSystem::rename(int directory, const char* from, const char* to) {
+  const auto from_path = path_in(directory, from);
+  const auto to_path = path_in(directory, to);
+  File* file = from_path ? find(*from_path) : nullptr;
+  if (file == nullptr || !to_path) return false;
+  if (File* old = find(*to_path)) old->linked = false;
+  file->name = *to_path;
   return true;
 }
 
@@ -100,7 +167,7 @@ std::int64_t MemoryFileSystem::write(int handle, const void* data, std::size_t s
 }
 
 bool MemoryFileSystem::close(int handle) {
-  at(handle);
+  if (handle < kFolderHandles) at(handle);
   return true;
 }
 

@@ -1,9 +1,11 @@
 // Files held in memory, for running whole jobs at fuzzing speed (the fuzz harnesses, the tests
 // that run thousands of jobs): no system call per file.
-// Directory handles are ignored (every name is in one folder). Files created for writing keep
-// only their size (a job never reads them back) unless asked to keep their bytes.
+// Folders are held as names: a file is known by its path, and a folder handle stands for the
+// folder's path. Files created for writing keep only their size (a job never reads them back)
+// unless asked to keep their bytes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,7 +19,7 @@ class MemoryFileSystem final : public FileSystem {
  public:
   explicit MemoryFileSystem(bool keep_written = false) : keep_written_(keep_written) {}
 
-  // Puts a file with `bytes` under `name`, replacing any.
+  // Puts a file with `bytes` under the path `name`, replacing any.
   void put(const std::string& name, std::string bytes);
   // The bytes of a file put there; null when it is gone or was written over.
   const std::string* contents(const std::string& name) const;
@@ -25,6 +27,10 @@ class MemoryFileSystem final : public FileSystem {
   const std::string* written(const std::string& name) const;
 
   std::optional<FileIdentity> identify(int directory, const char* name) override;
+  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+    return identify(directory, name);  // no links here
+  }
+  std::optional<std::string> resolve_folder(const std::string& path) override;
   std::optional<FileIdentity> identify_open(int handle) override;
   void remove(int directory, const char* name) override;
   int open_for_reading(const char* name, std::uint64_t& size) override;
@@ -33,13 +39,11 @@ class MemoryFileSystem final : public FileSystem {
                        std::string& temporary) override;
   bool rename(int directory, const char* from, const char* to) override;
   bool is_link(int, const char*) override { return false; }
-  // Folders are not held: every name is in one folder, and no other can be opened.
-  void make_folders(const std::string&) override {}
-  int open_folder(const char*) override { return -1; }
+  void make_folders(const std::string& path) override;
+  int open_folder(const char* path) override;
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override;
   std::int64_t write(int handle, const void* data, std::size_t size) override;
   bool close(int handle) override;
-  std::size_t buffer_size() const override { return 4096; }
 
  private:
   // A handle is the index of its file here; files are never dropped during a run, so a
@@ -54,8 +58,12 @@ class MemoryFileSystem final : public FileSystem {
   const File* find(std::string_view name) const;
   File* find(std::string_view name) { return const_cast<File*>(std::as_const(*this).find(name)); }
   File& at(int handle) { return files_.at(static_cast<std::size_t>(handle)); }
+  // The path of `name` taken in `directory`; nothing when the folder is not there.
+  std::optional<std::string> path_in(int directory, std::string_view name) const;
+  bool is_folder(const std::string& path) const;
 
   std::vector<File> files_;
+  std::vector<std::string> folders_;  // a folder's handle is kFolderHandles + its index
   bool keep_written_;
 };
 

@@ -4,18 +4,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "batch/captured_lines.h"
 #include "batch/run_guard.h"
 #include "io/buffered_file.h"
 #include "io/console_output.h"
+#include "io/threads.h"
 #include "job/conversion_job.h"
 #include "job/mesh_outputs.h"
 
@@ -156,28 +153,30 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   };
 
   std::vector<CapturedJob> jobs(total);
-  std::mutex mutex;
-  std::condition_variable finished;
+  Mutex mutex;
+  ConditionVariable finished;
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t i; (i = next++) < total;) {
       CapturedJob job = capture(options, plan.models[i], guard, i, streams.out_is_terminal);
-      const std::lock_guard lock(mutex);
+      const UniqueLock<Mutex> lock(mutex);
       jobs[i] = std::move(job);
       finished.notify_all();
     }
   };
-  std::vector<std::jthread> threads;
-  if (workers > 1) {
-    try {
-      while (threads.size() < workers) threads.emplace_back(work);
-    } catch (const std::system_error& error) {
-      // Run with the threads there are; with none, on this one.
-      std::fprintf(streams.err, "model-unpack-batch: only %zu jobs at once: %s\n",
-                   std::max<std::size_t>(threads.size(), 1), error.what());
-      std::fflush(streams.err);
-      workers = threads.size();
-    }
+  // Without threads on this platform, the jobs run one after another, with the same output.
+  if (!MODEL_UNPACK_THREADS) workers = 1;
+  std::vector<WorkerThread> threads;
+  std::string why;
+  while (workers > 1 && threads.size() < workers && threads.emplace_back().start(work, &why)) {
+  }
+  if (workers > 1 && threads.size() < workers) {
+    // Run with the threads there are; with none, on this one.
+    threads.pop_back();
+    std::fprintf(streams.err, "model-unpack-batch: only %zu jobs at once: %s\n",
+                 std::max<std::size_t>(threads.size(), 1), why.c_str());
+    std::fflush(streams.err);
+    workers = threads.size();
   }
 
   if (workers <= 1) {
@@ -200,7 +199,7 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
       progress.show(i, options.models[i]);
       CapturedJob job;
       {
-        std::unique_lock lock(mutex);
+        UniqueLock<Mutex> lock(mutex);
         finished.wait(lock, [&] { return jobs[i].done; });
         job = std::move(jobs[i]);
       }

@@ -2,12 +2,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <thread>
 
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "batch/output_plan.h"
 #include "io/standard_streams.h"
+#include "io/threads.h"
 
 namespace {
 
@@ -22,10 +22,11 @@ int usage_error(const std::string& reason) {
 int main(int argc, char** argv) {
   using namespace model_unpack;
   open_closed_standard_streams();
+#ifdef SIGXFSZ
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
-  const ParsedCommandLine parsed =
-      parse_command_line(argc, argv, std::thread::hardware_concurrency());
+#endif
+  const ParsedCommandLine parsed = parse_command_line(argc, argv, hardware_threads());
   switch (parsed.action) {
     case ParsedCommandLine::Action::Help:
       std::fputs(kBatchUsage, stdout);

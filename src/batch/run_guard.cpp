@@ -1,13 +1,10 @@
 #include "batch/run_guard.h"
 
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
-#include <mutex>
-#include <thread>
 
 #include "io/console_output.h"
 #include "model/block_kinds.h"
@@ -106,14 +103,14 @@ FileSystem& RunGuard::files_of(std::size_t model) {
 }
 
 bool RunGuard::creating(const std::function<void()>& make) {
-  const std::shared_lock lock(mutex_);
+  const SharedLock<SharedMutex> lock(mutex_);
   if (stopping_) return false;
   make();
   return true;
 }
 
 std::size_t RunGuard::stop_and_clean_up() {
-  const std::unique_lock lock(mutex_);
+  const UniqueLock<SharedMutex> lock(mutex_);
   stopping_ = true;
   std::size_t finished = 0;
   for (const auto& model : models_) {
@@ -131,6 +128,16 @@ std::size_t RunGuard::stop_and_clean_up() {
   }
   return finished;
 }
+
+#if defined(__wasi__)
+
+InterruptWatch::InterruptWatch(RunGuard& guard, std::size_t total,
+                               std::function<void()> before_message)
+    : guard_(guard), total_(total), before_message_(std::move(before_message)) {}
+
+InterruptWatch::~InterruptWatch() = default;
+
+#else
 
 namespace {
 
@@ -155,18 +162,15 @@ InterruptWatch::InterruptWatch(RunGuard& guard, std::size_t total,
   // takes these signals.
   const sigset_t set = interrupting_signals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  try {
-    thread_ = std::make_unique<std::thread>([this] { watch(); });
-    watching_ = true;
-  } catch (const std::system_error&) {
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);  // the signals keep their usual effect
-  }
+  watching_ = thread_.start([this] { watch(); });
+  // Without the watcher, the signals keep their usual effect.
+  if (!watching_) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 InterruptWatch::~InterruptWatch() {
   if (!watching_) return;
   done_ = true;
-  thread_->join();
+  thread_.join();
 }
 
 void InterruptWatch::watch() {
@@ -195,5 +199,7 @@ void InterruptWatch::watch() {
   raise(signal);
   _exit(128 + signal);
 }
+
+#endif
 
 }  // namespace model_unpack

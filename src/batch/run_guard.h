@@ -6,13 +6,12 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <shared_mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "batch/output_plan.h"
 #include "io/file_system.h"
+#include "io/threads.h"
 
 namespace model_unpack {
 
@@ -40,14 +39,15 @@ class RunGuard {
   struct Model;
 
   FileSystem& files_;
-  std::shared_mutex mutex_;  // shared while a file is made; exclusive while the run stops
+  SharedMutex mutex_;  // shared while a file is made; exclusive while the run stops
   bool stopping_ = false;
   std::vector<std::unique_ptr<Model>> models_;
 };
 
 // Runs the batch's jobs with SIGINT, SIGTERM and SIGHUP (those not ignored) answered by a
 // thread of their own: it stops `guard`, says so on standard error (after `before_message`,
-// which erases a progress line) and then ends the process by that signal.
+// which erases a progress line) and then ends the process by that signal. Where there are
+// neither signals nor threads (WASI), it watches nothing.
 class InterruptWatch {
  public:
   InterruptWatch(RunGuard& guard, std::size_t total, std::function<void()> before_message);
@@ -63,7 +63,7 @@ class InterruptWatch {
   std::function<void()> before_message_;
   std::atomic<bool> done_{false};
   bool watching_ = false;
-  std::unique_ptr<std::thread> thread_;
+  WorkerThread thread_;
 };
 
 }  // namespace model_unpack

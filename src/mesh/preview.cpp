@@ -7,9 +7,9 @@
 #include <limits>
 #include <memory>
 #include <system_error>
-#include <thread>
 #include <tuple>
 
+#include "io/threads.h"
 #include "mesh/palette.h"
 
 namespace model_unpack {
@@ -339,12 +339,13 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   std::uint64_t not_drawn = 0;
   auto on_both_halves = [&](const auto& part) {
     std::uint64_t even_not_drawn = 0, odd_not_drawn = 0;
-    try {
-      std::jthread helper([&] { odd_not_drawn = part(odd); });
-      even_not_drawn = part(even);
-    } catch (const std::system_error&) {
-      // No second thread: this one draws both.
-      even_not_drawn = part(even);
+    WorkerThread helper;
+    // Without a second thread, this one draws both halves.
+    const bool helped = helper.start([&] { odd_not_drawn = part(odd); });
+    even_not_drawn = part(even);
+    if (helped) {
+      helper.join();
+    } else {
       odd_not_drawn = part(odd);
     }
     // A triangle left out of both halves is counted once.

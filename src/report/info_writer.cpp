@@ -150,7 +150,7 @@ void write_number_line(const Rendering& row, std::uint32_t index, ElementWalk& w
   out.commit(format_number_line(row, index, element, out.reserve(kLongestNumberLine)));
 }
 
-// A large block whose shown elements all lie in the file is formatted on two cores. The last
+// A large block whose shown elements all lie in the file is formatted in chunks. The last
 // value read is left as reading the block value by value would leave it.
 bool write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
                               std::uint32_t shown, ElementWalk& walk, OutputFile& out) {
@@ -158,9 +158,8 @@ bool write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
   const std::uint64_t first = std::uint64_t{block_offset} + 4u * kind.count_words;
   const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size();
   ModelFile& model = walk.file();
-  if (!worth_parallel(shown) || end > model.size()) return false;
-  if (!write_number_lines_in_parallel(row, kind.element_size(), first, shown, model, out))
-    return false;
+  if (!worth_chunking(shown) || end > model.size()) return false;
+  write_number_lines_in_chunks(row, kind.element_size(), first, shown, model, out);
   LastValues& last = walk.last();
   if (row.value == Value::U16) {
     unsigned char value[2];

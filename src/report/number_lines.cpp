@@ -1,12 +1,10 @@
 #include "report/number_lines.h"
 
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <system_error>
-#include <thread>
 #include <vector>
 
+#include "io/threads.h"
 #include "model/element_walk.h"
 #include "report/float_format.h"
 #include "report/number_format.h"
@@ -49,7 +47,7 @@ class ChunkedLines {
   // next to be written is not ready.
   void write_all(OutputFile& out) {
     for (;;) {
-      std::unique_lock lock(mutex_);
+      UniqueLock<Mutex> lock(mutex_);
       if (written_ == chunks_) return;
       Slot& slot = slots_[written_ % kSlots];
       if (slot.ready && slot.chunk == written_) {
@@ -73,7 +71,7 @@ class ChunkedLines {
   }
 
   void stop() {
-    const std::lock_guard lock(mutex_);
+    const UniqueLock<Mutex> lock(mutex_);
     stopped_ = true;
     changed_.notify_all();
   }
@@ -92,7 +90,7 @@ class ChunkedLines {
   bool format_next(bool writer) {
     std::uint32_t chunk = 0;
     {
-      std::unique_lock lock(mutex_);
+      UniqueLock<Mutex> lock(mutex_);
       const auto claimable = [&] {
         return stopped_ || claimed_ == chunks_ || claimed_ - written_ < kSlots;
       };
@@ -117,7 +115,7 @@ class ChunkedLines {
       end = format_number_line(row_, first + i, slot.input.data() + std::size_t{i} * element_size_,
                                end);
     }
-    const std::lock_guard lock(mutex_);
+    const UniqueLock<Mutex> lock(mutex_);
     slot.length = static_cast<std::size_t>(end - slot.text.data());
     slot.chunk = chunk;
     slot.ready = true;
@@ -131,8 +129,8 @@ class ChunkedLines {
   const std::uint32_t count_;
   const std::uint32_t chunks_;
   const ModelFile& model_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  Mutex mutex_;
+  ConditionVariable changed_;
   Slot slots_[kSlots];
   std::uint32_t claimed_ = 0;
   std::uint32_t written_ = 0;
@@ -159,24 +157,19 @@ char* format_number_line(const Rendering& row, std::uint32_t index, const unsign
   return out + 2;
 }
 
-bool worth_parallel(std::uint32_t count) {
+bool worth_chunking(std::uint32_t count) {
   return count >= 4 * kChunkElements;
 }
 
-bool write_number_lines_in_parallel(const Rendering& row, std::uint32_t element_size,
-                                    std::uint64_t offset, std::uint32_t count,
-                                    const ModelFile& model, OutputFile& out) {
+void write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
+                                  std::uint64_t offset, std::uint32_t count, const ModelFile& model,
+                                  OutputFile& out) {
   ChunkedLines lines(row, element_size, offset, count, model);
-  std::thread helper;
-  try {
-    helper = std::thread([&lines] { lines.help(); });
-  } catch (const std::system_error&) {
-    return false;
-  }
+  WorkerThread helper;
+  const bool helped = helper.start([&lines] { lines.help(); });
   lines.write_all(out);
   lines.stop();
-  helper.join();
-  return true;
+  if (helped) helper.join();
 }
 
 }  // namespace model_unpack

@@ -16,14 +16,14 @@ inline constexpr std::size_t kLongestNumberLine = 128;
 char* format_number_line(const Rendering& row, std::uint32_t index, const unsigned char* element,
                          char* out);
 
-// Whether a block of `count` elements is worth formatting on two cores.
-bool worth_parallel(std::uint32_t count);
+// Whether a block of `count` elements is worth formatting in chunks (on two cores).
+bool worth_chunking(std::uint32_t count);
 
 // Writes the lines of elements 0 to count-1, which lie whole in the model file from `offset`
-// on, into `out` in order, formatting them on this thread and a second one. False, with
-// nothing written, when no second thread can be had.
-bool write_number_lines_in_parallel(const Rendering& row, std::uint32_t element_size,
-                                    std::uint64_t offset, std::uint32_t count,
-                                    const ModelFile& model, OutputFile& out);
+// on, into `out` in order, formatted a chunk at a time from bulk reads, on this thread and a
+// second one when one can be had.
+void write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
+                                  std::uint64_t offset, std::uint32_t count, const ModelFile& model,
+                                  OutputFile& out);
 
 }  // namespace model_unpack

@@ -1,0 +1,42 @@
+#include "io/threads.h"
+
+#include <system_error>
+
+namespace model_unpack {
+
+#if MODEL_UNPACK_THREADS
+
+bool WorkerThread::start(std::function<void()> work, std::string* why) {
+  try {
+    thread_ = std::thread(std::move(work));
+    return true;
+  } catch (const std::system_error& error) {
+    if (why != nullptr) *why = error.what();
+    return false;
+  }
+}
+
+void WorkerThread::join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+unsigned hardware_threads() {
+  return std::thread::hardware_concurrency();
+}
+
+#else
+
+bool WorkerThread::start(std::function<void()>, std::string* why) {
+  if (why != nullptr) *why = "no threads on this platform";
+  return false;
+}
+
+void WorkerThread::join() {}
+
+unsigned hardware_threads() {
+  return 1;
+}
+
+#endif
+
+}  // namespace model_unpack

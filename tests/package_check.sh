@@ -18,7 +18,7 @@ tarball=$(ls "$work"/*.tar.gz)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # The packages a user gets with this one: those named in Depends and, since apt installs what
-# they depend on in turn, theirs (a library of a library, such as zlib under libspng).
+# they depend on in turn, theirs (a library of a library, such as libgcc-s1 under libstdc++6).
 names_in() { tr ',|' '\n\n' <<<"$1" | awk 'NF {print $1}' | cut -d: -f1; }
 declared=" libc6 libstdc++6 libgcc-s1 "
 pending=$(names_in "$depends")

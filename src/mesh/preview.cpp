@@ -1,6 +1,10 @@
 #include "mesh/preview.h"
 
-#include <spng.h>
+// One encoder in every build, the WebAssembly one included: a single header of Debian's.
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
@@ -395,25 +399,14 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
 }
 
 std::string encode_png(const Picture& picture) {
-  std::unique_ptr<spng_ctx, decltype(&spng_ctx_free)> context(spng_ctx_new(SPNG_CTX_ENCODER),
-                                                              spng_ctx_free);
-  spng_set_option(context.get(), SPNG_ENCODE_TO_BUFFER, 1);
-  spng_ihdr header{};
-  header.width = picture.size;
-  header.height = picture.size;
-  header.bit_depth = 8;
-  header.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-  spng_set_ihdr(context.get(), &header);
-  if (spng_encode_image(context.get(), picture.rgb.data(), picture.rgb.size(), SPNG_FMT_PNG,
-                        SPNG_ENCODE_FINALIZE) != 0) {
+  std::string bytes;
+  const int side = static_cast<int>(picture.size);
+  const auto append = [](void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data),
+                                               static_cast<std::size_t>(size));
+  };
+  if (stbi_write_png_to_func(append, &bytes, side, side, 3, picture.rgb.data(), side * 3) == 0)
     return {};
-  }
-  std::size_t size = 0;
-  int error = 0;
-  void* png = spng_get_png_buffer(context.get(), &size, &error);
-  if (png == nullptr) return {};
-  std::string bytes(static_cast<const char*>(png), size);
-  std::free(png);
   return bytes;
 }
 

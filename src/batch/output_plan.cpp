@@ -1,6 +1,6 @@
 #include "batch/output_plan.h"
 
-#include <filesystem>
+#include <algorithm>
 #include <map>
 
 #include "io/console_output.h"
@@ -13,10 +13,27 @@ namespace model_unpack {
 
 namespace {
 
+// `path` with "." and ".." folded away by its words alone.
+std::string folded(const std::string& path) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t slash = std::min(path.find('/', start), path.size());
+    const std::string part = path.substr(start, slash - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = slash + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "/" + part;
+  return result.empty() ? "/" : result;
+}
+
 // An absolute spelling of `path` in which "." and "..", and the links of the folders on the
 // way, are resolved; the last component stays as it is (a link there is a file of its own).
 std::string resolved_spelling(const std::string& path, FileSystem& files) {
-  namespace fs = std::filesystem;
   const std::size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -26,12 +43,12 @@ std::string resolved_spelling(const std::string& path, FileSystem& files) {
   }
   std::string base;
   if (const auto real = files.resolve_folder(folder)) {
-    base = *real;
+    base = folded(*real);
   } else {
-    std::error_code ignored;
-    base = fs::absolute(folder, ignored).lexically_normal().string();
+    // A folder that does not exist yet: by its spelling from the current one.
+    base = folded(folder.starts_with("/") ? folder
+                                          : files.resolve_folder(".").value_or("") + "/" + folder);
   }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
   return last.empty() ? base : (base == "/" ? "" : base) + "/" + last;
 }
 

@@ -6,7 +6,18 @@
 namespace model_unpack {
 
 namespace {
+
+// An unnamed temporary file; WASI has no place for one, and the lines stay in memory.
+std::FILE* spill_file() {
+#if defined(__wasi__)
+  return nullptr;
+#else
+  return std::tmpfile();
+#endif
+}
+
 constexpr std::size_t kLongestLineKept = 4096;
+
 }  // namespace
 
 CapturedLines::CapturedLines(bool keep_all, std::size_t memory_limit)
@@ -51,7 +62,7 @@ void CapturedLines::take(const char* data, std::size_t size) {
   if (!keep_all_) return;
   size_ += size;
   if (spill_ == nullptr && memory_.size() + size > memory_limit_) {
-    spill_ = std::tmpfile();
+    spill_ = spill_file();
     if (spill_ != nullptr &&
         std::fwrite(memory_.data(), 1, memory_.size(), spill_) == memory_.size()) {
       std::string().swap(memory_);

@@ -7,6 +7,7 @@
 #include "batch/batch_run.h"
 #include "batch/output_plan.h"
 #include "io/standard_streams.h"
+#include "io/starting_folder.h"
 #include "io/threads.h"
 
 namespace {
@@ -22,6 +23,7 @@ int usage_error(const std::string& reason) {
 int main(int argc, char** argv) {
   using namespace model_unpack;
   open_closed_standard_streams();
+  enter_starting_folder();
 #ifdef SIGXFSZ
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);

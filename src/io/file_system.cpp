@@ -92,9 +92,19 @@ class SystemFiles final : public FileSystem {
   }
 
   std::optional<std::string> resolve_folder(const std::string& path) override {
+#if defined(__wasi__)
+    // No realpath here: the folder as the current one and its spelling make it, links and all.
+    struct stat info {};
+    char current[PATH_MAX];
+    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+    if (!path.empty() && path[0] == '/') return path;
+    if (getcwd(current, sizeof current) == nullptr) return std::nullopt;
+    return std::string(current) + "/" + path;
+#else
     char real[PATH_MAX];
     if (realpath(path.c_str(), real) == nullptr) return std::nullopt;
     return std::string(real);
+#endif
   }
 
   int open_folder(const char* path) override {
@@ -122,7 +132,9 @@ class SystemFiles final : public FileSystem {
     return written;
   }
 
-  bool close(int handle) override { return ::close(handle) == 0 || errno == EINTR; }
+  bool close(int handle) override {
+    return ::close(handle) == 0 || errno == EINTR;
+  }
 };
 
 }  // namespace

@@ -1,0 +1,44 @@
+# The batch tool as a WebAssembly module for WASI, and the npm package that runs it with
+# Node.js: build/wasm/model-unpack-VERSION.tgz.
+
+# Header-only libraries come from the host's Debian packages, through a folder that holds just
+# them, so that no host header can stand in for one of the target's.
+set(header_only ${CMAKE_BINARY_DIR}/header-only)
+file(MAKE_DIRECTORY ${header_only})
+foreach(header nlohmann/json.hpp stb/stb_image_write.h)
+  get_filename_component(folder ${header} DIRECTORY)
+  find_path(${folder}_HOST_DIR ${header} PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+            REQUIRED)
+  file(CREATE_LINK ${${folder}_HOST_DIR}/${folder} ${header_only}/${folder} SYMBOLIC)
+endforeach()
+
+add_executable(model-unpack-batch src/batch/main.cpp ${batch_sources})
+set_target_properties(model-unpack-batch PROPERTIES SUFFIX .wasm)
+target_include_directories(model-unpack-batch PRIVATE src)
+target_include_directories(model-unpack-batch SYSTEM PRIVATE ${header_only})
+# Without exceptions, a JSON error (none is expected: names are made valid UTF-8 first) ends
+# the program instead of being thrown.
+target_compile_definitions(model-unpack-batch PRIVATE MODEL_UNPACK_VERSION="${PROJECT_VERSION}"
+  JSON_NOEXCEPTION JSON_HAS_FILESYSTEM=0 JSON_HAS_EXPERIMENTAL_FILESYSTEM=0)
+
+# The package: the module, its launcher, package.json and a README, packed by npm.
+find_program(NPM npm REQUIRED)
+set(package_dir ${CMAKE_BINARY_DIR}/package)
+set(package_tarball ${CMAKE_BINARY_DIR}/model-unpack-${PROJECT_VERSION}.tgz)
+configure_file(npm/package.json.in ${package_dir}/package.json @ONLY)
+set(package_sources npm/README.md npm/bin/model-unpack-batch.mjs npm/lib/host_paths.mjs)
+set(package_copies)
+foreach(source ${package_sources})
+  string(REGEX REPLACE "^npm/" "" relative ${source})
+  add_custom_command(OUTPUT ${package_dir}/${relative}
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/${source} ${package_dir}/${relative}
+    DEPENDS ${CMAKE_SOURCE_DIR}/${source})
+  list(APPEND package_copies ${package_dir}/${relative})
+endforeach()
+add_custom_command(OUTPUT ${package_tarball}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:model-unpack-batch>
+          ${package_dir}/model-unpack-batch.wasm
+  COMMAND ${NPM} pack --silent --pack-destination ${CMAKE_BINARY_DIR} ${package_dir}
+  DEPENDS model-unpack-batch ${package_copies} ${package_dir}/package.json
+  COMMENT "npm pack: model-unpack-${PROJECT_VERSION}.tgz")
+add_custom_target(npm-package ALL DEPENDS ${package_tarball})

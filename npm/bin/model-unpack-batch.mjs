@@ -1,0 +1,33 @@
+#!/usr/bin/env node
+// model-unpack-batch as WebAssembly: runs the module with Node's WASI, with the host's
+// arguments, standard streams, folders and exit status.
+import { readFile } from 'node:fs/promises';
+import { fileURLToPath } from 'node:url';
+
+import { guestArguments, guestPath, preopenedFolders } from '../lib/host_paths.mjs';
+
+// Node warns on every run that WASI is experimental; that is not the user's concern.
+const emitWarning = process.emitWarning;
+process.emitWarning = (warning, ...rest) => {
+  const type = typeof rest[0] === 'string' ? rest[0] : rest[0]?.type;
+  if (type === 'ExperimentalWarning' && String(warning).includes('WASI')) return;
+  emitWarning.call(process, warning, ...rest);
+};
+const { WASI } = await import('node:wasi');
+
+const args = guestArguments(process.argv.slice(2));
+const cwd = guestPath(process.cwd());
+const wasi = new WASI({
+  version: 'preview1',
+  args: ['model-unpack-batch', ...args],
+  env: { PWD: cwd },
+  preopens: preopenedFolders([cwd, ...args]),
+  returnOnExit: true,
+});
+const wasm = await readFile(fileURLToPath(new URL('../model-unpack-batch.wasm', import.meta.url)));
+const instance = await WebAssembly.instantiate(
+  await WebAssembly.compile(wasm),
+  typeof wasi.getImportObject === 'function'
+    ? wasi.getImportObject()
+    : { wasi_snapshot_preview1: wasi.wasiImport });
+process.exitCode = wasi.start(instance);

@@ -1,6 +1,7 @@
 # WebAssembly for WASI preview 1 with Debian's own toolchain: clang and lld, wasi-libc, and
 # libc++ and compiler-rt built for wasm32.
 set(CMAKE_SYSTEM_NAME WASI)
+list(APPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})  # Platform/WASI.cmake
 set(CMAKE_SYSTEM_VERSION 1)
 set(CMAKE_SYSTEM_PROCESSOR wasm32)
 
@@ -8,7 +9,6 @@ set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET wasm32-wasi)
 set(CMAKE_CXX_COMPILER_TARGET wasm32-wasi)
-set(CMAKE_EXECUTABLE_SUFFIX .wasm)
 
 # wasi-libc's emulations of what a batch run asks of a POSIX system; libc++ for wasm32 has
 # neither exceptions nor threads.

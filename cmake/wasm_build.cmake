@@ -13,7 +13,6 @@ foreach(header nlohmann/json.hpp stb/stb_image_write.h)
 endforeach()
 
 add_executable(model-unpack-batch src/batch/main.cpp ${batch_sources})
-set_target_properties(model-unpack-batch PROPERTIES SUFFIX .wasm)
 target_include_directories(model-unpack-batch PRIVATE src)
 target_include_directories(model-unpack-batch SYSTEM PRIVATE ${header_only})
 # Without exceptions, a JSON error (none is expected: names are made valid UTF-8 first) ends

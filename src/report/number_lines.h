@@ -1,5 +1,5 @@
 // Lines of numbers in the info file (the elements of positions, triangles, edges and the
-// like), formatted from whole elements; a large block is formatted on two cores.
+// like), formatted from whole elements; a large block in chunks, on two cores when it can.
 #pragma once
 
 #include <cstdint>

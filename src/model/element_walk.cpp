@@ -57,7 +57,7 @@ std::span<const unsigned char> ElementWalk::read(Field field) {
       model_unpack::read_u32(file_, last_.extra_length);
       break;
   }
-  return {reinterpret_cast<const unsigned char*>(&last_.extra_length), 4};
+  return {};
 }
 
 void ElementWalk::copy_tail_bytes(std::uint64_t length, OutputFile* out) {

@@ -110,8 +110,8 @@ class ElementWalk {
   Walked copy_elements(const ElementLayout& layout, std::uint32_t count, ElementBudget& budget,
                        OutputFile* out);
 
-  // Reads one field through its carrier and returns the carrier's bytes (for a length word,
-  // those of the length).
+  // Reads one field through its carrier and returns the carrier's bytes; a length word gives
+  // nothing back (its value is `last().extra_length`).
   std::span<const unsigned char> read(Field field);
 
   // Carries `length` tail bytes through the transfer buffer into `out`: one read of the whole

@@ -166,13 +166,13 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   };
   // Without threads on this platform, the jobs run one after another, with the same output.
   if (!MODEL_UNPACK_THREADS) workers = 1;
-  std::vector<WorkerThread> threads;
+  std::vector<WorkerThread> threads(workers > 1 ? workers : 0);
+  std::size_t started = 0;
   std::string why;
-  while (workers > 1 && threads.size() < workers && threads.emplace_back().start(work, &why)) {
-  }
-  if (workers > 1 && threads.size() < workers) {
+  while (started < threads.size() && threads[started].start(work, &why)) ++started;
+  if (started < threads.size()) {
     // Run with the threads there are; with none, on this one.
-    threads.pop_back();
+    threads.resize(started);
     std::fprintf(streams.err, "model-unpack-batch: only %zu jobs at once: %s\n",
                  std::max<std::size_t>(threads.size(), 1), why.c_str());
     std::fflush(streams.err);

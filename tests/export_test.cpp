@@ -80,7 +80,7 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   auto model = testing::model_file_of(bytes);
   std::FILE* console = std::fopen("/dev/null", "w");
   const ExportHandOver hand_over =
-      export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, &system_files()},
+      export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, system_files()},
                     ConsoleOutput{console, false});
   std::fclose(console);
   EXPECT_EQ(hand_over.element_counts, std::vector<std::uint32_t>{2u});

@@ -41,8 +41,8 @@ class MeshTest : public ::testing::Test {
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    const bool ok = write_mesh_outputs(derive_path_names(name),
-                                       MeshOutputs{true, true, png_size, false, &system_files()},
+    const bool ok = write_mesh_outputs(outputs_of(derive_path_names(name), {false, {}, true, true}),
+                                       MeshSettings{png_size, false, system_files()},
                                        ConsoleOutput{out, false});
     std::fclose(out);
     if (had_error != nullptr) *had_error = !ok;
@@ -204,9 +204,9 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  EXPECT_FALSE(write_mesh_outputs(derive_path_names("self.glb"),
-                                  MeshOutputs{true, true, 16, false, &system_files()},
-                                  ConsoleOutput{out, false}));
+  EXPECT_FALSE(
+      write_mesh_outputs(outputs_of(derive_path_names("self.glb"), {false, {}, true, true}),
+                         MeshSettings{16, false, system_files()}, ConsoleOutput{out, false}));
   std::fclose(out);
   EXPECT_EQ(std::string(text, size),
             "Error: self.glb is the input file :(\nPreview written: self.png (16 x 16 pixels)\n");

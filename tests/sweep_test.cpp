@@ -31,7 +31,7 @@ Outcome in_memory(const std::string& model, const std::string& exports_folder) {
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
   run_conversion_job(derive_typed_names("s"),
-                     JobSettings{ConsoleOutput{out, false}, exports, &files});
+                     JobSettings{ConsoleOutput{out, false}, exports, files});
   std::fclose(out);
   Outcome outcome{std::string(text, size), {}};
   std::free(text);

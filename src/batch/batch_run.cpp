@@ -3,15 +3,17 @@
 #include <fcntl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/captured_lines.h"
+#include "batch/ordered_executor.h"
 #include "batch/run_guard.h"
 #include "io/buffered_file.h"
 #include "io/console_output.h"
+#include "io/interrupt_watch.h"
 #include "io/threads.h"
 #include "job/conversion_job.h"
 #include "job/mesh_outputs.h"
@@ -25,12 +27,11 @@ constexpr int kNoFolder = -1;
 
 // The job's part: export files into the exports folder (if any), the info file. False when the
 // job did not run.
-bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t index,
-                  const ConsoleOutput& console, bool& had_error) {
-  FileSystem& files = guard.files_of(index);
-  const std::string& folder = planned.exports_folder;
+bool run_job_part(const JobOutputs& outputs, FileSystem& files, const ConsoleOutput& console,
+                  bool& had_error) {
+  const std::string& folder = *outputs.exports_folder;
   if (folder.empty()) {
-    had_error = run_conversion_job(planned.names, JobSettings{console, AT_FDCWD, &files}).had_error;
+    had_error = run_conversion_job(outputs.names, JobSettings{console, AT_FDCWD, files}).had_error;
     return true;
   }
   if (files.is_link(AT_FDCWD, folder.c_str())) {
@@ -42,7 +43,7 @@ bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t inde
   // The folder the tool makes for a model's export files must be a real one, never a link.
   int directory = files.open_folder(folder.c_str());
   // A model that cannot be read gets no folder; its job says why.
-  if (directory < 0 && ModelFile::open(planned.names.model.c_str(), files) != nullptr) {
+  if (directory < 0 && ModelFile::open(outputs.names.model.c_str(), files) != nullptr) {
     files.make_folders(folder);
     directory = files.open_folder(folder.c_str());
     if (directory < 0) {
@@ -52,50 +53,48 @@ bool run_job_part(const PlannedModel& planned, RunGuard& guard, std::size_t inde
       return true;
     }
   }
-  had_error =
-      run_conversion_job(planned.names,
-                         JobSettings{console, directory < 0 ? kNoFolder : directory, &files})
-          .had_error;
+  const JobSettings settings{console, directory < 0 ? kNoFolder : directory, files};
+  had_error = run_conversion_job(outputs.names, settings).had_error;
   if (directory >= 0) files.close(directory);
   return true;
 }
 
 // One model's job and mesh outputs, their console lines going to `console`; true when an
 // error line was printed.
-bool run_one(const BatchOptions& options, const PlannedModel& planned, RunGuard& guard,
-             std::size_t index, const ConsoleOutput& console) {
-  guard.set_state(index, RunGuard::State::Running);
+bool run_one(const BatchOptions& options, const JobOutputs& outputs, FileSystem& files,
+             const ConsoleOutput& console) {
   bool had_error = false;
-  const bool job_ran = options.no_job || run_job_part(planned, guard, index, console, had_error);
-  if (options.glb || options.png) {
-    const MeshOutputs outputs{options.glb, options.png, options.png_size,
-                              !options.no_job && job_ran, &guard.files_of(index)};
-    had_error |= !write_mesh_outputs(planned.names, outputs, console);
+  const bool job_ran = !outputs.info || run_job_part(outputs, files, console, had_error);
+  if (outputs.glb || outputs.png) {
+    const MeshSettings settings{options.png_size, outputs.info && job_ran, files};
+    had_error |= !write_mesh_outputs(outputs, settings, console);
   }
-  guard.set_state(index, RunGuard::State::Finished);
   return had_error;
 }
 
-// A job's console lines, kept until it is this model's turn to be printed.
+// A job's console lines, kept until it is this model's turn to be printed. Without `lines`,
+// they went straight to standard output, or could not be kept (`failure` says so).
 struct CapturedJob {
   std::unique_ptr<CapturedLines> lines;
   bool had_error = false;
-  bool done = false;
+  std::string failure;
 };
 
 ConsoleOutput batch_console(std::FILE* stream, bool terminal) {
   return ConsoleOutput{stream, terminal, true};
 }
 
-// With -q only the first error line is kept.
-CapturedJob capture(const BatchOptions& options, const PlannedModel& planned, RunGuard& guard,
-                    std::size_t index, bool terminal) {
+// With -q only the first error line is kept. A job whose lines cannot be kept does not run.
+CapturedJob capture(const BatchOptions& options, const JobOutputs& outputs, FileSystem& files,
+                    bool terminal) {
   auto lines = std::make_unique<CapturedLines>(!options.quiet);
-  if (lines->stream() == nullptr) std::abort();
-  const bool had_error =
-      run_one(options, planned, guard, index, batch_console(lines->stream(), terminal));
+  if (lines->stream() == nullptr) {
+    const std::string model = shown_name(batch_console(nullptr, terminal), outputs.names.model);
+    return {nullptr, true, "Error: no room to keep the lines of " + model + " :("};
+  }
+  const bool had_error = run_one(options, outputs, files, batch_console(lines->stream(), terminal));
   lines->close();
-  return {std::move(lines), had_error, true};
+  return {std::move(lines), had_error, {}};
 }
 
 // "[k/N] NAME" on standard error, kept up to date in place.
@@ -122,97 +121,111 @@ class Progress {
   bool shown_;
 };
 
+// Prints each job's lines as one block, in the order the models were given; with -q, a job's
+// first error line is said on standard error.
+class JobPrinter {
+ public:
+  JobPrinter(const BatchOptions& options, const BatchStreams& streams, Progress& progress)
+      : options_(options), streams_(streams), progress_(progress) {}
+
+  void print(std::size_t index, const CapturedJob& job) {
+    failed_ += job.had_error;
+    if (options_.quiet) {
+      if (job.had_error) say_error(index, job);
+      return;
+    }
+    if (!job.failure.empty()) {
+      progress_.erase();
+      std::fprintf(streams_.out, "%s\n", job.failure.c_str());
+    } else if (job.lines != nullptr && !job.lines->empty()) {
+      progress_.erase();
+      job.lines->replay(streams_.out);
+    }
+    std::fflush(streams_.out);
+  }
+  std::size_t failed() const { return failed_; }
+
+ private:
+  void say_error(std::size_t index, const CapturedJob& job) {
+    const std::string& line = job.lines ? job.lines->first_error_line() : job.failure;
+    progress_.erase();
+    std::fprintf(streams_.err, "model-unpack-batch: %s: %s\n",
+                 escaped_text(options_.models[index]).c_str(), escaped_text(line).c_str());
+    std::fflush(streams_.err);
+  }
+
+  const BatchOptions& options_;
+  const BatchStreams& streams_;
+  Progress& progress_;
+  std::size_t failed_ = 0;
+};
+
+// How many jobs run at once: one on this thread, or that many workers while this one prints.
+std::size_t workers_for(const BatchOptions& options, std::size_t total) {
+  const std::size_t jobs = std::min<std::size_t>(options.jobs, total);
+  return MODEL_UNPACK_THREADS && jobs > 1 ? jobs : 0;
+}
+
 }  // namespace
 
 int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
               FileSystem& files) {
   const std::size_t total = plan.models.size();
-  std::size_t workers = std::min<std::size_t>(options.jobs, total);
+  const std::size_t workers = workers_for(options, total);
   Progress progress(streams, total);
-  std::size_t failed = 0;
-  RunGuard guard(files, plan.models);
-  const InterruptWatch watch(guard, total, [&] { progress.erase(); });
-
-  // Each job's lines are printed as one block, in the order the models were given; with -q,
-  // a job's first error line is said on standard error.
-  auto print_job = [&](std::size_t index, const CapturedJob& job) {
-    failed += job.had_error;
-    if (options.quiet) {
-      if (!job.had_error) return;
-      progress.erase();
-      std::fprintf(streams.err, "model-unpack-batch: %s: %s\n",
-                   escaped_text(options.models[index]).c_str(),
-                   escaped_text(job.lines->first_error_line()).c_str());
-      std::fflush(streams.err);
-      return;
-    }
-    if (job.lines->empty()) return;
+  RunGuard guard(files, total);
+  InterruptWatch watch([&] {
+    const std::size_t finished = guard.stop_and_clean_up();
     progress.erase();
-    job.lines->replay(streams.out);
-    std::fflush(streams.out);
-  };
-
-  std::vector<CapturedJob> jobs(total);
-  Mutex mutex;
-  ConditionVariable finished;
-  std::atomic<std::size_t> next{0};
-  auto work = [&] {
-    for (std::size_t i; (i = next++) < total;) {
-      CapturedJob job = capture(options, plan.models[i], guard, i, streams.out_is_terminal);
-      const UniqueLock<Mutex> lock(mutex);
-      jobs[i] = std::move(job);
-      finished.notify_all();
-    }
-  };
-  // Without threads on this platform, the jobs run one after another, with the same output.
-  if (!MODEL_UNPACK_THREADS) workers = 1;
-  std::vector<WorkerThread> threads(workers > 1 ? workers : 0);
-  std::size_t started = 0;
-  std::string why;
-  while (started < threads.size() && threads[started].start(work, &why)) ++started;
-  if (started < threads.size()) {
-    // Run with the threads there are; with none, on this one.
-    threads.resize(started);
-    std::fprintf(streams.err, "model-unpack-batch: only %zu jobs at once: %s\n",
-                 std::max<std::size_t>(threads.size(), 1), why.c_str());
+    std::fprintf(streams.err,
+                 "model-unpack-batch: interrupted: %zu of %zu models converted; unfinished "
+                 "outputs removed\n",
+                 finished, total);
     std::fflush(streams.err);
-    workers = threads.size();
-  }
+  });
+  JobPrinter printer(options, streams, progress);
+  // With one job at a time, lines reach standard output as they are printed, unless they would
+  // break the progress line on the same terminal, or only the error lines are wanted.
+  const bool direct =
+      workers == 0 && !options.quiet && !(progress.shown() && streams.out_is_terminal);
 
-  if (workers <= 1) {
-    // Lines reach standard output as they are printed, unless they would break the progress
-    // line on the same terminal, or only the error lines are wanted.
-    const bool direct = !options.quiet && !(progress.shown() && streams.out_is_terminal);
-    for (std::size_t i = 0; i < total; ++i) {
-      progress.show(i, options.models[i]);
-      if (direct) {
-        const bool had_error = run_one(options, plan.models[i], guard, i,
-                                       batch_console(streams.out, streams.out_is_terminal));
-        std::fflush(streams.out);
-        failed += had_error;
-      } else {
-        print_job(i, capture(options, plan.models[i], guard, i, streams.out_is_terminal));
-      }
+  OrderedJobs<CapturedJob> jobs;
+  jobs.count = total;
+  jobs.run = [&](std::size_t i) -> std::optional<CapturedJob> {
+    if (!guard.begin(i)) return std::nullopt;
+    FileSystem& model_files = guard.files_of(i);
+    CapturedJob job;
+    if (direct) {
+      job.had_error = run_one(options, plan.models[i], model_files,
+                              batch_console(streams.out, streams.out_is_terminal));
+    } else {
+      job = capture(options, plan.models[i], model_files, streams.out_is_terminal);
     }
-  } else {
-    for (std::size_t i = 0; i < total; ++i) {
-      progress.show(i, options.models[i]);
-      CapturedJob job;
-      {
-        UniqueLock<Mutex> lock(mutex);
-        finished.wait(lock, [&] { return jobs[i].done; });
-        job = std::move(jobs[i]);
-      }
-      print_job(i, job);
+    guard.finish(i);
+    return job;
+  };
+  jobs.waiting = [&](std::size_t i) { progress.show(i, options.models[i]); };
+  jobs.print = [&](std::size_t i, CapturedJob& job) {
+    printer.print(i, job);
+    // Nobody reads on: the run ends as the broken pipe would have ended it.
+    if (std::ferror(streams.out) && watch.reader_gone(fileno(streams.out))) {
+      watch.end_by_broken_pipe();
     }
-  }
-  threads.clear();
+  };
+  ExecutorThreads threads{workers, 2 * workers, [&](std::size_t started, const std::string& why) {
+                            std::fprintf(streams.err,
+                                         "model-unpack-batch: only %zu jobs at once: %s\n",
+                                         std::max<std::size_t>(started, 1), why.c_str());
+                            std::fflush(streams.err);
+                          }};
+  run_in_order(jobs, threads);
   progress.erase();
 
-  if (failed > 0) {
-    std::fprintf(streams.err, "model-unpack-batch: %zu of %zu models had errors\n", failed, total);
+  if (printer.failed() > 0) {
+    std::fprintf(streams.err, "model-unpack-batch: %zu of %zu models had errors\n",
+                 printer.failed(), total);
   }
-  return failed > 0 ? 1 : 0;
+  return printer.failed() > 0 ? 1 : 0;
 }
 
 }  // namespace model_unpack

@@ -6,8 +6,6 @@
 #include "io/console_output.h"
 #include "io/file_identity.h"
 #include "io/file_system.h"
-#include "job/mesh_outputs.h"
-#include "model/block_kinds.h"
 
 namespace model_unpack {
 
@@ -59,7 +57,7 @@ struct Writer {
 
 class ClashFinder {
  public:
-  ClashFinder(const std::vector<PlannedModel>& models, FileSystem& files)
+  ClashFinder(const std::vector<JobOutputs>& models, FileSystem& files)
       : models_(models), files_(files) {}
 
   // A model file of the run.
@@ -109,7 +107,7 @@ class ClashFinder {
              " would both write " + quoted_text(file);
   }
 
-  const std::vector<PlannedModel>& models_;
+  const std::vector<JobOutputs>& models_;
   FileSystem& files_;
   std::map<std::string, std::size_t> models_by_spelling_;
   std::map<FileIdentity, std::size_t> models_by_identity_;
@@ -122,32 +120,26 @@ class ClashFinder {
 
 OutputPlan plan_outputs(const BatchOptions& options, FileSystem& files) {
   OutputPlan plan;
+  const OutputChoice choice{!options.no_job, options.exports_dir, options.glb, options.png};
   for (const std::string& model : options.models) {
-    PlannedModel planned{derive_path_names(model), {}, {}};
-    if (!options.no_job) {
-      planned.files.push_back(planned.names.info);
-      if (options.exports_dir) {
-        planned.exports_folder = *options.exports_dir + "/" + std::string(path_stem(model));
-      }
-    }
-    if (options.glb) planned.files.push_back(beside_info_file(planned.names, "glb"));
-    if (options.png) planned.files.push_back(beside_info_file(planned.names, "png"));
-    plan.models.push_back(std::move(planned));
+    plan.models.push_back(outputs_of(derive_path_names(model), choice));
   }
 
   ClashFinder finder(plan.models, files);
   for (std::size_t i = 0; i < plan.models.size(); ++i) finder.add_model(i);
   for (std::size_t i = 0; i < plan.models.size(); ++i) {
-    const PlannedModel& planned = plan.models[i];
-    for (const std::string& file : planned.files) finder.add_output(i, file);
-    if (options.no_job) continue;
+    const JobOutputs& outputs = plan.models[i];
+    for (const auto& file : {outputs.info, outputs.glb, outputs.png}) {
+      if (file) finder.add_output(i, *file);
+    }
+    if (!outputs.exports_folder) continue;
     // Export files: each model's own folder, or the current one, which every job writes in turn.
-    const bool shared = planned.exports_folder.empty();
-    const std::string folder = shared ? "" : planned.exports_folder + "/";
-    for (const char* export_file : kExportFileDeletionOrder) {
+    const bool shared = outputs.exports_folder->empty();
+    const std::string folder = shared ? "" : *outputs.exports_folder + "/";
+    for (const char* export_file : export_file_names()) {
       finder.add_output(i, folder + export_file, shared);
     }
-    if (!shared) finder.add_output(i, planned.exports_folder);
+    if (!shared) finder.add_output(i, *outputs.exports_folder);
   }
   plan.clash = finder.clash();
 

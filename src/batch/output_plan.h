@@ -8,18 +8,12 @@
 
 #include "batch/batch_options.h"
 #include "io/file_system.h"
-#include "job/file_names.h"
+#include "job/job_outputs.h"
 
 namespace model_unpack {
 
-struct PlannedModel {
-  JobNames names;
-  std::string exports_folder;      // DIR/STEM with --exports-dir; empty: the current folder
-  std::vector<std::string> files;  // the info file, glb and png it writes, as named
-};
-
 struct OutputPlan {
-  std::vector<PlannedModel> models;
+  std::vector<JobOutputs> models;
   std::optional<std::string> clash;   // the usage error, when two writers meet
   std::optional<std::string> notice;  // said once on standard error before the run
 };

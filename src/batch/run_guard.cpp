@@ -1,17 +1,11 @@
 #include "batch/run_guard.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <ctime>
-
-#include "io/console_output.h"
-#include "model/block_kinds.h"
+#include <utility>
 
 namespace model_unpack {
 
-// A model's view of the file system: new files go through the guard and are remembered.
+// A model's view of the file system: what it creates and removes goes through the guard, and
+// what it creates is remembered, so an interrupt removes exactly that.
 class RunGuard::ModelFiles final : public FileSystem {
  public:
   ModelFiles(RunGuard& guard, FileSystem& base) : guard_(guard), base_(base) {}
@@ -28,7 +22,11 @@ class RunGuard::ModelFiles final : public FileSystem {
   std::optional<FileIdentity> identify_open(int handle) override {
     return base_.identify_open(handle);
   }
-  void remove(int directory, const char* name) override { base_.remove(directory, name); }
+  bool remove(int directory, const char* name) override {
+    bool removed = false;
+    guard_.creating([&] { removed = base_.remove(directory, name); });
+    return removed;
+  }
   int open_for_reading(const char* name, std::uint64_t& size) override {
     return base_.open_for_reading(name, size);
   }
@@ -36,7 +34,7 @@ class RunGuard::ModelFiles final : public FileSystem {
     int handle = -1;
     guard_.creating([&] {
       handle = base_.create(directory, name, mode);
-      if (handle >= 0 && directory == AT_FDCWD) created_.emplace_back(name);
+      if (handle >= 0) created_.push_back(path_of(directory, name));
     });
     return handle;
   }
@@ -45,57 +43,92 @@ class RunGuard::ModelFiles final : public FileSystem {
     int handle = -1;
     guard_.creating([&] {
       handle = base_.create_temporary(directory, name, mode, temporary);
-      if (handle >= 0) created_.push_back(temporary);
+      if (handle >= 0) created_.push_back(path_of(directory, temporary));
     });
     return handle;
   }
+  // A file renamed into place is complete: an interrupt leaves it.
   bool rename(int directory, const char* from, const char* to) override {
     bool renamed = false;
-    guard_.creating([&] {
-      renamed = base_.rename(directory, from, to);
-      if (renamed) created_.emplace_back(to);
-    });
+    guard_.creating([&] { renamed = base_.rename(directory, from, to); });
     return renamed;
   }
   bool is_link(int directory, const char* name) override { return base_.is_link(directory, name); }
-  void make_folders(const std::string& path) override {
-    guard_.creating([&] { base_.make_folders(path); });
+  std::vector<std::string> make_folders(const std::string& path) override {
+    std::vector<std::string> made;
+    guard_.creating([&] {
+      made = base_.make_folders(path);
+      folders_made_.insert(folders_made_.end(), made.begin(), made.end());
+    });
+    return made;
   }
-  int open_folder(const char* path) override { return base_.open_folder(path); }
+  void remove_folder(const std::string& path) override {
+    guard_.creating([&] { base_.remove_folder(path); });
+  }
+  int open_folder(const char* path) override {
+    const int handle = base_.open_folder(path);
+    if (handle >= 0) open_folders_.emplace_back(handle, path);
+    return handle;
+  }
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {
     return base_.read_at(handle, dest, size, offset);
   }
   std::int64_t write(int handle, const void* data, std::size_t size) override {
     return base_.write(handle, data, size);
   }
-  bool close(int handle) override { return base_.close(handle); }
+  bool close(int handle) override {
+    std::erase_if(open_folders_, [&](const auto& folder) { return folder.first == handle; });
+    return base_.close(handle);
+  }
 
-  // Names in the current folder this model's job created; only touched under the guard.
-  std::vector<std::string> created_;
+  // Removes what this model's job created, newest first: files, then the folders it made.
+  void remove_created() {
+    for (auto name = created_.rbegin(); name != created_.rend(); ++name) {
+      base_.remove(AT_FDCWD, name->c_str());
+    }
+    for (auto folder = folders_made_.rbegin(); folder != folders_made_.rend(); ++folder) {
+      base_.remove_folder(*folder);
+    }
+  }
 
  private:
+  // `name` taken in `directory`, as a path from the current folder.
+  std::string path_of(int directory, const std::string& name) const {
+    for (const auto& [handle, path] : open_folders_) {
+      if (handle == directory) return path + "/" + name;
+    }
+    return name;
+  }
+
   RunGuard& guard_;
   FileSystem& base_;
+  // Only touched by the model's own job, or under the guard's exclusive lock once it stops.
+  std::vector<std::string> created_;
+  std::vector<std::string> folders_made_;
+  std::vector<std::pair<int, std::string>> open_folders_;
 };
 
 struct RunGuard::Model {
-  Model(RunGuard& guard, FileSystem& base, const PlannedModel& planned)
-      : files(guard, base), plan(planned) {}
+  explicit Model(RunGuard& guard, FileSystem& base) : files(guard, base) {}
   ModelFiles files;
-  const PlannedModel& plan;
   std::atomic<State> state{State::Waiting};
 };
 
-RunGuard::RunGuard(FileSystem& files, const std::vector<PlannedModel>& plan) : files_(files) {
-  for (const PlannedModel& planned : plan) {
-    models_.push_back(std::make_unique<Model>(*this, files, planned));
-  }
+RunGuard::RunGuard(FileSystem& files, std::size_t models) {
+  for (std::size_t i = 0; i < models; ++i) models_.push_back(std::make_unique<Model>(*this, files));
 }
 
 RunGuard::~RunGuard() = default;
 
-void RunGuard::set_state(std::size_t model, State state) {
-  models_[model]->state = state;
+bool RunGuard::begin(std::size_t model) {
+  const SharedLock<SharedMutex> lock(mutex_);
+  if (stopping_) return false;
+  models_[model]->state = State::Running;
+  return true;
+}
+
+void RunGuard::finish(std::size_t model) {
+  models_[model]->state = State::Finished;
 }
 
 FileSystem& RunGuard::files_of(std::size_t model) {
@@ -116,90 +149,9 @@ std::size_t RunGuard::stop_and_clean_up() {
   for (const auto& model : models_) {
     const State state = model->state;
     finished += state == State::Finished;
-    if (state != State::Running) continue;
-    // Its export files (the job deleted them first anyway), then whatever it created.
-    const std::string& folder = model->plan.exports_folder;
-    for (const char* export_file : kExportFileDeletionOrder) {
-      files_.remove(AT_FDCWD,
-                    (folder.empty() ? std::string() : folder + "/").append(export_file).c_str());
-    }
-    if (!folder.empty()) rmdir(folder.c_str());  // only when nothing else is in it
-    for (const std::string& name : model->files.created_) files_.remove(AT_FDCWD, name.c_str());
+    if (state == State::Running) model->files.remove_created();
   }
   return finished;
 }
-
-#if defined(__wasi__)
-
-InterruptWatch::InterruptWatch(RunGuard& guard, std::size_t total,
-                               std::function<void()> before_message)
-    : guard_(guard), total_(total), before_message_(std::move(before_message)) {}
-
-InterruptWatch::~InterruptWatch() = default;
-
-#else
-
-namespace {
-
-// The signals that end a batch early; one ignored when the run began (nohup) stays ignored.
-sigset_t interrupting_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction current {};
-    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
-      sigaddset(&set, signal);
-  }
-  return set;
-}
-
-}  // namespace
-
-InterruptWatch::InterruptWatch(RunGuard& guard, std::size_t total,
-                               std::function<void()> before_message)
-    : guard_(guard), total_(total), before_message_(std::move(before_message)) {
-  // Blocked before any worker starts, so every thread inherits the mask and only the watcher
-  // takes these signals.
-  const sigset_t set = interrupting_signals();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  watching_ = thread_.start([this] { watch(); });
-  // Without the watcher, the signals keep their usual effect.
-  if (!watching_) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-}
-
-InterruptWatch::~InterruptWatch() {
-  if (!watching_) return;
-  done_ = true;
-  thread_.join();
-}
-
-void InterruptWatch::watch() {
-  const sigset_t set = interrupting_signals();
-  const timespec interval{0, 50'000'000};
-  int signal = -1;
-  while (!done_) {
-    signal = sigtimedwait(&set, nullptr, &interval);
-    if (signal > 0) break;
-  }
-  if (signal <= 0) return;
-
-  const std::size_t finished = guard_.stop_and_clean_up();
-  before_message_();
-  std::fprintf(stderr,
-               "model-unpack-batch: interrupted: %zu of %zu models converted; unfinished outputs "
-               "removed\n",
-               finished, total_);
-  std::fflush(stderr);
-  // Dies by the signal, so the shell sees it.
-  ::signal(signal, SIG_DFL);
-  sigset_t just_this;
-  sigemptyset(&just_this);
-  sigaddset(&just_this, signal);
-  pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
-  raise(signal);
-  _exit(128 + signal);
-}
-
-#endif
 
 }  // namespace model_unpack

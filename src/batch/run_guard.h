@@ -1,15 +1,15 @@
 // What lets a batch run be interrupted without leaving a half-written file under a final name:
-// every file a job creates is created through the guard, which remembers it for the model it
-// belongs to, and refuses new files once the run is stopping.
+// every file a job creates or removes goes through the guard, which remembers what it created
+// for the model it belongs to, and refuses to create, remove or begin anything once the run is
+// stopping.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
-#include "batch/output_plan.h"
 #include "io/file_system.h"
 #include "io/threads.h"
 
@@ -17,53 +17,35 @@ namespace model_unpack {
 
 class RunGuard {
  public:
-  RunGuard(FileSystem& files, const std::vector<PlannedModel>& plan);
-
-  enum class State { Waiting, Running, Finished };
+  RunGuard(FileSystem& files, std::size_t models);
   ~RunGuard();
-  void set_state(std::size_t model, State state);
+  RunGuard(const RunGuard&) = delete;
+  RunGuard& operator=(const RunGuard&) = delete;
+
+  // Marks `model`'s job as begun; false, with nothing begun, once the run is stopping.
+  bool begin(std::size_t model);
+  void finish(std::size_t model);
 
   // The file system a model's job works through.
   FileSystem& files_of(std::size_t model);
 
-  // Runs `make` (which creates something for `model` in the file system) unless the run is
-  // stopping; false when it is.
+  // Runs `make` (which creates or removes something for a model) unless the run is stopping;
+  // false when it is.
   bool creating(const std::function<void()>& make);
 
-  // Stops the run: from now on nothing new is created, and every output of each model whose
-  // job had begun and not finished is removed. Returns how many models finished.
+  // Stops the run: from now on nothing new begins, is created or removed, and what each job
+  // that had begun and not finished created is removed (a file renamed into place whole
+  // stays). Returns how many models finished.
   std::size_t stop_and_clean_up();
 
  private:
   class ModelFiles;
+  enum class State { Waiting, Running, Finished };
   struct Model;
 
-  FileSystem& files_;
   SharedMutex mutex_;  // shared while a file is made; exclusive while the run stops
   bool stopping_ = false;
   std::vector<std::unique_ptr<Model>> models_;
-};
-
-// Runs the batch's jobs with SIGINT, SIGTERM and SIGHUP (those not ignored) answered by a
-// thread of their own: it stops `guard`, says so on standard error (after `before_message`,
-// which erases a progress line) and then ends the process by that signal. Where there are
-// neither signals nor threads (WASI), it watches nothing.
-class InterruptWatch {
- public:
-  InterruptWatch(RunGuard& guard, std::size_t total, std::function<void()> before_message);
-  ~InterruptWatch();
-  InterruptWatch(const InterruptWatch&) = delete;
-  InterruptWatch& operator=(const InterruptWatch&) = delete;
-
- private:
-  void watch();
-
-  RunGuard& guard_;
-  std::size_t total_;
-  std::function<void()> before_message_;
-  std::atomic<bool> done_{false};
-  bool watching_ = false;
-  WorkerThread thread_;
 };
 
 }  // namespace model_unpack

@@ -14,11 +14,11 @@ bool export_block(const BlockKind& row, const BlockRecord& record, std::uint32_t
   console_print(console, row.start_line);
   std::unique_ptr<OutputFile> out;
   if (target.info_file &&
-      target.files->identify(target.directory, row.export_file) == target.info_file) {
+      target.files.identify(target.directory, row.export_file) == target.info_file) {
     console_print(
         console, "Error: export file " + std::string(row.export_file) + " is the output file :(\n");
   } else {
-    out = OutputFile::create(row.export_file, target.directory, 0600, *target.files);
+    out = OutputFile::create(row.export_file, target.directory, kNewFileMode, target.files);
     if (out == nullptr) {
       console_print(console, "Error opening export file " + std::string(row.export_file) + " :(\n");
     }

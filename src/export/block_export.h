@@ -17,7 +17,7 @@ struct ExportTarget {
   // An export file that is this file is never opened, so the report being written cannot be
   // destroyed; its row still reads, so later output is unchanged.
   std::optional<FileIdentity> info_file;
-  FileSystem* files;  // always named
+  FileSystem& files;
 };
 
 // What the info phase takes over from the export phase.

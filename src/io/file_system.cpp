@@ -32,7 +32,9 @@ class SystemFiles final : public FileSystem {
   std::optional<FileIdentity> identify_open(int handle) override {
     return identify_descriptor(handle);
   }
-  void remove(int directory, const char* name) override { unlinkat(directory, name, 0); }
+  bool remove(int directory, const char* name) override {
+    return unlinkat(directory, name, 0) == 0;
+  }
 
   int open_for_reading(const char* name, std::uint64_t& size) override {
     const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -83,13 +85,16 @@ class SystemFiles final : public FileSystem {
     return renameat(directory, from, directory, to) == 0;
   }
 
-  void make_folders(const std::string& path) override {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-      mkdir(path.substr(0, slash).c_str(), 0755);
+  std::vector<std::string> make_folders(const std::string& path) override {
+    std::vector<std::string> made;
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+      std::string folder = path.substr(0, slash);
+      if (mkdir(folder.c_str(), 0777) == 0) made.push_back(std::move(folder));
+      if (slash == std::string::npos) break;
     }
-    mkdir(path.c_str(), 0755);
+    return made;
   }
+  void remove_folder(const std::string& path) override { rmdir(path.c_str()); }
 
   std::optional<std::string> resolve_folder(const std::string& path) override {
 #if defined(__wasi__)

@@ -10,10 +10,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "io/file_identity.h"
 
 namespace model_unpack {
+
+// Every output is made as any new file is: readable and writable by all, less the umask.
+inline constexpr mode_t kNewFileMode = 0666;
 
 class FileSystem {
  public:
@@ -24,8 +28,8 @@ class FileSystem {
   // The entry `name` itself: a symbolic link is not followed.
   virtual std::optional<FileIdentity> identify_entry(int directory, const char* name) = 0;
   virtual std::optional<FileIdentity> identify_open(int handle) = 0;
-  // Failures (an absent file) are ignored, as the job ignores them.
-  virtual void remove(int directory, const char* name) = 0;
+  // True when it was removed; the job ignores failures (an absent file).
+  virtual bool remove(int directory, const char* name) = 0;
   // A regular file opened for reading, and its size then; -1 when it cannot be. Neither the
   // open nor a read ever waits (a FIFO, /proc/kmsg): a read that would wait fails.
   virtual int open_for_reading(const char* name, std::uint64_t& size) = 0;
@@ -42,9 +46,11 @@ class FileSystem {
   virtual bool rename(int directory, const char* from, const char* to) = 0;
   // Whether `name` itself is a symbolic link.
   virtual bool is_link(int directory, const char* name) = 0;
-  // Makes each missing folder of `path` (mode 0755 before the umask); failures show when the
-  // folder is opened.
-  virtual void make_folders(const std::string& path) = 0;
+  // Makes each missing folder of `path` (mode 0777 less the umask) and gives back those it
+  // made, outermost first; failures show when the folder is opened.
+  virtual std::vector<std::string> make_folders(const std::string& path) = 0;
+  // Removes the folder `path` if it is empty.
+  virtual void remove_folder(const std::string& path) = 0;
   // The absolute spelling of the folder `path`, its links and "." and ".." resolved; nothing
   // when it does not exist.
   virtual std::optional<std::string> resolve_folder(const std::string& path) = 0;

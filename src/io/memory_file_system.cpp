@@ -53,12 +53,32 @@ std::optional<std::string> MemoryFileSystem::resolve_folder(const std::string& p
   return "/" + folder;
 }
 
-void MemoryFileSystem::make_folders(const std::string& path) {
+std::vector<std::string> MemoryFileSystem::make_folders(const std::string& path) {
   const std::string folder = normal_path(path);
+  std::vector<std::string> made;
   for (std::size_t end = folder.find('/');; end = folder.find('/', end + 1)) {
     const std::string prefix = folder.substr(0, end);
-    if (find(prefix) == nullptr && !is_folder(prefix)) folders_.push_back(prefix);
+    if (find(prefix) == nullptr && !is_folder(prefix)) {
+      folders_.push_back(prefix);
+      made.push_back(prefix);
+    }
     if (end == std::string::npos) break;
+  }
+  return made;
+}
+
+void MemoryFileSystem::remove_folder(const std::string& path) {
+  const std::string folder = normal_path(path);
+  const std::string inside = folder + "/";
+  for (const File& file : files_) {
+    if (file.linked && file.name.starts_with(inside)) return;
+  }
+  for (const std::string& other : folders_) {
+    if (other.starts_with(inside)) return;
+  }
+  // Handles are indices: the slot stays, under a name no path has.
+  for (std::string& known : folders_) {
+    if (known == folder) known.clear();
   }
 }
 
@@ -110,10 +130,13 @@ std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};
 }
 
-void MemoryFileSystem::remove(int directory, const char* name) {
+bool MemoryFileSystem::remove(int directory, const char* name) {
   const auto path = path_in(directory, name);
-  if (!path) return;
-  if (File* file = find(*path)) file->linked = false;
+  if (!path) return false;
+  File* file = find(*path);
+  if (file == nullptr) return false;
+  file->linked = false;
+  return true;
 }
 
 int MemoryFileSystem::open_for_reading(const char* name, std::uint64_t& size) {

@@ -32,14 +32,15 @@ class MemoryFileSystem final : public FileSystem {
   }
   std::optional<std::string> resolve_folder(const std::string& path) override;
   std::optional<FileIdentity> identify_open(int handle) override;
-  void remove(int directory, const char* name) override;
+  bool remove(int directory, const char* name) override;
   int open_for_reading(const char* name, std::uint64_t& size) override;
   int create(int directory, const char* name, mode_t mode) override;
   int create_temporary(int directory, const std::string& name, mode_t mode,
                        std::string& temporary) override;
   bool rename(int directory, const char* from, const char* to) override;
   bool is_link(int, const char*) override { return false; }
-  void make_folders(const std::string& path) override;
+  std::vector<std::string> make_folders(const std::string& path) override;
+  void remove_folder(const std::string& path) override;
   int open_folder(const char* path) override;
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override;
   std::int64_t write(int handle, const void* data, std::size_t size) override;

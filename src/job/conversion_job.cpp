@@ -23,7 +23,7 @@ std::string hex(std::uint32_t value) {
 // The checks that keep a job from emptying or deleting the model file it is about to read.
 bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
   const ConsoleOutput& console = settings.console;
-  FileSystem& files = *settings.files;
+  FileSystem& files = settings.files;
   const auto model = files.identify(AT_FDCWD, names.model.c_str());
   if (!model) return false;
   if (files.identify(AT_FDCWD, names.info.c_str()) == model) {
@@ -51,7 +51,7 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   console_print(console, "Input file: " + shown_name(console, names.model) + "   \n");
   console_print(console, "output file: " + shown_name(console, names.info) + "   \n");
   if (clashes_with_outputs(names, settings)) return {true};
-  FileSystem& files = *settings.files;
+  FileSystem& files = settings.files;
 
   HeaderBuffer header{};
   for (const char* export_file : kExportFileDeletionOrder) {
@@ -66,7 +66,8 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   // A link planted under the info file's name is replaced, never written through (one to the
   // model file has been refused above).
   if (files.is_link(AT_FDCWD, names.info.c_str())) files.remove(AT_FDCWD, names.info.c_str());
-  std::unique_ptr<OutputFile> info = OutputFile::create(names.info.c_str(), AT_FDCWD, 0600, files);
+  std::unique_ptr<OutputFile> info =
+      OutputFile::create(names.info.c_str(), AT_FDCWD, kNewFileMode, files);
   if (!info) {
     console_print(console, "Error opening output file :(\n");
     return {true};
@@ -79,7 +80,7 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
       read_block_directory(*model, [&](const BlockRecord& record) { list_entry(record, console); });
   read_element_counts(directory, *model);
 
-  const ExportTarget target{settings.exports_directory, info->identity(), &files};
+  const ExportTarget target{settings.exports_directory, info->identity(), files};
   const ExportHandOver exported = export_blocks(directory, *model, target, console);
   const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
                           directory,          exported.element_counts, exported.last_values};

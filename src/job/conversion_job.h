@@ -14,7 +14,7 @@ struct JobSettings {
   ConsoleOutput console;
   // The folder of the 13 export files. Jobs running at once each get their own.
   int exports_directory = AT_FDCWD;
-  FileSystem* files;  // always named: a forgotten one must not silently mean the disk
+  FileSystem& files;
 };
 
 struct JobResult {

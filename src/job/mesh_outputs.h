@@ -5,23 +5,19 @@
 
 #include "io/console_output.h"
 #include "io/file_system.h"
-#include "job/file_names.h"
+#include "job/job_outputs.h"
 
 namespace model_unpack {
 
-struct MeshOutputs {
-  bool glb = false;
-  bool png = false;
+struct MeshSettings {
   std::uint32_t png_size = 512;
   bool after_job = true;  // the job has told already whether the model opens
-  FileSystem* files;      // always named
+  FileSystem& files;
 };
 
-// The info file name with `extension` in place of "txt".
-std::string beside_info_file(const JobNames& names, std::string_view extension);
-
-// Writes the requested outputs and prints their lines; false when it printed an error line.
-bool write_mesh_outputs(const JobNames& names, const MeshOutputs& outputs,
+// Writes the glb and png that `outputs` names and prints their lines; false when it printed
+// an error line.
+bool write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings,
                         const ConsoleOutput& console);
 
 }  // namespace model_unpack

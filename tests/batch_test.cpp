@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "job/file_names.h"
@@ -243,6 +244,9 @@ TEST_F(BatchTest, FailedWritesAreErrorsInBothTools) {
   EXPECT_TRUE(
       full.out.ends_with("Positions exported\nCreating info file\n"
                          "Error writing info file m.txt :(\n"));
+  const ToolRun help = run_batch_tool({"--help"}, [] { dup2(open("m.txt", O_WRONLY), 1); });
+  EXPECT_EQ(help.status, 1);
+  EXPECT_EQ(help.err, "model-unpack-batch: write error on standard output\n");
 
   testing::PtySession tool({MODEL_UNPACK_BINARY});
   ASSERT_TRUE(tool.wait_for("file name\n"));
@@ -481,6 +485,158 @@ TEST(PathNames, OnlyTheLastComponentDecides) {
   const std::string long_name(400, 'n');
   EXPECT_EQ(derive_path_names(long_name).info, long_name + ".txt");
   EXPECT_EQ(path_stem("../a.b/castle.zmdl"), "castle");
+}
+
+}  // namespace
+}  // namespace model_unpack
+
+namespace model_unpack {
+namespace {
+
+// The batch tool with the fault shim preloaded, set by `settings` ("NAME=VALUE").
+ToolRun run_with_shim(
+    const std::vector<std::string>& args, const std::vector<std::string>& settings,
+    const std::function<void()>& in_child = [] {}) {
+  return run_batch_tool(args, [&] {
+    setenv("LD_PRELOAD", FAULT_SHIM, 1);
+    setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    for (const std::string& setting : settings) {
+      const std::size_t equals = setting.find('=');
+      setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+    }
+    in_child();
+  });
+}
+
+// How often each file was opened to be emptied.
+std::map<std::string, int> truncations(const std::string& log) {
+  std::map<std::string, int> count;
+  std::istringstream lines(read_file(log));
+  for (std::string line; std::getline(lines, line);) ++count[line];
+  return count;
+}
+
+bool died_by(const ToolRun& run, int signal) {
+  return run.status == 128 + signal;
+}
+
+TEST_F(BatchTest, EachJobRunsOnceOnTheThreadsThatStartAndAJobWithoutCaptureFailsAlone) {
+  const auto kinds = models_of_every_kind();
+  std::vector<std::string> models;
+  for (std::size_t i = 0; i < 6; ++i) {
+    kinds[i % kinds.size()].write(numbered(static_cast<int>(i)) + ".zmdl");
+    models.push_back(numbered(static_cast<int>(i)));
+  }
+  auto command = [&](std::vector<std::string> options) {
+    options.insert(options.end(), models.begin(), models.end());
+    return options;
+  };
+  const ToolRun alone = run_with_shim(command({"-C", "one"}), {"SHIM_TRUNCATE_LOG=one.log"});
+  const auto written_once = tree("one");
+  // The watcher and one worker start; the second worker cannot.
+  const ToolRun partial = run_with_shim(command({"-C", "two", "-j", "3"}),
+                                        {"SHIM_THREADS=2", "SHIM_TRUNCATE_LOG=two.log"});
+  EXPECT_EQ(partial.err.substr(0, 43), "model-unpack-batch: only 1 jobs at once: Re");
+  EXPECT_EQ(partial.out, alone.out);
+  EXPECT_EQ(tree("two"), written_once);
+  EXPECT_EQ(truncations("two.log"), truncations("one.log"));
+
+  // The second job's lines cannot be kept: that job fails with a line of its own.
+  const ToolRun no_capture =
+      run_with_shim(command({"-C", "three", "-j", "2"}), {"SHIM_THREADS=2", "SHIM_NO_CAPTURE=2"});
+  EXPECT_EQ(no_capture.status, 1);
+  EXPECT_NE(no_capture.out.find("Error: no room to keep the lines of m1.zmdl :(\n"),
+            std::string::npos);
+  auto others = written_once;
+  std::erase_if(others, [](const auto& file) { return file.first.starts_with("m1/"); });
+  EXPECT_EQ(tree("three"), others);
+}
+
+TEST_F(BatchTest, ManyModelsBehindASlowOneUnderFewDescriptors) {
+  testing::large_model(12 << 20).write("slow.zmdl");
+  std::vector<std::string> args{"-C", "ex", "slow"};
+  for (int i = 0; i < 60; ++i) {
+    fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", numbered(i) + ".zmdl");
+    args.push_back(numbered(i));
+  }
+  const ToolRun one = run_batch_tool(args);
+  args.insert(args.begin(), {"-j", "2"});
+  const ToolRun two = run_batch_tool(args, [] {
+    const rlimit limit{40, 40};
+    setrlimit(RLIMIT_NOFILE, &limit);
+  });
+  EXPECT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(two.out, one.out);
+}
+
+TEST_F(BatchTest, AnInterruptLeavesEachOutputWholeOrAsItWasAndTouchesNothingElse) {
+  fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m.zmdl");
+  testing::write_file("pos.txt", "notes");
+  testing::write_file("m.png", "an earlier png");
+  // Signalled as the glb is renamed into place, while the picture is being drawn.
+  for (const char* signal : {"15", "1"}) {
+    const ToolRun mesh_only =
+        run_with_shim({"--no-job", "--glb", "--png", "--png-size", "4096", "m"},
+                      {std::string("SHIM_SIGNAL_ON_RENAME=") + signal});
+    EXPECT_TRUE(died_by(mesh_only, std::atoi(signal))) << mesh_only.status;
+    EXPECT_EQ(read_file("pos.txt"), "notes");
+    EXPECT_TRUE(whole_output("m.glb"));
+    EXPECT_EQ(read_file("m.png"), "an earlier png");
+    fs::remove("m.glb");
+  }
+  const ToolRun job = run_with_shim({"-C", "deep/er", "--glb", "--png", "--png-size", "4096", "m"},
+                                    {"SHIM_SIGNAL_ON_RENAME=2"});
+  EXPECT_TRUE(died_by(job, SIGINT)) << job.status;
+  EXPECT_EQ(job.err,
+            "model-unpack-batch: interrupted: 0 of 1 models converted; unfinished "
+            "outputs removed\n");
+  EXPECT_TRUE(whole_output("m.glb"));
+  EXPECT_FALSE(testing::exists("deep")) << "folders the run made";
+  EXPECT_FALSE(testing::exists("m.txt"));
+  EXPECT_EQ(tree(".").size(), 4u) << "no temporary file is left";
+
+  // A signal that comes once the watcher has ended still ends the batch.
+  const ToolRun at_the_end =
+      run_with_shim({"--no-job", "--glb", "m"}, {"SHIM_SIGNAL_AFTER_JOIN=15"});
+  EXPECT_TRUE(died_by(at_the_end, SIGTERM)) << at_the_end.status;
+}
+
+TEST_F(BatchTest, AReaderThatGoesAwayEndsTheRunLikeAnInterrupt) {
+  // Enough directory lines to fill the pipe while the job runs.
+  ModelBuilder model;
+  model.header("long listing").block("positions", testing::floats3({1, 2, 3}));
+  for (int i = 0; i < 6000; ++i) model.entry("positions", model.payload_offset(0));
+  model.write("long.zmdl");
+  fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m.zmdl");
+  int out[2];
+  int err[2];
+  ASSERT_EQ(pipe(out) | pipe(err), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    close(out[0]);
+    signal(SIGPIPE, SIG_DFL);
+    alarm(20);
+    execl(MODEL_UNPACK_BATCH_BINARY, MODEL_UNPACK_BATCH_BINARY, "--glb", "long", "m", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  char first;
+  ASSERT_EQ(read(out[0], &first, 1), 1);
+  close(out[0]);
+  const std::string said = drain(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+  EXPECT_TRUE(
+      said.ends_with("model-unpack-batch: interrupted: 1 of 2 models converted; "
+                     "unfinished outputs removed\n"))
+      << said;
+  EXPECT_TRUE(read_file("long.txt").ends_with("---End of file---"));
+  EXPECT_TRUE(whole_output("long.glb"));
+  EXPECT_FALSE(testing::exists("m.txt"));
 }
 
 }  // namespace

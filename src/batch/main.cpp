@@ -12,6 +12,15 @@
 
 namespace {
 
+// Standard output could not take everything: said, so a full disk is not a silent success.
+int finish_output(int status) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fputs("model-unpack-batch: write error on standard output\n", stderr);
+    return 1;
+  }
+  return status;
+}
+
 int usage_error(const std::string& reason) {
   std::fprintf(stderr, "model-unpack-batch: %s\nTry 'model-unpack-batch --help'.\n",
                reason.c_str());
@@ -32,10 +41,10 @@ int main(int argc, char** argv) {
   switch (parsed.action) {
     case ParsedCommandLine::Action::Help:
       std::fputs(kBatchUsage, stdout);
-      return std::fflush(stdout) == 0 ? 0 : 1;
+      return finish_output(0);
     case ParsedCommandLine::Action::Version:
       std::puts("model-unpack-batch " MODEL_UNPACK_VERSION);
-      return std::fflush(stdout) == 0 ? 0 : 1;
+      return finish_output(0);
     case ParsedCommandLine::Action::UsageError:
       return usage_error(parsed.usage_error);
     case ParsedCommandLine::Action::Run:
@@ -46,10 +55,5 @@ int main(int argc, char** argv) {
   if (plan.notice) std::fprintf(stderr, "model-unpack-batch: %s\n", plan.notice->c_str());
   const BatchStreams streams{stdout, stderr, isatty(STDOUT_FILENO) != 0,
                              isatty(STDERR_FILENO) != 0};
-  int status = run_batch(parsed.options, plan, streams, system_files());
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("model-unpack-batch: write error on standard output\n", stderr);
-    status = 1;
-  }
-  return status;
+  return finish_output(run_batch(parsed.options, plan, streams, system_files()));
 }

@@ -144,7 +144,7 @@ void write_number_line(const Rendering& row, std::uint32_t index, ElementWalk& w
                        OutputFile& out) {
   const Field value = row.value == Value::U16 ? Field::U16 : Field::F32;
   const std::size_t size = traits(value).size;
-  unsigned char element[12];
+  unsigned char element[kLargestNumberElement];
   for (int i = 0; i < row.values; ++i)
     std::memcpy(element + size * i, walk.read(value).data(), size);
   out.commit(format_number_line(row, index, element, out.reserve(kLongestNumberLine)));

@@ -2,15 +2,53 @@
 // like), formatted from whole elements; a large block in chunks, on two cores when it can.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "io/buffered_file.h"
 #include "model/block_kinds.h"
+#include "report/float_format.h"
+#include "report/number_format.h"
 
 namespace model_unpack {
 
-// The longest number line, line end included.
-inline constexpr std::size_t kLongestNumberLine = 128;
+namespace number_lines_detail {
+// A "%5u" value is five characters wide for every u16.
+inline constexpr std::size_t kU16TextSize = 5;
+
+constexpr bool shows_numbers(const BlockKind& kind) {
+  return kind.rendering.value == Value::U16 || kind.rendering.value == Value::F32;
+}
+
+// The line of an element of `kind`: index field, each value and its blanks, line end.
+constexpr std::size_t line_size(const BlockKind& kind) {
+  const Rendering& row = kind.rendering;
+  // An index is "%5u" of a 32-bit count: it can grow past five characters.
+  const std::size_t index = row.index == IndexField::None ? 0 : kMaxIntegerText + 2;
+  const std::size_t value = row.value == Value::U16 ? kU16TextSize : kExponentTextSize;
+  // Two blanks are stored after each value whatever `blanks_after_value` keeps.
+  return index + static_cast<std::size_t>(row.values) * (value + 2) + 2;
+}
+}  // namespace number_lines_detail
+
+// The longest number line, line end included, and the largest element shown as numbers.
+inline constexpr std::size_t kLongestNumberLine = [] {
+  std::size_t longest = 0;
+  for (const BlockKind& kind : kBlockKinds) {
+    if (number_lines_detail::shows_numbers(kind))
+      longest = std::max(longest, number_lines_detail::line_size(kind));
+  }
+  return longest;
+}();
+inline constexpr std::size_t kLargestNumberElement = [] {
+  std::size_t largest = 0;
+  for (const BlockKind& kind : kBlockKinds) {
+    if (number_lines_detail::shows_numbers(kind))
+      largest = std::max<std::size_t>(largest, kind.element_size());
+  }
+  return largest;
+}();
 
 // Formats the line of element `index` from its bytes (all present) into `out`; returns the end.
 char* format_number_line(const Rendering& row, std::uint32_t index, const unsigned char* element,

@@ -1,11 +1,14 @@
 #include "io/interrupt_watch.h"
 
+#include <cstdlib>
+
+#if !defined(__wasi__)
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <ctime>
+#endif
 
 namespace model_unpack {
 

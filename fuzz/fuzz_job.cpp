@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The export files go into a folder of their own, as with the batch tool's -C.
   files.make_folders("ex/f");
   const int exports = files.open_folder("ex/f");
-  JobSettings settings{ConsoleOutput{console(), false}, exports, files};
-  run_conversion_job(derive_typed_names("f"), settings);
+  Diagnostics said(ConsoleOutput{console(), false});
+  run_conversion_job(derive_typed_names("f"), JobSettings{said, exports, files});
   files.close(exports);
 
   const std::string* after = files.contents("f.zmdl");

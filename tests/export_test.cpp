@@ -79,9 +79,9 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   const std::string bytes = edges(7, {1, 2, 3, 4, 5, 6}).bytes();
   auto model = testing::model_file_of(bytes);
   std::FILE* console = std::fopen("/dev/null", "w");
+  Diagnostics said(ConsoleOutput{console, false});
   const ExportHandOver hand_over =
-      export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, system_files()},
-                    ConsoleOutput{console, false});
+      export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, system_files()}, said);
   std::fclose(console);
   EXPECT_EQ(hand_over.element_counts, std::vector<std::uint32_t>{2u});
 }

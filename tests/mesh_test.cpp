@@ -41,11 +41,11 @@ class MeshTest : public ::testing::Test {
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    const bool ok = write_mesh_outputs(outputs_of(derive_path_names(name), {false, {}, true, true}),
-                                       MeshSettings{png_size, false, system_files()},
-                                       ConsoleOutput{out, false});
+    Diagnostics said(ConsoleOutput{out, false});
+    write_mesh_outputs(outputs_of(derive_path_names(name), {false, {}, true, true}),
+                       MeshSettings{png_size, false, system_files()}, said);
     std::fclose(out);
-    if (had_error != nullptr) *had_error = !ok;
+    if (had_error != nullptr) *had_error = said.had_error();
     std::string printed(text, size);
     std::free(text);
     return printed;
@@ -204,10 +204,12 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  EXPECT_FALSE(
-      write_mesh_outputs(outputs_of(derive_path_names("self.glb"), {false, {}, true, true}),
-                         MeshSettings{16, false, system_files()}, ConsoleOutput{out, false}));
+  Diagnostics said(ConsoleOutput{out, false});
+  write_mesh_outputs(outputs_of(derive_path_names("self.glb"), {false, {}, true, true}),
+                     MeshSettings{16, false, system_files()}, said);
   std::fclose(out);
+  ASSERT_TRUE(said.had_error());
+  EXPECT_EQ(said.first_error()->kind, ErrorKind::MeshOutputIsInput);
   EXPECT_EQ(std::string(text, size),
             "Error: self.glb is the input file :(\nPreview written: self.png (16 x 16 pixels)\n");
   std::free(text);

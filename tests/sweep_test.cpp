@@ -30,8 +30,8 @@ Outcome in_memory(const std::string& model, const std::string& exports_folder) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  run_conversion_job(derive_typed_names("s"),
-                     JobSettings{ConsoleOutput{out, false}, exports, files});
+  Diagnostics said(ConsoleOutput{out, false});
+  run_conversion_job(derive_typed_names("s"), JobSettings{said, exports, files});
   std::fclose(out);
   Outcome outcome{std::string(text, size), {}};
   std::free(text);

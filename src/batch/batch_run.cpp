@@ -13,6 +13,7 @@
 #include "batch/run_guard.h"
 #include "io/buffered_file.h"
 #include "io/console_output.h"
+#include "io/diagnostics.h"
 #include "io/interrupt_watch.h"
 #include "io/threads.h"
 #include "job/conversion_job.h"
@@ -27,17 +28,16 @@ constexpr int kNoFolder = -1;
 
 // The job's part: export files into the exports folder (if any), the info file. False when the
 // job did not run.
-bool run_job_part(const JobOutputs& outputs, FileSystem& files, const ConsoleOutput& console,
-                  bool& had_error) {
+bool run_job_part(const JobOutputs& outputs, FileSystem& files, Diagnostics& said) {
   const std::string& folder = *outputs.exports_folder;
   if (folder.empty()) {
-    had_error = run_conversion_job(outputs.names, JobSettings{console, AT_FDCWD, files}).had_error;
+    run_conversion_job(outputs.names, JobSettings{said, AT_FDCWD, files});
     return true;
   }
+  const std::string shown = shown_name(said.console(), folder);
   if (files.is_link(AT_FDCWD, folder.c_str())) {
-    console_print(console, "Error: exports folder " + shown_name(console, folder) +
-                               " is a symbolic link :(\n");
-    had_error = true;
+    said.error(ErrorKind::ExportsFolderIsLink,
+               "Error: exports folder " + shown + " is a symbolic link :(");
     return false;
   }
   // The folder the tool makes for a model's export files must be a real one, never a link.
@@ -47,54 +47,55 @@ bool run_job_part(const JobOutputs& outputs, FileSystem& files, const ConsoleOut
     files.make_folders(folder);
     directory = files.open_folder(folder.c_str());
     if (directory < 0) {
-      console_print(console,
-                    "Error creating exports folder " + shown_name(console, folder) + " :(\n");
-      had_error = true;
+      said.error(ErrorKind::CreatingExportsFolder,
+                 "Error creating exports folder " + shown + " :(");
       return true;
     }
   }
-  const JobSettings settings{console, directory < 0 ? kNoFolder : directory, files};
-  had_error = run_conversion_job(outputs.names, settings).had_error;
+  run_conversion_job(outputs.names,
+                     JobSettings{said, directory < 0 ? kNoFolder : directory, files});
   if (directory >= 0) files.close(directory);
   return true;
 }
 
-// One model's job and mesh outputs, their console lines going to `console`; true when an
-// error line was printed.
-bool run_one(const BatchOptions& options, const JobOutputs& outputs, FileSystem& files,
-             const ConsoleOutput& console) {
-  bool had_error = false;
-  const bool job_ran = !outputs.info || run_job_part(outputs, files, console, had_error);
+// One model's job and mesh outputs, their lines going to `console`; the first error, if any.
+std::optional<JobError> run_one(const BatchOptions& options, const JobOutputs& outputs,
+                                FileSystem& files, const ConsoleOutput& console) {
+  Diagnostics said(console);
+  const bool job_ran = !outputs.info || run_job_part(outputs, files, said);
   if (outputs.glb || outputs.png) {
-    const MeshSettings settings{options.png_size, outputs.info && job_ran, files};
-    had_error |= !write_mesh_outputs(outputs, settings, console);
+    write_mesh_outputs(outputs, MeshSettings{options.png_size, outputs.info && job_ran, files},
+                       said);
   }
-  return had_error;
+  return said.first_error();
 }
 
-// A job's console lines, kept until it is this model's turn to be printed. Without `lines`,
-// they went straight to standard output, or could not be kept (`failure` says so).
+// A job's lines, kept until it is this model's turn to be printed, and its first error.
+// Without `lines`, they went straight to standard output, or could not be kept (then `error`
+// says so, and is printed in their place).
 struct CapturedJob {
   std::unique_ptr<CapturedLines> lines;
-  bool had_error = false;
-  std::string failure;
+  std::optional<JobError> error;
 };
 
 ConsoleOutput batch_console(std::FILE* stream, bool terminal) {
   return ConsoleOutput{stream, terminal, true};
 }
 
-// With -q only the first error line is kept. A job whose lines cannot be kept does not run.
+// With -q the lines are not kept: only the first error is said. A job whose lines cannot be
+// kept does not run.
 CapturedJob capture(const BatchOptions& options, const JobOutputs& outputs, FileSystem& files,
                     bool terminal) {
   auto lines = std::make_unique<CapturedLines>(!options.quiet);
   if (lines->stream() == nullptr) {
     const std::string model = shown_name(batch_console(nullptr, terminal), outputs.names.model);
-    return {nullptr, true, "Error: no room to keep the lines of " + model + " :("};
+    return {nullptr, JobError{ErrorKind::KeepingLines,
+                              "Error: no room to keep the lines of " + model + " :("}};
   }
-  const bool had_error = run_one(options, outputs, files, batch_console(lines->stream(), terminal));
+  std::optional<JobError> error =
+      run_one(options, outputs, files, batch_console(lines->stream(), terminal));
   lines->close();
-  return {std::move(lines), had_error, {}};
+  return {std::move(lines), std::move(error)};
 }
 
 // "[k/N] NAME" on standard error, kept up to date in place.
@@ -129,14 +130,14 @@ class JobPrinter {
       : options_(options), streams_(streams), progress_(progress) {}
 
   void print(std::size_t index, const CapturedJob& job) {
-    failed_ += job.had_error;
+    failed_ += job.error.has_value();
     if (options_.quiet) {
-      if (job.had_error) say_error(index, job);
+      if (job.error) say_error(index, *job.error);
       return;
     }
-    if (!job.failure.empty()) {
+    if (job.error && job.error->kind == ErrorKind::KeepingLines) {
       progress_.erase();
-      std::fprintf(streams_.out, "%s\n", job.failure.c_str());
+      std::fprintf(streams_.out, "%s\n", job.error->line.c_str());
     } else if (job.lines != nullptr && !job.lines->empty()) {
       progress_.erase();
       job.lines->replay(streams_.out);
@@ -146,11 +147,10 @@ class JobPrinter {
   std::size_t failed() const { return failed_; }
 
  private:
-  void say_error(std::size_t index, const CapturedJob& job) {
-    const std::string& line = job.lines ? job.lines->first_error_line() : job.failure;
+  void say_error(std::size_t index, const JobError& error) {
     progress_.erase();
     std::fprintf(streams_.err, "model-unpack-batch: %s: %s\n",
-                 escaped_text(options_.models[index]).c_str(), escaped_text(line).c_str());
+                 escaped_text(options_.models[index]).c_str(), escaped_text(error.line).c_str());
     std::fflush(streams_.err);
   }
 
@@ -196,8 +196,8 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
     FileSystem& model_files = guard.files_of(i);
     CapturedJob job;
     if (direct) {
-      job.had_error = run_one(options, plan.models[i], model_files,
-                              batch_console(streams.out, streams.out_is_terminal));
+      job.error = run_one(options, plan.models[i], model_files,
+                          batch_console(streams.out, streams.out_is_terminal));
     } else {
       job = capture(options, plan.models[i], model_files, streams.out_is_terminal);
     }

@@ -16,8 +16,6 @@ std::FILE* spill_file() {
 #endif
 }
 
-constexpr std::size_t kLongestLineKept = 4096;
-
 }  // namespace
 
 CapturedLines::CapturedLines(bool keep_all, std::size_t memory_limit)
@@ -46,19 +44,6 @@ ssize_t CapturedLines::write_cookie(void* self, const char* data, std::size_t si
 }
 
 void CapturedLines::take(const char* data, std::size_t size) {
-  if (!error_found_) {
-    for (std::size_t i = 0; i < size; ++i) {
-      if (data[i] != '\n') {
-        if (line_.size() < kLongestLineKept) line_.push_back(data[i]);
-      } else if (line_.starts_with("Error")) {
-        first_error_ = line_;
-        error_found_ = true;
-        break;
-      } else {
-        line_.clear();
-      }
-    }
-  }
   if (!keep_all_) return;
   size_ += size;
   if (spill_ == nullptr && memory_.size() + size > memory_limit_) {

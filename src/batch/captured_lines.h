@@ -10,7 +10,7 @@ namespace model_unpack {
 
 class CapturedLines {
  public:
-  // Only the first error line is kept when `keep_all` is false (for -q).
+  // Nothing is kept when `keep_all` is false (for -q).
   explicit CapturedLines(bool keep_all, std::size_t memory_limit = std::size_t{1} << 20);
   ~CapturedLines();
   CapturedLines(const CapturedLines&) = delete;
@@ -24,8 +24,6 @@ class CapturedLines {
   // Writes what was kept to `out`.
   void replay(std::FILE* out);
   bool empty() const { return size_ == 0; }
-  // The first line that began with "Error", without its line end.
-  const std::string& first_error_line() const { return first_error_; }
 
  private:
   static ssize_t write_cookie(void* self, const char* data, std::size_t size);
@@ -38,10 +36,6 @@ class CapturedLines {
   std::FILE* spill_ = nullptr;  // once memory_ would pass the limit
   std::size_t size_ = 0;
   bool failed_ = false;
-  // The line being printed, while it may still turn out to be the first error line.
-  std::string line_;
-  bool error_found_ = false;
-  std::string first_error_;
 };
 
 }  // namespace model_unpack

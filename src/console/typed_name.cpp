@@ -14,8 +14,9 @@ bool name_fits_buffer(std::string_view word) {
 }
 
 void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console) {
+  Diagnostics said(console);
   run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
-                     JobSettings{console, AT_FDCWD, system_files()});
+                     JobSettings{said, AT_FDCWD, system_files()});
 }
 
 }  // namespace model_unpack

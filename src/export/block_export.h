@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "io/console_output.h"
+#include "io/diagnostics.h"
 #include "io/file_identity.h"
 #include "io/file_system.h"
 #include "model/element_walk.h"
@@ -22,7 +22,6 @@ struct ExportTarget {
 
 // What the info phase takes over from the export phase.
 struct ExportHandOver {
-  bool all_well = true;  // false when an error line was printed
   // The last values read, which the info phase goes on from.
   LastValues last_values;
   // Each kept record's element count as the export phase's count words left it: an exported
@@ -32,6 +31,6 @@ struct ExportHandOver {
 
 // Copies every known block.
 ExportHandOver export_blocks(const BlockDirectory& directory, ModelFile& model,
-                             const ExportTarget& target, const ConsoleOutput& console);
+                             const ExportTarget& target, Diagnostics& said);
 
 }  // namespace model_unpack

@@ -22,35 +22,34 @@ std::string hex(std::uint32_t value) {
 
 // The checks that keep a job from emptying or deleting the model file it is about to read.
 bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
-  const ConsoleOutput& console = settings.console;
   FileSystem& files = settings.files;
   const auto model = files.identify(AT_FDCWD, names.model.c_str());
   if (!model) return false;
   if (files.identify(AT_FDCWD, names.info.c_str()) == model) {
-    console_print(console, "Error: output file is the input file :(\n");
+    settings.said.error(ErrorKind::OutputIsInput, "Error: output file is the input file :(");
     return true;
   }
   for (const char* export_file : kExportFileDeletionOrder) {
     if (files.identify(settings.exports_directory, export_file) == model) {
-      console_print(console, "Error: input file is an export file :(\n");
+      settings.said.error(ErrorKind::InputIsExportFile, "Error: input file is an export file :(");
       return true;
     }
   }
   return false;
 }
 
-void list_entry(const BlockRecord& record, const ConsoleOutput& console) {
-  console_print(console,
-                shown_text(console, record.name()) + "   " + hex(record.block_offset) + "\n");
+void list_entry(const BlockRecord& record, const Diagnostics& said) {
+  said.say(shown_text(said.console(), record.name()) + "   " + hex(record.block_offset) + "\n");
 }
 
 }  // namespace
 
-JobResult run_conversion_job(const JobNames& names, const JobSettings& settings) {
-  const ConsoleOutput& console = settings.console;
-  console_print(console, "Input file: " + shown_name(console, names.model) + "   \n");
-  console_print(console, "output file: " + shown_name(console, names.info) + "   \n");
-  if (clashes_with_outputs(names, settings)) return {true};
+void run_conversion_job(const JobNames& names, const JobSettings& settings) {
+  Diagnostics& said = settings.said;
+  const ConsoleOutput& console = said.console();
+  said.say("Input file: " + shown_name(console, names.model) + "   \n");
+  said.say("output file: " + shown_name(console, names.info) + "   \n");
+  if (clashes_with_outputs(names, settings)) return;
   FileSystem& files = settings.files;
 
   HeaderBuffer header{};
@@ -60,8 +59,8 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
 
   std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), files);
   if (!model) {
-    console_print(console, "Error opening input file :(\n");
-    return {true};
+    said.error(ErrorKind::OpeningInput, "Error opening input file :(");
+    return;
   }
   // A link planted under the info file's name is replaced, never written through (one to the
   // model file has been refused above).
@@ -69,28 +68,26 @@ JobResult run_conversion_job(const JobNames& names, const JobSettings& settings)
   std::unique_ptr<OutputFile> info =
       OutputFile::create(names.info.c_str(), AT_FDCWD, kNewFileMode, files);
   if (!info) {
-    console_print(console, "Error opening output file :(\n");
-    return {true};
+    said.error(ErrorKind::OpeningOutput, "Error opening output file :(");
+    return;
   }
 
   model->read(header.data(), kHeaderSize);
-  console_print(console,
-                "Header of file: " + shown_text(console, std::string_view(header.data())) + "\n\n");
+  said.say("Header of file: " + shown_text(console, std::string_view(header.data())) + "\n\n");
   BlockDirectory directory =
-      read_block_directory(*model, [&](const BlockRecord& record) { list_entry(record, console); });
+      read_block_directory(*model, [&](const BlockRecord& record) { list_entry(record, said); });
   read_element_counts(directory, *model);
 
   const ExportTarget target{settings.exports_directory, info->identity(), files};
-  const ExportHandOver exported = export_blocks(directory, *model, target, console);
+  const ExportHandOver exported = export_blocks(directory, *model, target, said);
   const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
                           directory,          exported.element_counts, exported.last_values};
-  const bool reported = write_info_file(*info, source, *model, console);
+  write_info_file(*info, source, *model, said);
 
   // Records first, then the info file (closed by its phase), then the model file.
   directory.records.clear();
   info.reset();
   model.reset();
-  return {!exported.all_well || !reported};
 }
 
 }  // namespace model_unpack

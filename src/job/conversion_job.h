@@ -4,23 +4,20 @@
 
 #include <fcntl.h>
 
-#include "io/console_output.h"
+#include "io/diagnostics.h"
 #include "io/file_system.h"
 #include "job/file_names.h"
 
 namespace model_unpack {
 
 struct JobSettings {
-  ConsoleOutput console;
+  Diagnostics& said;  // where the job tells what it does
   // The folder of the 13 export files. Jobs running at once each get their own.
   int exports_directory = AT_FDCWD;
   FileSystem& files;
 };
 
-struct JobResult {
-  bool had_error = false;  // some line began with "Error"
-};
-
-JobResult run_conversion_job(const JobNames& names, const JobSettings& settings);
+// Everything the job has to say goes to `settings.said`, its first error included.
+void run_conversion_job(const JobNames& names, const JobSettings& settings);
 
 }  // namespace model_unpack

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "io/console_output.h"
+#include "io/diagnostics.h"
 #include "io/file_system.h"
 #include "job/job_outputs.h"
 
@@ -15,9 +15,7 @@ struct MeshSettings {
   FileSystem& files;
 };
 
-// Writes the glb and png that `outputs` names and prints their lines; false when it printed
-// an error line.
-bool write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings,
-                        const ConsoleOutput& console);
+// Writes the glb and png that `outputs` names and tells how it went.
+void write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings, Diagnostics& said);
 
 }  // namespace model_unpack

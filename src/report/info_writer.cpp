@@ -217,8 +217,8 @@ void write_line_breaks(std::uint32_t count, OutputFile& out) {
 }
 
 bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& model,
-                     const ConsoleOutput& console) {
-  console_print(console, "Creating info file\n");
+                     Diagnostics& said) {
+  said.say("Creating info file\n");
   // The 4-byte value and the transfer buffer go on from the export phase; the 2-byte value and
   // the length word start again from zero.
   LastValues last = source.last_values;
@@ -261,10 +261,11 @@ bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& mode
   write_line_breaks(1, info);
   write_text("---End of file---", info);
   if (!info.close()) {
-    console_print(console, "Error writing info file " + std::string(source.info_name) + " :(\n");
+    said.error(ErrorKind::WritingInfo,
+               "Error writing info file " + std::string(source.info_name) + " :(");
     return false;
   }
-  console_print(console, "Info file created\n");
+  said.say("Info file created\n");
   return true;
 }
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "io/buffered_file.h"
-#include "io/console_output.h"
+#include "io/diagnostics.h"
 #include "model/element_walk.h"
 #include "model/model_format.h"
 
@@ -29,6 +29,6 @@ struct InfoSource {
 // Writes the whole report and closes `info`; false when it printed an error line because a
 // write or the close failed.
 bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& model,
-                     const ConsoleOutput& console);
+                     Diagnostics& said);
 
 }  // namespace model_unpack

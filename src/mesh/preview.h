@@ -31,6 +31,9 @@ struct PreviewFrame {
 };
 PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size);
 
+// Where `p` lies along a unit axis of the frame.
+double along(const double axis[3], const Vec3& p);
+
 // How many vertices lie far from the rest (by the same rule, over all vertices): a viewer
 // that frames the whole glb frames them too.
 std::uint64_t far_vertex_count(const Mesh& mesh);

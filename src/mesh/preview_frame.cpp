@@ -1,0 +1,120 @@
+// Where the preview looks from and what it frames: the bulk of the model, leaving out the few
+// vertices that lie far from the rest.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <tuple>
+
+#include "mesh/preview.h"
+
+namespace model_unpack {
+
+namespace {
+
+// One axis's quartiles, from a copy of its values.
+std::pair<double, double> quartiles(std::vector<float> values) {
+  const auto at = [&](std::size_t rank) {
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank),
+                     values.end());
+    return static_cast<double>(values[rank]);
+  };
+  const std::size_t last = values.size() - 1;
+  return {at(last / 4), at(last - last / 4)};
+}
+
+// The vertices the picture frames: those of drawn triangles, or all when there is none.
+std::vector<bool> framed_vertices(const Mesh& mesh) {
+  std::vector<bool> framed(mesh.positions.size(), mesh.triangles.empty());
+  for (const auto& t : mesh.triangles) framed[t[0]] = framed[t[1]] = framed[t[2]] = true;
+  return framed;
+}
+
+// Marks as not framed the vertices far from the rest: per axis, beyond ten times the largest
+// interquartile spread from the quartiles of the framed vertices. Returns how many.
+std::uint64_t leave_out_far_vertices(const std::vector<Vec3>& positions,
+                                     std::vector<bool>& framed) {
+  std::vector<float> axis;
+  double low[3], high[3], spread = 0;
+  for (int k = 0; k < 3; ++k) {
+    axis.clear();
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+      if (framed[i]) axis.push_back(positions[i][k]);
+    }
+    if (axis.empty()) return 0;
+    std::tie(low[k], high[k]) = quartiles(std::move(axis));
+    axis = {};
+    spread = std::max(spread, high[k] - low[k]);
+  }
+  if (spread == 0) return 0;
+  std::uint64_t left_out = 0;
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (!framed[i]) continue;
+    for (int k = 0; k < 3; ++k) {
+      const double v = positions[i][k];
+      if (v < low[k] - 10 * spread || v > high[k] + 10 * spread) {
+        framed[i] = false;
+        ++left_out;
+        break;
+      }
+    }
+  }
+  return left_out;
+}
+
+// From the front-right, above: the camera looks along -forward; y is up, z is the front.
+void look_from_three_quarters(PreviewFrame& frame) {
+  const double f[3] = {0.6, 0.45, 0.66};  // the viewer's direction, not yet unit length
+  const double fl = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+  for (int k = 0; k < 3; ++k) frame.forward[k] = f[k] / fl;
+  // right = world up x forward, normalised; up = forward x right.
+  const double r[3] = {frame.forward[2], 0.0, -frame.forward[0]};
+  const double rl = std::sqrt(r[0] * r[0] + r[2] * r[2]);
+  for (int k = 0; k < 3; ++k) frame.right[k] = r[k] / rl;
+  frame.up[0] = frame.forward[1] * frame.right[2] - frame.forward[2] * frame.right[1];
+  frame.up[1] = frame.forward[2] * frame.right[0] - frame.forward[0] * frame.right[2];
+  frame.up[2] = frame.forward[0] * frame.right[1] - frame.forward[1] * frame.right[0];
+}
+
+}  // namespace
+
+double along(const double axis[3], const Vec3& p) {
+  return axis[0] * p[0] + axis[1] * p[1] + axis[2] * p[2];
+}
+
+std::uint64_t far_vertex_count(const Mesh& mesh) {
+  std::vector<bool> all(mesh.positions.size(), true);
+  return leave_out_far_vertices(mesh.positions, all);
+}
+
+PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size) {
+  PreviewFrame frame;
+  look_from_three_quarters(frame);
+  // A few vertices far from the rest must not shrink the picture of the rest.
+  std::vector<bool> framed = framed_vertices(mesh);
+  frame.left_out = leave_out_far_vertices(mesh.positions, framed);
+
+  constexpr double kMost = std::numeric_limits<double>::max();
+  double low[3] = {kMost, kMost, kMost};
+  double high[3] = {-kMost, -kMost, -kMost};
+  for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+    if (!framed[i]) continue;
+    const Vec3& p = mesh.positions[i];
+    const double seen[3] = {along(frame.right, p), along(frame.up, p), along(frame.forward, p)};
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(low[k], seen[k]);
+      high[k] = std::max(high[k], seen[k]);
+    }
+  }
+  const double margin = 0.06 * size;
+  const double extent = std::max({high[0] - low[0], high[1] - low[1], 1e-30});
+  frame.scale = (size - 2 * margin) / extent;
+  frame.centre[0] = (low[0] + high[0]) / 2;
+  frame.centre[1] = (low[1] + high[1]) / 2;
+  if (low[2] <= high[2]) {
+    frame.depth[0] = low[2];
+    frame.depth[1] = high[2];
+  }
+  return frame;
+}
+
+}  // namespace model_unpack

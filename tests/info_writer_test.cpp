@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+#include "io/diagnostics.h"
+#include "job/conversion_job.h"
+#include "job/file_names.h"
 #include "model_builder.h"
 #include "test_support.h"
 
@@ -276,6 +279,69 @@ TEST(LineBreaks, AreCrLfPairs) {
     write_line_breaks(2, *out);
   }
   EXPECT_EQ(read_file("breaks"), "\r\n\r\n");
+}
+
+// The real file system, except that the model file is cut to `keep` bytes as soon as it has
+// been opened: the job goes on with the size it saw.
+class CutAfterOpening final : public FileSystem {
+ public:
+  explicit CutAfterOpening(off_t keep) : keep_(keep) {}
+  int open_for_reading(const char* name, std::uint64_t& size) override {
+    const int handle = base_.open_for_reading(name, size);
+    if (handle >= 0 && std::string_view(name) == "m.zmdl") {
+      EXPECT_EQ(::truncate(name, keep_), 0);
+    }
+    return handle;
+  }
+  std::optional<FileIdentity> identify(int d, const char* n) override {
+    return base_.identify(d, n);
+  }
+  std::optional<FileIdentity> identify_entry(int d, const char* n) override {
+    return base_.identify_entry(d, n);
+  }
+  std::optional<FileIdentity> identify_open(int h) override { return base_.identify_open(h); }
+  bool remove(int d, const char* n) override { return base_.remove(d, n); }
+  int create(int d, const char* n, mode_t m) override { return base_.create(d, n, m); }
+  int create_temporary(int d, const std::string& n, mode_t m, std::string& t) override {
+    return base_.create_temporary(d, n, m, t);
+  }
+  bool rename(int d, const char* f, const char* t) override { return base_.rename(d, f, t); }
+  bool is_link(int d, const char* n) override { return base_.is_link(d, n); }
+  std::vector<std::string> make_folders(const std::string& p) override {
+    return base_.make_folders(p);
+  }
+  void remove_folder(const std::string& p) override { base_.remove_folder(p); }
+  std::optional<std::string> resolve_folder(const std::string& p) override {
+    return base_.resolve_folder(p);
+  }
+  int open_folder(const char* p) override { return base_.open_folder(p); }
+  std::int64_t read_at(int h, void* d, std::size_t s, std::uint64_t o) override {
+    return base_.read_at(h, d, s, o);
+  }
+  std::int64_t write(int h, const void* d, std::size_t s) override { return base_.write(h, d, s); }
+  bool close(int h) override { return base_.close(h); }
+
+ private:
+  FileSystem& base_ = system_files();
+  off_t keep_;
+};
+
+TEST_F(InfoFileTest, ALargeBlockCutShortWhileReadRepeatsItsLastValueAsASmallOneDoes) {
+  // 40000 positions, each (i, i, i); the file is cut after 20000 of them once it is open.
+  Payload positions;
+  positions.u32(40000);
+  for (int i = 0; i < 40000; ++i) positions.f32(i).f32(i).f32(i);
+  const ModelBuilder model = ModelBuilder().block("positions", positions);
+  model.write("m.zmdl");
+  CutAfterOpening files(model.payload_offset(0) + 4 + 20000 * 12);
+  std::FILE* quiet = std::fopen("/dev/null", "w");
+  Diagnostics said(ConsoleOutput{quiet, false});
+  run_conversion_job(derive_typed_names("m"), JobSettings{said, AT_FDCWD, files});
+  std::fclose(quiet);
+  const std::string info = read_file("m.txt");
+  const std::string last_read = "+1.999900e+004  +1.999900e+004  +1.999900e+004  \r\n";
+  EXPECT_NE(info.find("19999: " + last_read), std::string::npos);
+  EXPECT_NE(info.find("39999: " + last_read), std::string::npos);
 }
 
 }  // namespace

@@ -74,5 +74,36 @@ TEST(Sweep, TheSampleCutAtEveryLengthRunsInMemoryAsOnDisk) {
   }
 }
 
+// What the job and the batch's guard ask of a file system, answered alike in memory and on disk.
+TEST(MemoryFileSystem, AnswersAsTheDiskDoesForFoldersAndWrittenFiles) {
+  testing::ScratchDirectory scratch;
+  MemoryFileSystem memory(true);
+  for (FileSystem* files : {static_cast<FileSystem*>(&memory), &system_files()}) {
+    EXPECT_EQ(files->make_folders("a/b"), (std::vector<std::string>{"a", "a/b"}));
+    EXPECT_TRUE(files->make_folders("a/b").empty());
+    const int folder = files->open_folder("a/b");
+    ASSERT_GE(folder, 0);
+    EXPECT_EQ(files->identify_open(folder), files->identify(AT_FDCWD, "a/b"));
+    const int out = files->create(folder, "f", kNewFileMode);
+    ASSERT_EQ(files->write(out, "abc", 3), 3);
+    files->close(out);
+    std::uint64_t size = 0;
+    const int in = files->open_for_reading("a/b/f", size);
+    char back[4] = {};
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(files->read_at(in, back, 4, 0), 3);
+    EXPECT_STREQ(back, "abc");
+    files->close(in);
+    files->remove_folder("a");  // not empty: stays
+    EXPECT_TRUE(files->identify(AT_FDCWD, "a/b/f"));
+    EXPECT_TRUE(files->remove(folder, "f"));
+    EXPECT_FALSE(files->remove(folder, "f"));
+    files->close(folder);
+    files->remove_folder("a/b");
+    files->remove_folder("a");
+    EXPECT_FALSE(files->identify(AT_FDCWD, "a"));
+  }
+}
+
 }  // namespace
 }  // namespace model_unpack

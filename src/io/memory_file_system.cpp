@@ -126,6 +126,10 @@ std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char
 }
 
 std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
+  if (handle >= kFolderHandles) {
+    if (static_cast<std::size_t>(handle - kFolderHandles) >= folders_.size()) return std::nullopt;
+    return FileIdentity{kDevice, kFolderInodes + static_cast<ino_t>(handle - kFolderHandles)};
+  }
   at(handle);  // checks the handle
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};
 }
@@ -176,7 +180,10 @@ bool MemoryFileSystem::rename(int directory, const char* from, const char* to) {
 std::int64_t MemoryFileSystem::read_at(int handle, void* dest, std::size_t size,
                                        std::uint64_t offset) {
   const File& file = at(handle);
-  if (file.written || offset >= file.bytes.size()) return 0;
+  // A written file reads back what was written, when that is kept; otherwise the read fails,
+  // rather than showing a file of its size as empty.
+  if (file.written && !keep_written_) return -1;
+  if (offset >= file.bytes.size()) return 0;
   const std::size_t piece = std::min<std::uint64_t>(size, file.bytes.size() - offset);
   std::memcpy(dest, file.bytes.data() + offset, piece);
   return static_cast<std::int64_t>(piece);

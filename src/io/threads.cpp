@@ -16,6 +16,14 @@ bool WorkerThread::start(std::function<void()> work, std::string* why) {
   }
 }
 
+WorkerThread& WorkerThread::operator=(WorkerThread&& other) noexcept {
+  if (this != &other) {
+    join();
+    thread_ = std::move(other.thread_);
+  }
+  return *this;
+}
+
 void WorkerThread::join() {
   if (thread_.joinable()) thread_.join();
 }
@@ -29,6 +37,10 @@ unsigned hardware_threads() {
 bool WorkerThread::start(std::function<void()>, std::string* why) {
   if (why != nullptr) *why = "no threads on this platform";
   return false;
+}
+
+WorkerThread& WorkerThread::operator=(WorkerThread&&) noexcept {
+  return *this;
 }
 
 void WorkerThread::join() {}

@@ -55,7 +55,8 @@ class WorkerThread {
  public:
   WorkerThread() = default;
   WorkerThread(WorkerThread&&) = default;
-  WorkerThread& operator=(WorkerThread&&) = default;
+  // A running thread is joined before another takes its place.
+  WorkerThread& operator=(WorkerThread&& other) noexcept;
   ~WorkerThread() { join(); }
 
   // Runs `work` on a thread of its own; false, with nothing started and the reason in `why`,

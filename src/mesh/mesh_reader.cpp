@@ -13,12 +13,21 @@ namespace model_unpack {
 
 namespace {
 
+// The kinds the mesh is read from; a name the table does not know fails to compile.
+constexpr const BlockKind& kPositions = *block_kind("positions");
+constexpr const BlockKind& kNormals = *block_kind("normals");
+constexpr const BlockKind& kMaterialTriangles = *block_kind("material_tris");
+constexpr const BlockKind& kPositionTriangles = *block_kind("position_tris");
+constexpr const BlockKind& kMaterials = *block_kind("materials");
+constexpr const BlockKind& kCollisionBodies = *block_kind("collisebodies");
+
 // A block's elements present whole in the file, and a warning for those that are not.
-std::optional<WholeBlock> locate(BlockDirectory& directory, ModelFile& model, std::string_view name,
+std::optional<WholeBlock> locate(BlockDirectory& directory, ModelFile& model, const BlockKind& kind,
                                  std::vector<std::string>& warnings) {
-  const BlockRecord* record = find_block(directory, name);
+  const BlockRecord* record = find_block(directory, kind.name);
   if (record == nullptr) return std::nullopt;
-  const WholeBlock block = whole_block(*block_kind(name), *record, model);
+  const std::string_view name = kind.name;
+  const WholeBlock block = whole_block(kind, *record, model);
   if (!block.count_read) {
     warnings.push_back(std::string(name) + ": the block lies past the end of the file");
   } else if (block.present < block.declared) {
@@ -44,18 +53,18 @@ bool is_finite(const Vec3& v) {
 
 // Hands each element of a block without a tail to `use(index, bytes)`.
 template <typename Use>
-void for_each_element(ModelFile& model, std::string_view name, const WholeBlock& block, Use&& use) {
-  walk_whole_elements(model, block, block_kind(name)->layout, use, [](const unsigned char*) {});
+void for_each_element(ModelFile& model, const BlockKind& kind, const WholeBlock& block, Use&& use) {
+  walk_whole_elements(model, block, kind.layout, use, [](const unsigned char*) {});
 }
 
 void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
                     std::vector<bool>& usable) {
-  const auto span = locate(directory, model, "positions", mesh.warnings);
+  const auto span = locate(directory, model, kPositions, mesh.warnings);
   if (!span) return;
   mesh.positions.resize(span->present);
   usable.assign(span->present, true);
   std::uint32_t non_finite = 0;
-  for_each_element(model, "positions", *span, [&](std::uint32_t i, const unsigned char* bytes) {
+  for_each_element(model, kPositions, *span, [&](std::uint32_t i, const unsigned char* bytes) {
     const Vec3 v = load_vec3(bytes);
     if (is_finite(v)) {
       mesh.positions[i] = v;
@@ -72,7 +81,7 @@ void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
 }
 
 void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
-  const auto span = locate(directory, model, "normals", mesh.warnings);
+  const auto span = locate(directory, model, kNormals, mesh.warnings);
   if (!span) return;
   if (span->present != mesh.positions.size()) {
     mesh.warnings.push_back("normals left out: " + count_of(span->present, "normal", "normals") +
@@ -81,7 +90,7 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   }
   std::vector<Vec3> normals(span->present);
   std::uint32_t unusable = 0;
-  for_each_element(model, "normals", *span, [&](std::uint32_t i, const unsigned char* bytes) {
+  for_each_element(model, kNormals, *span, [&](std::uint32_t i, const unsigned char* bytes) {
     const Vec3 n = load_vec3(bytes);
     const double length =
         std::sqrt(double{n[0]} * n[0] + double{n[1]} * n[1] + double{n[2]} * n[2]);
@@ -104,7 +113,7 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
 std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, ModelFile& model,
                                                  const WholeBlock& tris, Mesh& mesh) {
   std::vector<std::uint16_t> numbers;
-  const auto mats = locate(directory, model, "material_tris", mesh.warnings);
+  const auto mats = locate(directory, model, kMaterialTriangles, mesh.warnings);
   if (!mats) return numbers;
   if (mats->present != tris.present) {
     mesh.warnings.push_back(
@@ -113,9 +122,9 @@ std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, Mode
     return numbers;
   }
   numbers.resize(mats->present);
-  for_each_element(model, "material_tris", *mats, [&](std::uint32_t i, const unsigned char* bytes) {
-    numbers[i] = load_u16(bytes);
-  });
+  for_each_element(
+      model, kMaterialTriangles, *mats,
+      [&](std::uint32_t i, const unsigned char* bytes) { numbers[i] = load_u16(bytes); });
   return numbers;
 }
 
@@ -145,9 +154,10 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tr
     return false;
   };
   std::array<std::uint16_t, 3> t{};
-  for_each_element(model, "position_tris", tris, [&](std::uint32_t i, const unsigned char* bytes) {
-    if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
-  });
+  for_each_element(model, kPositionTriangles, tris,
+                   [&](std::uint32_t i, const unsigned char* bytes) {
+                     if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
+                   });
   const std::pair<std::uint32_t, const char*> left_out[] = {
       {out_of_range, "an index past the last vertex"},
       {repeated, "two equal indices"},
@@ -162,10 +172,12 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tr
   if (start.back() == 0) return start;
   mesh.triangles.resize(start.back());
   std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-  for_each_element(model, "position_tris", tris, [&](std::uint32_t i, const unsigned char* bytes) {
-    // The counts of left-out triangles have been told already.
-    if (keep(bytes, t)) mesh.triangles[next[numbers.empty() ? 0 : numbers[i]]++] = t;
-  });
+  for_each_element(model, kPositionTriangles, tris,
+                   [&](std::uint32_t i, const unsigned char* bytes) {
+                     // The counts of left-out triangles have been told already.
+                     if (keep(bytes, t))
+                       mesh.triangles[next[numbers.empty() ? 0 : numbers[i]]++] = t;
+                   });
   return start;
 }
 
@@ -174,9 +186,9 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tr
 void name_groups(BlockDirectory& directory, ModelFile& model,
                  const std::vector<std::uint32_t>& start, Mesh& mesh) {
   std::vector<std::string> names;
-  if (const auto mats = locate(directory, model, "materials", mesh.warnings)) {
+  if (const auto mats = locate(directory, model, kMaterials, mesh.warnings)) {
     names.resize(mats->present);
-    for_each_element(model, "materials", *mats, [&](std::uint32_t i, const unsigned char* bytes) {
+    for_each_element(model, kMaterials, *mats, [&](std::uint32_t i, const unsigned char* bytes) {
       names[i] = utf8_name(reinterpret_cast<const char*>(bytes), kNameSize);
     });
   }
@@ -205,7 +217,7 @@ void name_groups(BlockDirectory& directory, ModelFile& model,
 // The triangles that can be drawn, with their material numbers when every triangle has one.
 void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vector<bool>& usable,
                     Mesh& mesh) {
-  const auto tris = locate(directory, model, "position_tris", mesh.warnings);
+  const auto tris = locate(directory, model, kPositionTriangles, mesh.warnings);
   if (!tris) return;
   const std::vector<std::uint16_t> numbers = read_material_numbers(directory, model, *tris, mesh);
   const std::vector<std::uint32_t> start = keep_triangles(model, *tris, usable, numbers, mesh);
@@ -218,9 +230,9 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
 }
 
 void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
-  const BlockRecord* record = find_block(directory, "collisebodies");
+  const BlockRecord* record = find_block(directory, kCollisionBodies.name);
   if (record == nullptr) return;
-  const BlockKind& kind = *block_kind("collisebodies");
+  const BlockKind& kind = kCollisionBodies;
   const WholeBlock block = whole_block(kind, *record, model);
   if (!block.count_read) return;
   std::uint32_t non_finite = 0;

@@ -150,25 +150,31 @@ void write_number_line(const Rendering& row, std::uint32_t index, ElementWalk& w
   out.commit(format_number_line(row, index, element, out.reserve(kLongestNumberLine)));
 }
 
-// A large block whose shown elements all lie in the file is formatted in chunks. The last
-// value read is left as reading the block value by value would leave it.
-bool write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
-                              std::uint32_t shown, ElementWalk& walk, OutputFile& out) {
+// A large block whose shown elements all lie in the file is formatted in chunks; returns how
+// many elements were written so. The last value read is left as reading the block value by
+// value would leave it, and the walk stands at the first element not written, so that
+// elements the file no longer holds (it was cut short since it was opened) follow the walk's
+// rule for missing bytes.
+std::uint32_t write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
+                                       std::uint32_t shown, ElementWalk& walk, OutputFile& out) {
   const Rendering& row = kind.rendering;
   const std::uint64_t first = std::uint64_t{block_offset} + 4u * kind.count_words;
   const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size();
   ModelFile& model = walk.file();
-  if (!worth_chunking(shown) || end > model.size()) return false;
-  write_number_lines_in_chunks(row, kind.element_size(), first, shown, model, out);
+  if (!worth_chunking(shown) || end > model.size()) return 0;
+  unsigned char value[4];
+  const std::uint32_t written =
+      write_number_lines_in_chunks(row, kind.element_size(), first, shown, model, out, value);
   LastValues& last = walk.last();
-  if (row.value == Value::U16) {
-    unsigned char value[2];
-    if (model.read_at(end - 2, value, 2) == 2) std::memcpy(last.two.data(), value, 2);
-  } else {
-    unsigned char value[4];
-    if (model.read_at(end - 4, value, 4) == 4) std::memcpy(last.four.data(), value, 4);
+  if (written > 0) {
+    if (row.value == Value::U16) {
+      std::memcpy(last.two.data(), value, 2);
+    } else {
+      std::memcpy(last.four.data(), value, 4);
+    }
   }
-  return true;
+  if (written < shown) model.seek(first + std::uint64_t{written} * kind.element_size());
+  return written;
 }
 
 // Elements are shown while their claims, added up over the whole file, fit in the model
@@ -196,8 +202,9 @@ void render_block(const BlockKind& kind, std::uint32_t block_offset, std::uint32
   } else {
     const std::uint32_t shown = budget.take_elements(count, kind.element_size());
     const bool numbers = row.value == Value::U16 || row.value == Value::F32;
-    const bool done = numbers && write_number_lines_whole(kind, block_offset, shown, walk, out);
-    for (std::uint32_t index = 0; !done && index < shown; ++index) {
+    const std::uint32_t chunked =
+        numbers ? write_number_lines_whole(kind, block_offset, shown, walk, out) : 0;
+    for (std::uint32_t index = chunked; index < shown; ++index) {
       // Once the file cannot be written, the rest would only be lost.
       if (index % kFailureCheckInterval == 0 && out.failed()) break;
       if (row.value == Value::MaterialName) {

@@ -26,6 +26,7 @@ class ChunkedLines {
   ChunkedLines(const Rendering& row, std::uint32_t element_size, std::uint64_t offset,
                std::uint32_t count, const ModelFile& model)
       : row_(row),
+        value_size_(row.value == Value::U16 ? 2 : 4),
         element_size_(element_size),
         offset_(offset),
         count_(count),
@@ -44,22 +45,27 @@ class ChunkedLines {
   }
 
   // The calling thread's part: writes the chunks in order, formatting one itself whenever the
-  // next to be written is not ready.
-  void write_all(OutputFile& out) {
+  // next to be written is not ready. Stops before a chunk the file no longer holds whole (it
+  // was cut short since it was opened): the element walk goes on from there. Returns the
+  // elements written, and the last value of the last one in `last`.
+  std::uint32_t write_all(OutputFile& out, unsigned char last[4]) {
     for (;;) {
       UniqueLock<Mutex> lock(mutex_);
-      if (written_ == chunks_) return;
+      if (written_ == chunks_) return count_;
       Slot& slot = slots_[written_ % kSlots];
       if (slot.ready && slot.chunk == written_) {
+        if (slot.cut_short) return written_ * kChunkElements;
         lock.unlock();
         out.write(slot.text.data(), slot.length);
+        const std::size_t elements = std::min(kChunkElements, count_ - written_ * kChunkElements);
+        std::memcpy(last, slot.input.data() + elements * element_size_ - value_size_, value_size_);
         lock.lock();
         slot.ready = false;
         ++written_;
         // Once the file cannot be written, the rest would only be lost.
         if (out.failed()) stopped_ = true;
         changed_.notify_all();
-        if (stopped_) return;
+        if (stopped_) return count_;
         continue;
       }
       lock.unlock();
@@ -83,6 +89,7 @@ class ChunkedLines {
     std::size_t length = 0;
     std::uint32_t chunk = 0;
     bool ready = false;
+    bool cut_short = false;  // the file held less than the chunk when it was read
   };
 
   // Claims the next chunk and formats it; false when there is none to claim (the writer asks
@@ -108,14 +115,14 @@ class ChunkedLines {
     const std::size_t bytes = std::size_t{elements} * element_size_;
     const std::size_t got =
         model_.read_at(offset_ + std::uint64_t{first} * element_size_, slot.input.data(), bytes);
-    // The file was made shorter since it was opened: what is missing reads as zeros.
-    std::memset(slot.input.data() + got, 0, bytes - got);
+    const bool cut_short = got < bytes;
     char* end = slot.text.data();
-    for (std::uint32_t i = 0; i < elements; ++i) {
+    for (std::uint32_t i = 0; i < elements && !cut_short; ++i) {
       end = format_number_line(row_, first + i, slot.input.data() + std::size_t{i} * element_size_,
                                end);
     }
     const UniqueLock<Mutex> lock(mutex_);
+    slot.cut_short = cut_short;
     slot.length = static_cast<std::size_t>(end - slot.text.data());
     slot.chunk = chunk;
     slot.ready = true;
@@ -124,6 +131,7 @@ class ChunkedLines {
   }
 
   const Rendering& row_;
+  const std::size_t value_size_;
   const std::uint32_t element_size_;
   const std::uint64_t offset_;
   const std::uint32_t count_;
@@ -161,15 +169,17 @@ bool worth_chunking(std::uint32_t count) {
   return count >= 4 * kChunkElements;
 }
 
-void write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
-                                  std::uint64_t offset, std::uint32_t count, const ModelFile& model,
-                                  OutputFile& out) {
+std::uint32_t write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
+                                           std::uint64_t offset, std::uint32_t count,
+                                           const ModelFile& model, OutputFile& out,
+                                           unsigned char last[4]) {
   ChunkedLines lines(row, element_size, offset, count, model);
   WorkerThread helper;
   const bool helped = helper.start([&lines] { lines.help(); });
-  lines.write_all(out);
+  const std::uint32_t written = lines.write_all(out, last);
   lines.stop();
   if (helped) helper.join();
+  return written;
 }
 
 }  // namespace model_unpack

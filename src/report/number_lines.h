@@ -57,11 +57,14 @@ char* format_number_line(const Rendering& row, std::uint32_t index, const unsign
 // Whether a block of `count` elements is worth formatting in chunks (on two cores).
 bool worth_chunking(std::uint32_t count);
 
-// Writes the lines of elements 0 to count-1, which lie whole in the model file from `offset`
-// on, into `out` in order, formatted a chunk at a time from bulk reads, on this thread and a
-// second one when one can be had.
-void write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
-                                  std::uint64_t offset, std::uint32_t count, const ModelFile& model,
-                                  OutputFile& out);
+// Writes the lines of elements 0 to count-1, which lay whole in the model file from `offset`
+// on when it was opened, into `out` in order, formatted a chunk at a time from bulk reads, on
+// this thread and a second one when one can be had. Returns how many were written: fewer when
+// the file has been cut short since, and the rest is for the element walk. The last value of
+// the last element written goes to `last` (2 or 4 bytes, as the row's values are).
+std::uint32_t write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
+                                           std::uint64_t offset, std::uint32_t count,
+                                           const ModelFile& model, OutputFile& out,
+                                           unsigned char last[4]);
 
 }  // namespace model_unpack

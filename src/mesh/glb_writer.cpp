@@ -1,18 +1,20 @@
+// The glb: a JSON chunk that describes the mesh, then a BIN chunk of its numbers. The layout of
+// the BIN chunk is fixed first; the JSON is then written straight to the file in one explicit
+// order (counted once before, as the chunk's length comes first), and the numbers after it.
 #include "mesh/glb_writer.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <nlohmann/json.hpp>
-#include <optional>
+#include <string>
+#include <vector>
 
+#include "mesh/glb_json.h"
 #include "mesh/palette.h"
 
 namespace model_unpack {
 
 namespace {
-
-using nlohmann::json;
 
 constexpr std::uint32_t kGlbMagic = 0x46546C67;  // "glTF"
 constexpr std::uint32_t kJsonChunk = 0x4E4F534A;
@@ -27,255 +29,260 @@ std::uint64_t padded4(std::uint64_t size) {
   return (size + 3) & ~std::uint64_t{3};
 }
 
-// One piece of the BIN chunk: its bytes are produced when the chunk is written.
-struct BinPiece {
-  std::uint64_t offset;
-  std::uint64_t size;
-  std::function<void(OutputFile&)> write;
+// A run of the BIN chunk, with the buffer view and the accessor that describe it (one each,
+// under the same index).
+struct Piece {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+  int target = kArrayBuffer;
+  int component = kFloat;
+  std::uint64_t count = 0;
+  const std::vector<Vec3>* points = nullptr;  // VEC3 values; with `bounded`, their min and max
+  bool bounded = false;
 };
 
-// Lays out the BIN chunk and the JSON objects that point into it.
-class GltfBuilder {
- public:
-  json document = json::object();
+// Every primitive has a material: the model's own, grey for triangles without one, one for the
+// points of a model without triangles, one shared by the collision bodies.
+struct Material {
+  std::string name;
+  Vec3 srgb;
+  float alpha = 1.0f;
+};
 
-  // A buffer view of `size` bytes and an accessor over it; returns the accessor index.
-  int add_accessor(std::uint64_t size, int target, json accessor,
-                   std::function<void(OutputFile&)> write) {
-    const std::uint64_t offset = bin_size_;
-    pieces_.push_back({offset, size, std::move(write)});
-    bin_size_ = padded4(offset + size);
-    json view = {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}, {"target", target}};
-    views().push_back(view);
-    accessor["bufferView"] = views().size() - 1;
-    accessors().push_back(std::move(accessor));
-    return static_cast<int>(accessors().size() - 1);
+// What the document holds, fixed before anything is written. The collision bodies are not
+// listed: their entries are made one at a time as they are written.
+struct Document {
+  std::string_view generator;
+  std::vector<Material> materials;
+  int no_material = -1;
+  int points_material = -1;
+  int body_material = -1;
+  std::vector<Piece> model_pieces;  // positions, normals, then one index run per group
+  int normals = -1;                 // the piece of the normals, when there are any
+  std::uint64_t model_size = 0;     // of the model's pieces, each padded to 4 bytes
+  std::uint64_t bodies_size = 0;
+  std::size_t bodies_with_points = 0;
+  bool has_model = false;
+
+  std::size_t piece_count() const { return model_pieces.size() + bodies_with_points; }
+  std::uint64_t bin_size() const { return model_size + bodies_size; }
+};
+
+void add_piece(Document& document, Piece piece) {
+  piece.offset = document.model_size;
+  document.model_size = padded4(piece.offset + piece.size);
+  document.model_pieces.push_back(piece);
+}
+
+bool wide_indices(const Mesh& mesh) {
+  // glTF forbids the largest value of an index type as an index.
+  return mesh.largest_index() >= 65535;
+}
+
+void plan_materials(const Mesh& mesh, Document& document) {
+  for (const Mesh::Material& named : mesh.materials) {
+    document.materials.push_back({named.name, material_colour(named.number)});
   }
-
-  int add_positions(const std::vector<Vec3>& points) { return add_vec3s(points, bounds(points)); }
-
-  int add_vec3s(const std::vector<Vec3>& values, json extra = json::object()) {
-    json accessor = vec3_accessor(values.size());
-    accessor.update(extra);
-    return add_accessor(values.size() * sizeof(Vec3), kArrayBuffer, std::move(accessor),
-                        [&values](OutputFile& out) { write_vec3s(out, values); });
+  if (std::any_of(mesh.groups.begin(), mesh.groups.end(),
+                  [](const Mesh::Group& g) { return g.material < 0; })) {
+    document.no_material = static_cast<int>(document.materials.size());
+    document.materials.push_back({"no material", kNoMaterialColour});
   }
-
-  static json vec3_accessor(std::size_t count) {
-    return {{"componentType", kFloat}, {"count", count}, {"type", "VEC3"}};
+  if (mesh.triangles.empty() && !mesh.positions.empty()) {
+    document.points_material = static_cast<int>(document.materials.size());
+    document.materials.push_back({"points", kPointColour});
   }
-
-  // The "min" and "max" glTF asks of positions.
-  static json bounds(const std::vector<Vec3>& points) {
-    Vec3 low{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
-             std::numeric_limits<float>::max()};
-    Vec3 high{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest(),
-              std::numeric_limits<float>::lowest()};
-    for (const Vec3& p : points) {
-      for (int k = 0; k < 3; ++k) {
-        low[k] = std::min(low[k], p[k]);
-        high[k] = std::max(high[k], p[k]);
-      }
-    }
-    return {{"min", low}, {"max", high}};
+  if (document.bodies_with_points > 0) {
+    document.body_material = static_cast<int>(document.materials.size());
+    document.materials.push_back({"collision body", kCollisionBodyColour, kCollisionBodyAlpha});
   }
+}
 
-  static void write_vec3s(OutputFile& out, const std::vector<Vec3>& values) {
-    for (const Vec3& v : values) write_floats(out, v);
+Document plan_document(const Mesh& mesh, std::string_view generator) {
+  Document document;
+  document.generator = generator;
+  for (const CollisionBody& body : mesh.bodies) {
+    document.bodies_size += body.points.size() * sizeof(Vec3);
+    document.bodies_with_points += !body.points.empty();
   }
-
-  // Room in the BIN chunk after the pieces added so far, for what is written after them.
-  void reserve_tail(std::uint64_t size) { tail_size_ += size; }
-  std::uint64_t pieces_size() const { return bin_size_; }
-  std::size_t view_count() { return document.contains("bufferViews") ? views().size() : 0; }
-  std::size_t accessor_count() { return document.contains("accessors") ? accessors().size() : 0; }
-
-  void finish() {
-    if (bin_size() > 0) document["buffers"] = json::array({{{"byteLength", bin_size()}}});
+  plan_materials(mesh, document);
+  // Vertices without triangles are points; a model without vertices has no mesh.
+  document.has_model = !mesh.positions.empty();
+  if (!document.has_model) return document;
+  add_piece(document, {0, mesh.positions.size() * sizeof(Vec3), kArrayBuffer, kFloat,
+                       mesh.positions.size(), &mesh.positions, true});
+  if (!mesh.normals.empty()) {
+    document.normals = static_cast<int>(document.model_pieces.size());
+    add_piece(document, {0, mesh.normals.size() * sizeof(Vec3), kArrayBuffer, kFloat,
+                         mesh.normals.size(), &mesh.normals, false});
   }
-
-  void write_bin(OutputFile& out) const {
-    static constexpr unsigned char kZeros[4] = {};
-    std::uint64_t written = 0;
-    for (const BinPiece& piece : pieces_) {
-      piece.write(out);
-      written = piece.offset + piece.size;
-      out.write(kZeros, padded4(written) - written);
-    }
+  const bool wide = wide_indices(mesh);
+  for (const Mesh::Group& group : mesh.groups) {
+    const std::uint64_t indices = std::uint64_t{group.count} * 3;
+    add_piece(document, {0, indices * (wide ? 4 : 2), kElementArrayBuffer,
+                         wide ? kUnsignedInt : kUnsignedShort, indices, nullptr, false});
   }
+  return document;
+}
 
-  std::uint64_t bin_size() const { return bin_size_ + tail_size_; }
+// Visits every piece in the BIN chunk's order, the bodies' after the model's.
+template <typename Visit>
+void for_each_piece(const Mesh& mesh, const Document& document, Visit&& visit) {
+  for (const Piece& piece : document.model_pieces) visit(piece);
+  std::uint64_t offset = document.model_size;
+  for (const CollisionBody& body : mesh.bodies) {
+    if (body.points.empty()) continue;
+    const std::uint64_t size = body.points.size() * sizeof(Vec3);
+    visit(Piece{offset, size, kArrayBuffer, kFloat, body.points.size(), &body.points, true});
+    offset += size;  // a multiple of 4: no padding between bodies
+  }
+}
 
-  static void write_floats(OutputFile& out, const Vec3& v) {
-    unsigned char bytes[12];
+void write_vec3(JsonWriter& json, const Vec3& v) {
+  json.open_array();
+  for (const float component : v) json.value(static_cast<double>(component));
+  json.close_array();
+}
+
+// The "min" and "max" glTF asks of positions.
+void write_bounds(JsonWriter& json, const std::vector<Vec3>& points) {
+  Vec3 low{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+           std::numeric_limits<float>::max()};
+  Vec3 high{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest(),
+            std::numeric_limits<float>::lowest()};
+  for (const Vec3& p : points) {
     for (int k = 0; k < 3; ++k) {
-      std::uint32_t bits;
-      std::memcpy(&bits, &v[k], 4);
-      for (int b = 0; b < 4; ++b) bytes[4 * k + b] = static_cast<unsigned char>(bits >> (8 * b));
-    }
-    out.write(bytes, sizeof bytes);
-  }
-
- private:
-  json& views() { return array("bufferViews"); }
-  json& accessors() { return array("accessors"); }
-  json& array(const char* name) {
-    if (!document.contains(name)) document[name] = json::array();
-    return document[name];
-  }
-
-  std::vector<BinPiece> pieces_;
-  std::uint64_t bin_size_ = 0;
-  std::uint64_t tail_size_ = 0;  // written by the caller after the pieces
-};
-
-// Where the JSON text goes: counted first (the chunk's length comes before it), then written.
-class JsonSink {
- public:
-  explicit JsonSink(OutputFile* out) : out_(out) {}
-  void put(std::string_view text) {
-    if (out_ != nullptr) out_->write(text.data(), text.size());
-    size_ += text.size();
-  }
-  std::uint64_t size() const { return size_; }
-
- private:
-  OutputFile* out_;
-  std::uint64_t size_ = 0;
-};
-
-// The collision bodies' part of the document, made one body at a time as it is written, so a
-// model of a million bodies never holds a million JSON objects. Each body with points has an
-// accessor, a buffer view and a mesh; every body has a node, and a last node holds them all.
-class BodyEntries {
- public:
-  BodyEntries(const Mesh& mesh, std::size_t first_accessor, std::size_t first_view,
-              std::size_t first_mesh, std::size_t first_node, std::uint64_t first_offset,
-              int material)
-      : material_(material),
-        mesh_(mesh),
-        first_accessor_(first_accessor),
-        first_view_(first_view),
-        first_mesh_(first_mesh),
-        first_node_(first_node),
-        first_offset_(first_offset) {}
-
-  // The array members whose tails the bodies fill; each is called with a separator to put
-  // before every element.
-  void accessors(JsonSink& sink, bool& first) const {
-    std::size_t view = first_view_;
-    for_each_with_points([&](const CollisionBody& body) {
-      json accessor = GltfBuilder::vec3_accessor(body.points.size());
-      accessor.update(GltfBuilder::bounds(body.points));
-      accessor["bufferView"] = view++;
-      element(sink, first, accessor);
-    });
-  }
-  void views(JsonSink& sink, bool& first) const {
-    std::uint64_t offset = first_offset_;
-    for_each_with_points([&](const CollisionBody& body) {
-      const std::uint64_t size = body.points.size() * sizeof(Vec3);
-      element(
-          sink, first,
-          {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}, {"target", kArrayBuffer}});
-      offset += size;  // a multiple of 4: no padding between bodies
-    });
-  }
-  void meshes(JsonSink& sink, bool& first) const {
-    std::size_t accessor = first_accessor_;
-    for_each_with_points([&](const CollisionBody& body) {
-      element(
-          sink, first,
-          {{"name", body.name},
-           {"primitives",
-            {{{"attributes", {{"POSITION", accessor++}}}, {"material", material_}, {"mode", 4}}}}});
-    });
-  }
-  void nodes(JsonSink& sink, bool& first) const {
-    std::size_t mesh = first_mesh_;
-    for (const CollisionBody& body : mesh_.bodies) {
-      // Marked, so that tools and importers can tell the bodies from the model.
-      json node = {{"name", body.name}, {"extras", {{"collision", true}}}};
-      if (!body.points.empty()) node["mesh"] = mesh++;
-      element(sink, first, node);
-    }
-    json children = json::array();
-    for (std::size_t i = 0; i < mesh_.bodies.size(); ++i) children.push_back(first_node_ + i);
-    element(sink, first,
-            {{"children", std::move(children)},
-             {"extras", {{"collision", true}}},
-             {"name", "collision bodies"}});
-  }
-
-  std::size_t with_points() const {
-    return static_cast<std::size_t>(
-        std::count_if(mesh_.bodies.begin(), mesh_.bodies.end(),
-                      [](const CollisionBody& body) { return !body.points.empty(); }));
-  }
-  std::uint64_t bin_size() const {
-    std::uint64_t size = 0;
-    for (const CollisionBody& body : mesh_.bodies) size += body.points.size() * sizeof(Vec3);
-    return size;
-  }
-  void write_bin(OutputFile& out) const {
-    for (const CollisionBody& body : mesh_.bodies) GltfBuilder::write_vec3s(out, body.points);
-  }
-
- private:
-  template <typename Visit>
-  void for_each_with_points(Visit&& visit) const {
-    for (const CollisionBody& body : mesh_.bodies) {
-      if (!body.points.empty()) visit(body);
+      low[k] = std::min(low[k], p[k]);
+      high[k] = std::max(high[k], p[k]);
     }
   }
-  static void element(JsonSink& sink, bool& first, const json& value) {
-    if (!first) sink.put(",");
-    first = false;
-    sink.put(value.dump());
-  }
+  write_vec3(json.key("max"), high);
+  write_vec3(json.key("min"), low);
+}
 
-  int material_;
-  const Mesh& mesh_;
-  std::size_t first_accessor_;
-  std::size_t first_view_;
-  std::size_t first_mesh_;
-  std::size_t first_node_;
-  std::uint64_t first_offset_;
-};
+void write_accessors(const Mesh& mesh, const Document& document, JsonWriter& json) {
+  json.key("accessors").open_array();
+  std::uint64_t view = 0;
+  for_each_piece(mesh, document, [&](const Piece& piece) {
+    json.open_object().key("bufferView").value(view++);
+    json.key("componentType").value(piece.component).key("count").value(piece.count);
+    if (piece.bounded) write_bounds(json, *piece.points);
+    json.key("type").value(piece.points != nullptr ? "VEC3" : "SCALAR").close_object();
+  });
+  json.close_array();
+}
 
-// The document as json::dump() writes it, with the bodies' elements added at the end of the
-// arrays they belong to.
-void write_document(const json& document, const BodyEntries* bodies, JsonSink& sink) {
-  sink.put("{");
-  bool first_member = true;
-  for (const auto& [key, value] : document.items()) {
-    if (!first_member) sink.put(",");
-    first_member = false;
-    sink.put(json(key).dump());
-    sink.put(":");
-    using Tail = void (BodyEntries::*)(JsonSink&, bool&) const;
-    Tail tail = nullptr;
-    if (bodies != nullptr) {
-      if (key == "accessors") tail = &BodyEntries::accessors;
-      if (key == "bufferViews") tail = &BodyEntries::views;
-      if (key == "meshes") tail = &BodyEntries::meshes;
-      if (key == "nodes") tail = &BodyEntries::nodes;
+void write_views(const Mesh& mesh, const Document& document, JsonWriter& json) {
+  json.key("bufferViews").open_array();
+  for_each_piece(mesh, document, [&](const Piece& piece) {
+    json.open_object().key("buffer").value(0).key("byteLength").value(piece.size);
+    json.key("byteOffset").value(piece.offset).key("target").value(piece.target).close_object();
+  });
+  json.close_array();
+}
+
+void write_materials(const Document& document, JsonWriter& json) {
+  json.key("materials").open_array();
+  for (const Material& material : document.materials) {
+    const Vec3 linear = linear_colour(material.srgb);
+    json.open_object();
+    if (material.alpha < 1.0f) json.key("alphaMode").value("BLEND");
+    json.key("doubleSided").value(true).key("name").value(material.name);
+    json.key("pbrMetallicRoughness").open_object().key("baseColorFactor").open_array();
+    for (const float component : {linear[0], linear[1], linear[2], material.alpha}) {
+      json.value(static_cast<double>(component));
     }
-    if (tail == nullptr) {
-      sink.put(value.dump());
-      continue;
-    }
-    sink.put("[");
-    bool first = true;
-    for (const json& element : value) {
-      if (!first) sink.put(",");
-      first = false;
-      sink.put(element.dump());
-    }
-    (bodies->*tail)(sink, first);
-    sink.put("]");
+    json.close_array().key("metallicFactor").value(0.0).key("roughnessFactor").value(1.0);
+    json.close_object().close_object();
   }
-  sink.put("}");
+  json.close_array();
+}
+
+void write_primitive(JsonWriter& json, int position, int normals, int indices, int material,
+                     int mode) {
+  json.open_object().key("attributes").open_object();
+  if (normals >= 0) json.key("NORMAL").value(normals);
+  json.key("POSITION").value(position).close_object();
+  if (indices >= 0) json.key("indices").value(indices);
+  json.key("material").value(material).key("mode").value(mode).close_object();
+}
+
+void write_model_mesh(const Mesh& mesh, const Document& document, JsonWriter& json) {
+  json.open_object().key("name").value("model").key("primitives").open_array();
+  if (mesh.triangles.empty()) {
+    write_primitive(json, 0, document.normals, -1, document.points_material, 0);
+  }
+  int indices = document.normals >= 0 ? 2 : 1;
+  for (const Mesh::Group& group : mesh.groups) {
+    const int material = group.material >= 0 ? group.material : document.no_material;
+    write_primitive(json, 0, document.normals, indices++, material, 4);
+  }
+  json.close_array().close_object();
+}
+
+void write_meshes(const Mesh& mesh, const Document& document, JsonWriter& json) {
+  json.key("meshes").open_array();
+  if (document.has_model) write_model_mesh(mesh, document, json);
+  auto accessor = static_cast<int>(document.model_pieces.size());
+  for (const CollisionBody& body : mesh.bodies) {
+    if (body.points.empty()) continue;
+    json.open_object().key("name").value(body.name).key("primitives").open_array();
+    write_primitive(json, accessor++, -1, -1, document.body_material, 4);
+    json.close_array().close_object();
+  }
+  json.close_array();
+}
+
+// The model's node, one per body (marked, so that tools and importers can tell the bodies from
+// the model) and a last one that holds the bodies.
+void write_nodes(const Mesh& mesh, const Document& document, JsonWriter& json) {
+  json.key("nodes").open_array();
+  if (document.has_model)
+    json.open_object().key("mesh").value(0).key("name").value("model").close_object();
+  std::uint64_t body_mesh = document.has_model ? 1 : 0;
+  for (const CollisionBody& body : mesh.bodies) {
+    json.open_object().key("extras").open_object().key("collision").value(true).close_object();
+    if (!body.points.empty()) json.key("mesh").value(body_mesh++);
+    json.key("name").value(body.name).close_object();
+  }
+  if (!mesh.bodies.empty()) {
+    const std::uint64_t first = document.has_model ? 1 : 0;
+    json.open_object().key("children").open_array();
+    for (std::uint64_t i = 0; i < mesh.bodies.size(); ++i) json.value(first + i);
+    json.close_array().key("extras").open_object().key("collision").value(true).close_object();
+    json.key("name").value("collision bodies").close_object();
+  }
+  json.close_array();
+}
+
+void write_scenes(const Mesh& mesh, const Document& document, JsonWriter& json) {
+  json.key("scene").value(0).key("scenes").open_array().open_object();
+  if (document.has_model || !mesh.bodies.empty()) {
+    json.key("nodes").open_array();
+    if (document.has_model) json.value(0);
+    if (!mesh.bodies.empty()) json.value(std::uint64_t{document.has_model} + mesh.bodies.size());
+    json.close_array();
+  }
+  json.close_object().close_array();
+}
+
+// The members in the order of their names, each present only when it has something to hold.
+void write_document(const Mesh& mesh, const Document& document, JsonSink& sink) {
+  JsonWriter json(sink);
+  json.open_object();
+  if (document.piece_count() > 0) write_accessors(mesh, document, json);
+  json.key("asset").open_object().key("generator").value(document.generator);
+  json.key("version").value("2.0").close_object();
+  if (document.piece_count() > 0) write_views(mesh, document, json);
+  if (document.bin_size() > 0) {
+    json.key("buffers").open_array().open_object().key("byteLength").value(document.bin_size());
+    json.close_object().close_array();
+  }
+  if (!document.materials.empty()) write_materials(document, json);
+  if (document.has_model || document.bodies_with_points > 0) write_meshes(mesh, document, json);
+  if (document.has_model || !mesh.bodies.empty()) write_nodes(mesh, document, json);
+  write_scenes(mesh, document, json);
+  json.close_object();
 }
 
 void write_u32(OutputFile& out, std::uint32_t value) {
@@ -284,135 +291,58 @@ void write_u32(OutputFile& out, std::uint32_t value) {
   out.write(bytes, 4);
 }
 
-// Every primitive has a material: the model's own, grey for triangles without one, one for the
-// points of a model without triangles, one shared by the collision bodies.
-struct MaterialIndexes {
-  int no_material = -1;
-  int points = -1;
-  int collision_body = -1;
-};
-
-json material(const std::string& name, const Vec3& srgb, float alpha = 1.0f) {
-  const Vec3 linear = linear_colour(srgb);
-  json entry = {{"name", name},
-                {"doubleSided", true},
-                {"pbrMetallicRoughness",
-                 {{"baseColorFactor", {linear[0], linear[1], linear[2], alpha}},
-                  {"metallicFactor", 0.0},
-                  {"roughnessFactor", 1.0}}}};
-  if (alpha < 1.0f) entry["alphaMode"] = "BLEND";
-  return entry;
+void write_vec3s(OutputFile& out, const std::vector<Vec3>& values) {
+  for (const Vec3& v : values) {
+    unsigned char bytes[12];
+    for (int k = 0; k < 3; ++k) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &v[k], 4);
+      for (int b = 0; b < 4; ++b) bytes[4 * k + b] = static_cast<unsigned char>(bits >> (8 * b));
+    }
+    out.write(bytes, sizeof bytes);
+  }
 }
 
-json model_mesh(const Mesh& mesh, const MaterialIndexes& indexes, GltfBuilder& gltf) {
-  json attributes = {{"POSITION", gltf.add_positions(mesh.positions)}};
-  if (!mesh.normals.empty()) attributes["NORMAL"] = gltf.add_vec3s(mesh.normals);
-  if (mesh.triangles.empty()) {
-    return {
-        {"name", "model"},
-        {"primitives", {{{"attributes", attributes}, {"material", indexes.points}, {"mode", 0}}}}};
+void write_indices(OutputFile& out, const Mesh& mesh, const Mesh::Group& group, bool wide) {
+  for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
+    for (const std::uint32_t index : mesh.triangles[t]) {
+      if (wide) {
+        write_u32(out, index);
+      } else {
+        const unsigned char bytes[2] = {static_cast<unsigned char>(index),
+                                        static_cast<unsigned char>(index >> 8)};
+        out.write(bytes, 2);
+      }
+    }
   }
+}
 
-  // glTF forbids the largest value of an index type as an index.
-  const bool wide = mesh.largest_index() >= 65535;
-  const int component = wide ? kUnsignedInt : kUnsignedShort;
-  const std::uint32_t index_size = wide ? 4 : 2;
-  json primitives = json::array();
-  for (const Mesh::Group& group : mesh.groups) {
-    const json accessor = {{"componentType", component},
-                           {"count", std::uint64_t{group.count} * 3},
-                           {"type", "SCALAR"}};
-    const int indices = gltf.add_accessor(
-        std::uint64_t{group.count} * 3 * index_size, kElementArrayBuffer, accessor,
-        [&mesh, group, wide](OutputFile& out) {
-          for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
-            for (std::uint32_t index : mesh.triangles[t]) {
-              if (wide) {
-                write_u32(out, index);
-              } else {
-                const unsigned char bytes[2] = {static_cast<unsigned char>(index),
-                                                static_cast<unsigned char>(index >> 8)};
-                out.write(bytes, 2);
-              }
-            }
-          }
-        });
-    primitives.push_back({{"attributes", attributes},
-                          {"indices", indices},
-                          {"material", group.material >= 0 ? group.material : indexes.no_material},
-                          {"mode", 4}});
+void write_bin(const Mesh& mesh, const Document& document, OutputFile& out) {
+  static constexpr unsigned char kZeros[4] = {};
+  const bool wide = wide_indices(mesh);
+  std::size_t group = 0;
+  for (const Piece& piece : document.model_pieces) {
+    if (piece.points != nullptr) {
+      write_vec3s(out, *piece.points);
+    } else {
+      write_indices(out, mesh, mesh.groups[group++], wide);
+    }
+    const std::uint64_t end = piece.offset + piece.size;
+    out.write(kZeros, padded4(end) - end);
   }
-  return {{"name", "model"}, {"primitives", std::move(primitives)}};
+  for (const CollisionBody& body : mesh.bodies) write_vec3s(out, body.points);
 }
 
 }  // namespace
 
 bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
                std::uint64_t size_limit) {
-  GltfBuilder gltf;
-  gltf.document["asset"] = {{"version", "2.0"}, {"generator", std::string(generator)}};
-  json scene_nodes = json::array();
-  json nodes = json::array();
-  json meshes = json::array();
-
-  json materials = json::array();
-  MaterialIndexes indexes;
-  for (const Mesh::Material& named : mesh.materials) {
-    materials.push_back(material(named.name, material_colour(named.number)));
-  }
-  const bool without_material = std::any_of(mesh.groups.begin(), mesh.groups.end(),
-                                            [](const Mesh::Group& g) { return g.material < 0; });
-  if (without_material) {
-    indexes.no_material = static_cast<int>(materials.size());
-    materials.push_back(material("no material", kNoMaterialColour));
-  }
-  if (mesh.triangles.empty() && !mesh.positions.empty()) {
-    indexes.points = static_cast<int>(materials.size());
-    materials.push_back(material("points", kPointColour));
-  }
-  if (std::any_of(mesh.bodies.begin(), mesh.bodies.end(),
-                  [](const CollisionBody& body) { return !body.points.empty(); })) {
-    indexes.collision_body = static_cast<int>(materials.size());
-    materials.push_back(material("collision body", kCollisionBodyColour, kCollisionBodyAlpha));
-  }
-  if (!materials.empty()) gltf.document["materials"] = std::move(materials);
-
-  // Vertices without triangles are points; a model without vertices has no mesh.
-  if (!mesh.positions.empty()) {
-    meshes.push_back(model_mesh(mesh, indexes, gltf));
-    nodes.push_back({{"name", "model"}, {"mesh", meshes.size() - 1}});
-    scene_nodes.push_back(nodes.size() - 1);
-  }
-  std::optional<BodyEntries> bodies;
-  if (!mesh.bodies.empty()) {
-    bodies.emplace(mesh, gltf.accessor_count(), gltf.view_count(), meshes.size(), nodes.size(),
-                   gltf.pieces_size(), indexes.collision_body);
-    scene_nodes.push_back(nodes.size() + mesh.bodies.size());
-    gltf.reserve_tail(bodies->bin_size());
-    // The arrays the bodies' elements end, present in the document so they come in key order.
-    if (bodies->with_points() > 0) {
-      for (const char* name : {"accessors", "bufferViews"}) {
-        if (!gltf.document.contains(name)) gltf.document[name] = json::array();
-      }
-    }
-    if (!meshes.empty() || bodies->with_points() > 0) gltf.document["meshes"] = std::move(meshes);
-    gltf.document["nodes"] = std::move(nodes);
-  } else {
-    if (!meshes.empty()) gltf.document["meshes"] = std::move(meshes);
-    if (!nodes.empty()) gltf.document["nodes"] = std::move(nodes);
-  }
-  json scene = json::object();
-  if (!scene_nodes.empty()) scene["nodes"] = std::move(scene_nodes);
-  gltf.document["scenes"] = json::array({std::move(scene)});
-  gltf.document["scene"] = 0;
-  gltf.finish();
-
-  const BodyEntries* body_entries = bodies ? &*bodies : nullptr;
+  const Document document = plan_document(mesh, generator);
   JsonSink counted(nullptr);
-  write_document(gltf.document, body_entries, counted);
+  write_document(mesh, document, counted);
   const std::uint64_t json_length = counted.size();
   const std::uint64_t json_size = padded4(json_length);
-  const std::uint64_t bin_size = gltf.bin_size();
+  const std::uint64_t bin_size = document.bin_size();
   const std::uint64_t total = 12 + 8 + json_size + (bin_size > 0 ? 8 + bin_size : 0);
   // A larger one would carry lengths cut to 32 bits: a file no reader could make sense of.
   if (total > size_limit) return false;
@@ -422,13 +352,12 @@ bool write_glb(const Mesh& mesh, std::string_view generator, OutputFile& out,
   write_u32(out, static_cast<std::uint32_t>(json_size));
   write_u32(out, kJsonChunk);
   JsonSink written(&out);
-  write_document(gltf.document, body_entries, written);
+  write_document(mesh, document, written);
   out.write("    ", json_size - json_length);
   if (bin_size > 0) {
     write_u32(out, static_cast<std::uint32_t>(bin_size));
     write_u32(out, kBinChunk);
-    gltf.write_bin(out);
-    if (body_entries != nullptr) body_entries->write_bin(out);
+    write_bin(mesh, document, out);
   }
   return true;
 }

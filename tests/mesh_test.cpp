@@ -293,6 +293,32 @@ void expect_valid(const std::vector<std::string>& files, bool no_warnings) {
 
 // The validator on glbs of every kind: no error for any, no warning for the sample and the
 // generated large model.
+TEST_F(MeshTest, TheGlbStaysWithinSixteenTimesTheModel) {
+  // A triangle for each of 60,000 material numbers that no material names, and bodies named
+  // by control characters, which JSON writes six bytes for one.
+  Payload triangles, numbers, named;
+  triangles.u32(60000);
+  numbers.u32(60000);
+  for (std::uint32_t i = 0; i < 60000; ++i) {
+    triangles.u16(0).u16(1).u16(2);
+    numbers.u16(static_cast<std::uint16_t>(i));
+  }
+  named.u32(2000);
+  for (int i = 0; i < 2000; ++i) named.name(std::string(64, '\x01')).u16(1).fill(36, 0);
+  const std::vector<std::pair<std::string, ModelBuilder>> models = {
+      {"numbers", ModelBuilder()
+                      .block("positions", floats3({0, 0, 0, 1, 0, 0, 0, 1, 0}))
+                      .block("position_tris", triangles)
+                      .block("material_tris", numbers)},
+      {"names", ModelBuilder().block("collisebodies", named)}};
+  for (const auto& [name, model] : models) {
+    convert(name, model);
+    EXPECT_LE(std::filesystem::file_size(name + ".glb"), 16 * model.bytes().size() + (1 << 20))
+        << name;
+  }
+  EXPECT_EQ(load("numbers.glb").meshes.at(0).primitives.size(), 1u);
+}
+
 TEST_F(MeshTest, TheGltfValidatorFindsNoError) {
   const std::string sample = testing::read_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl");
   convert_bytes("sample", sample);

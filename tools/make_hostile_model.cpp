@@ -1,8 +1,11 @@
 // Writes a model built to cost a reader as much as its size allows, for the memory benchmark:
 //   directory: nothing but directory entries (the positions block named over and over);
 //   bodies:    collision bodies of one triangle each, as many as fit;
-//   repeated:  a few hundred entries all naming one block that claims more than the file holds.
+//   repeated:  a few hundred entries all naming one block that claims more than the file holds;
+//   materials: a triangle for each material number, as many as fit (65,536 at most);
+//   names:     collision bodies of one triangle each, named by 64 control characters.
 // Usage: make-hostile-model KIND SIZE_MB OUTPUT.zmdl
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,16 +28,33 @@ std::string directory_model(std::size_t bytes) {
   return model.place(block_at, Payload().u32(1).f32(1).f32(2).f32(3)).bytes();
 }
 
-std::string bodies_model(std::size_t bytes) {
+std::string bodies_model(std::size_t bytes, bool control_names) {
   constexpr std::size_t kBodySize = 64 + 2 + 36;
   const std::size_t count = bytes / kBodySize;
   Payload bodies;
   bodies.u32(static_cast<std::uint32_t>(count));
   for (std::size_t i = 0; i < count; ++i) {
-    bodies.name("body " + std::to_string(i)).u16(1);
+    bodies.name(control_names ? std::string(64, '\x01') : "body " + std::to_string(i)).u16(1);
     for (int k = 0; k < 9; ++k) bodies.f32(static_cast<float>((i * 9 + k) % 1000));
   }
   return ModelBuilder().block("collisebodies", bodies).bytes();
+}
+
+std::string materials_model(std::size_t bytes) {
+  constexpr std::size_t kTriangleSize = 6 + 2;
+  const std::size_t count = std::min<std::size_t>(bytes / kTriangleSize, 65536);
+  Payload triangles, numbers;
+  triangles.u32(static_cast<std::uint32_t>(count));
+  numbers.u32(static_cast<std::uint32_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    triangles.u16(0).u16(1).u16(2);
+    numbers.u16(static_cast<std::uint16_t>(i));
+  }
+  return ModelBuilder()
+      .block("positions", model_unpack::testing::floats3({0, 0, 0, 1, 0, 0, 0, 1, 0}))
+      .block("position_tris", triangles)
+      .block("material_tris", numbers)
+      .bytes();
 }
 
 std::string repeated_model(std::size_t bytes) {
@@ -51,7 +71,9 @@ std::string repeated_model(std::size_t bytes) {
 int main(int argc, char** argv) {
   const double megabytes = argc == 4 ? std::atof(argv[2]) : 0;
   if (megabytes <= 0) {
-    std::fputs("usage: make-hostile-model directory|bodies|repeated SIZE_MB OUTPUT.zmdl\n", stderr);
+    std::fputs(
+        "usage: make-hostile-model directory|bodies|repeated|materials|names SIZE_MB OUTPUT.zmdl\n",
+        stderr);
     return 2;
   }
   const auto bytes = static_cast<std::size_t>(megabytes * 1e6);
@@ -59,7 +81,11 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "directory") == 0) {
     model = directory_model(bytes);
   } else if (std::strcmp(argv[1], "bodies") == 0) {
-    model = bodies_model(bytes);
+    model = bodies_model(bytes, false);
+  } else if (std::strcmp(argv[1], "names") == 0) {
+    model = bodies_model(bytes, true);
+  } else if (std::strcmp(argv[1], "materials") == 0) {
+    model = materials_model(bytes);
   } else if (std::strcmp(argv[1], "repeated") == 0) {
     model = repeated_model(bytes);
   } else {

@@ -181,10 +181,35 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tr
   return start;
 }
 
-// One group per material number that has triangles, named by the materials block where it
-// names that number.
-void name_groups(BlockDirectory& directory, ModelFile& model,
-                 const std::vector<std::uint32_t>& start, Mesh& mesh) {
+// Past this many material numbers that the materials block does not name, their triangles
+// share one group: each group costs the glb some 200 bytes of description, where a triangle
+// and its material number cost the model 8.
+constexpr std::size_t kMostUnnamedGroups = 1024;
+
+// The triangles of the unnamed material numbers, moved behind the named ones in one group.
+void merge_unnamed_groups(Mesh& mesh) {
+  std::vector<std::array<std::uint16_t, 3>> triangles;
+  triangles.reserve(mesh.triangles.size());
+  const auto take = [&](const Mesh::Group& group) {
+    const auto first = mesh.triangles.begin() + group.first;
+    triangles.insert(triangles.end(), first, first + group.count);
+  };
+  std::vector<Mesh::Group> groups;
+  for (const Mesh::Group& group : mesh.groups) {
+    if (group.material < 0) continue;
+    groups.push_back({static_cast<std::uint32_t>(triangles.size()), group.count, group.material});
+    take(group);
+  }
+  const auto unnamed = static_cast<std::uint32_t>(triangles.size());
+  for (const Mesh::Group& group : mesh.groups) {
+    if (group.material < 0) take(group);
+  }
+  groups.push_back({unnamed, static_cast<std::uint32_t>(triangles.size()) - unnamed, -1});
+  mesh.triangles = std::move(triangles);
+  mesh.groups = std::move(groups);
+}
+
+std::vector<std::string> material_names(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   std::vector<std::string> names;
   if (const auto mats = locate(directory, model, kMaterials, mesh.warnings)) {
     names.resize(mats->present);
@@ -192,7 +217,16 @@ void name_groups(BlockDirectory& directory, ModelFile& model,
       names[i] = utf8_name(reinterpret_cast<const char*>(bytes), kNameSize);
     });
   }
+  return names;
+}
+
+// One group per material number that has triangles, named by the materials block where it
+// names that number.
+void name_groups(BlockDirectory& directory, ModelFile& model,
+                 const std::vector<std::uint32_t>& start, Mesh& mesh) {
+  const std::vector<std::string> names = material_names(directory, model, mesh);
   std::uint32_t without_material = 0;
+  std::size_t unnamed_groups = 0;
   for (std::uint32_t number = 0; number + 1 < start.size(); ++number) {
     const std::uint32_t count = start[number + 1] - start[number];
     if (count == 0) continue;
@@ -202,6 +236,7 @@ void name_groups(BlockDirectory& directory, ModelFile& model,
       mesh.materials.push_back({names[number], number});
     } else {
       without_material += count;
+      ++unnamed_groups;
     }
     mesh.groups.push_back({start[number], count, material});
   }
@@ -211,6 +246,11 @@ void name_groups(BlockDirectory& directory, ModelFile& model,
         (without_material == 1
              ? " with a material number past the last material has no material"
              : " with a material number past the last material have no material"));
+  }
+  if (unnamed_groups > kMostUnnamedGroups) {
+    merge_unnamed_groups(mesh);
+    mesh.warnings.push_back(std::to_string(unnamed_groups) +
+                            " material numbers past the last material share one group");
   }
 }
 

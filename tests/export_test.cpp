@@ -80,10 +80,10 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   auto model = testing::model_file_of(bytes);
   std::FILE* console = std::fopen("/dev/null", "w");
   Diagnostics said(ConsoleOutput{console, false});
-  const ExportHandOver hand_over =
+  const ExportResult exported =
       export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, system_files()}, said);
   std::fclose(console);
-  EXPECT_EQ(hand_over.element_counts, std::vector<std::uint32_t>{2u});
+  EXPECT_EQ(exported.element_counts, std::vector<std::uint32_t>{2u});
 }
 
 Payload bone(std::string_view extra) {

@@ -47,21 +47,21 @@ void export_block(const BlockKind& row, const BlockRecord& record, std::uint32_t
 
 }  // namespace
 
-ExportHandOver export_blocks(const BlockDirectory& directory, ModelFile& model,
-                             const ExportTarget& target, Diagnostics& said) {
-  ExportHandOver hand_over;
+ExportResult export_blocks(const BlockDirectory& directory, ModelFile& model,
+                           const ExportTarget& target, Diagnostics& said) {
+  ExportResult exported;
   for (const BlockRecord& record : directory.records)
-    hand_over.element_counts.push_back(record.element_count);
-  ElementWalk walk(model, hand_over.last_values);
+    exported.element_counts.push_back(record.element_count);
+  ElementWalk walk(model, exported.last_values);
   for (const BlockKind& row : kBlockKinds) {
     if (row.export_file == nullptr) continue;
     for (std::size_t i = 0; i < directory.records.size(); ++i) {
       if (directory.records[i].name() != row.name) continue;
-      export_block(row, directory.records[i], hand_over.element_counts[i], walk, target, said);
+      export_block(row, directory.records[i], exported.element_counts[i], walk, target, said);
       break;
     }
   }
-  return hand_over;
+  return exported;
 }
 
 }  // namespace model_unpack

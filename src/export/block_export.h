@@ -21,7 +21,7 @@ struct ExportTarget {
 };
 
 // What the info phase takes over from the export phase.
-struct ExportHandOver {
+struct ExportResult {
   // The last values read, which the info phase goes on from.
   LastValues last_values;
   // Each kept record's element count as the export phase's count words left it: an exported
@@ -30,7 +30,7 @@ struct ExportHandOver {
 };
 
 // Copies every known block.
-ExportHandOver export_blocks(const BlockDirectory& directory, ModelFile& model,
-                             const ExportTarget& target, Diagnostics& said);
+ExportResult export_blocks(const BlockDirectory& directory, ModelFile& model,
+                           const ExportTarget& target, Diagnostics& said);
 
 }  // namespace model_unpack

@@ -79,7 +79,7 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
   read_element_counts(directory, *model);
 
   const ExportTarget target{settings.exports_directory, info->identity(), files};
-  const ExportHandOver exported = export_blocks(directory, *model, target, said);
+  const ExportResult exported = export_blocks(directory, *model, target, said);
   const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
                           directory,          exported.element_counts, exported.last_values};
   write_info_file(*info, source, *model, said);

@@ -11,9 +11,10 @@
 
 namespace model_unpack {
 
-// The value a field is read through. A read cut short by the end of the file leaves the rest
+// The last value read that a field is read into: two or four bytes, the name-sized transfer
+// buffer, or the length word. A read cut short by the end of the file leaves the rest
 // of that value as it was, so what lies past the end repeats what was read last.
-enum class Carrier : std::uint8_t { Two, Four, Transfer, Length };
+enum class LastValue : std::uint8_t { Two, Four, Transfer, Length };
 
 enum class Field : std::uint8_t {
   U16,         // a u16 value
@@ -27,7 +28,7 @@ enum class Field : std::uint8_t {
 
 struct FieldTraits {
   std::uint32_t size;
-  Carrier carrier;
+  LastValue last_value;
   int u16_values;  // shown as u16 numbers
   int f32_values;  // shown as f32 numbers
 };
@@ -35,20 +36,20 @@ struct FieldTraits {
 constexpr FieldTraits traits(Field field) {
   switch (field) {
     case Field::U16:
-      return {2, Carrier::Two, 1, 0};
+      return {2, LastValue::Two, 1, 0};
     case Field::F32:
-      return {4, Carrier::Four, 0, 1};
+      return {4, LastValue::Four, 0, 1};
     case Field::U16Pair:
-      return {4, Carrier::Four, 2, 0};
+      return {4, LastValue::Four, 2, 0};
     case Field::Name64:
     case Field::Raw64:
-      return {kTransferSize, Carrier::Transfer, 0, 0};
+      return {kTransferSize, LastValue::Transfer, 0, 0};
     case Field::LengthWord:
-      return {4, Carrier::Length, 0, 0};
+      return {4, LastValue::Length, 0, 0};
     case Field::GroupCount:
-      return {2, Carrier::Two, 0, 0};
+      return {2, LastValue::Two, 0, 0};
   }
-  return {0, Carrier::Two, 0, 0};
+  return {0, LastValue::Two, 0, 0};
 }
 
 // What follows an element's fields: nothing, as many bytes as its length word says, or as many
@@ -72,10 +73,10 @@ struct FieldList {
     for (Field field : *this) total += traits(field).size;
     return total;
   }
-  // The carrier every field shares, when they all share one and it copies raw.
+  // The last value every field is read into, when they all share one and it copies raw.
   constexpr bool uniform() const {
     for (Field field : *this) {
-      if (traits(field).carrier != traits(fields[0]).carrier || field == Field::LengthWord ||
+      if (traits(field).last_value != traits(fields[0]).last_value || field == Field::LengthWord ||
           field == Field::GroupCount)
         return false;
     }

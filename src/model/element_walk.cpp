@@ -42,18 +42,18 @@ Walked ElementWalk::copy_elements(const ElementLayout& layout, std::uint32_t cou
 }
 
 std::span<const unsigned char> ElementWalk::read(Field field) {
-  switch (traits(field).carrier) {
-    case Carrier::Two:
+  switch (traits(field).last_value) {
+    case LastValue::Two:
       if (field == Field::GroupCount) last_.two.fill(0);
       file_.read(last_.two.data(), last_.two.size());
       return last_.two;
-    case Carrier::Four:
+    case LastValue::Four:
       file_.read(last_.four.data(), last_.four.size());
       return last_.four;
-    case Carrier::Transfer:
+    case LastValue::Transfer:
       file_.read(last_.transfer.data(), last_.transfer.size());
       return last_.transfer;
-    case Carrier::Length:
+    case LastValue::Length:
       model_unpack::read_u32(file_, last_.extra_length);
       break;
   }
@@ -69,18 +69,19 @@ void ElementWalk::copy_tail_bytes(std::uint64_t length, OutputFile* out) {
   }
 }
 
-// Fields that share a carrier go in bulk; copying them one by one would write the same bytes.
+// Fields read into the same last value go in bulk; copying them one by one would write the same
+// bytes.
 void ElementWalk::copy_fields(const FieldList& fields, std::uint64_t repeat, OutputFile* out) {
   if (fields.uniform()) {
     const std::uint64_t units = repeat * static_cast<std::uint64_t>(fields.count);
-    switch (traits(fields.fields[0]).carrier) {
-      case Carrier::Two:
+    switch (traits(fields.fields[0]).last_value) {
+      case LastValue::Two:
         return copy_units(last_.two, units, out);
-      case Carrier::Four:
+      case LastValue::Four:
         return copy_units(last_.four, units, out);
-      case Carrier::Transfer:
+      case LastValue::Transfer:
         return copy_units(last_.transfer, units, out);
-      case Carrier::Length:
+      case LastValue::Length:
         return;
     }
   }
@@ -98,12 +99,11 @@ void ElementWalk::copy_fields(const FieldList& fields, std::uint64_t repeat, Out
   }
 }
 
-// Copies `units` units of N bytes through `carried` exactly as reading and writing them one
-// by one would: in bulk while the file delivers whole units, then the unit cut short by the
-// end of the file (its first bytes replace the carried value's), then the carried value for
-// every unit left.
+// Copies `units` units of N bytes through the last value `last` exactly as reading and writing them
+// one by one would: in bulk while the file delivers whole units, then the unit cut short by the end
+// of the file (its first bytes replace the last value's), then the last value for every unit left.
 template <std::size_t N>
-void ElementWalk::copy_units(std::array<unsigned char, N>& carried, std::uint64_t units,
+void ElementWalk::copy_units(std::array<unsigned char, N>& last, std::uint64_t units,
                              OutputFile* out) {
   constexpr std::size_t kChunkUnits = (std::size_t{1} << 15) / N;
   std::array<unsigned char, kChunkUnits * N> chunk;
@@ -113,7 +113,7 @@ void ElementWalk::copy_units(std::array<unsigned char, N>& carried, std::uint64_
     const std::size_t whole = delivered / N;
     if (whole > 0) {
       write_bytes(out, chunk.data(), whole * N);
-      std::memcpy(carried.data(), chunk.data() + (whole - 1) * N, N);
+      std::memcpy(last.data(), chunk.data() + (whole - 1) * N, N);
       units -= whole;
     }
     if (delivered == wanted * N) continue;
@@ -121,13 +121,13 @@ void ElementWalk::copy_units(std::array<unsigned char, N>& carried, std::uint64_
     // The end of the file: from here on every read delivers nothing.
     const std::size_t cut = delivered % N;
     if (cut > 0) {
-      std::memcpy(carried.data(), chunk.data() + whole * N, cut);
-      write_bytes(out, carried.data(), N);
+      std::memcpy(last.data(), chunk.data() + whole * N, cut);
+      write_bytes(out, last.data(), N);
       --units;
     }
     if (out == nullptr) return;
     const std::size_t fill = units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;
-    for (std::size_t i = 0; i < fill; ++i) std::memcpy(&chunk[i * N], carried.data(), N);
+    for (std::size_t i = 0; i < fill; ++i) std::memcpy(&chunk[i * N], last.data(), N);
     while (units > 0 && !out->failed()) {
       const std::size_t repeated =
           units < kChunkUnits ? static_cast<std::size_t>(units) : kChunkUnits;

@@ -1,5 +1,5 @@
 // Walks a block's elements by their layout, with the tool's short-read rule: every field
-// passes through a carried value of its size, and bytes a read does not deliver keep what
+// is read into the last value read of its size, and bytes a read does not deliver keep what
 // that value held, so values past the end of the file repeat old ones. The export phase copies
 // fields raw, the info phase reads them to show them, the mesh reader takes only the elements
 // that lie whole in the file.
@@ -76,9 +76,9 @@ class ElementBudget {
   std::uint64_t left_;
 };
 
-// The last value read through each carrier. They start at zero with the job and pass
-// explicitly from the export phase to the info phase, so what either shows past the end of
-// the file is what was read last, possibly by the other.
+// The last value read of each size (the four kinds of field value a read goes through). They start
+// at zero with the job and pass explicitly from the export phase to the info phase, so what either
+// shows past the end of the file is what was read last, possibly by the other.
 struct LastValues {
   std::array<unsigned char, 4> four{};
   std::array<unsigned char, 2> two{};
@@ -110,7 +110,7 @@ class ElementWalk {
   Walked copy_elements(const ElementLayout& layout, std::uint32_t count, ElementBudget& budget,
                        OutputFile* out);
 
-  // Reads one field through its carrier and returns the carrier's bytes; a length word gives
+  // Reads one field into its last value and returns that value's bytes; a length word gives
   // nothing back (its value is `last().extra_length`).
   std::span<const unsigned char> read(Field field);
 
@@ -121,7 +121,7 @@ class ElementWalk {
  private:
   void copy_fields(const FieldList& fields, std::uint64_t repeat, OutputFile* out);
   template <std::size_t N>
-  void copy_units(std::array<unsigned char, N>& carried, std::uint64_t units, OutputFile* out);
+  void copy_units(std::array<unsigned char, N>& last, std::uint64_t units, OutputFile* out);
 
   ModelFile& file_;
   LastValues& last_;

@@ -20,7 +20,8 @@ ModelFile::ModelFile(FileSystem& files, int handle, std::uint64_t size, bool own
       handle_(handle),
       owns_handle_(owns_handle),
       size_(size),
-      capacity_(kFileBufferSize),
+      // A small model needs no more buffer than itself.
+      capacity_(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 4096, kFileBufferSize))),
       buffer_(new unsigned char[capacity_]) {}
 
 ModelFile::~ModelFile() {
@@ -82,10 +83,14 @@ std::unique_ptr<OutputFile> OutputFile::adopt(int handle, FileSystem& files) {
   return std::unique_ptr<OutputFile>(new OutputFile(files, handle));
 }
 
+// The buffer starts small and doubles each time it fills, up to its full size: most outputs
+// are small, and a job makes sixteen of them.
+constexpr std::size_t kFirstOutputBuffer = 8192;
+
 OutputFile::OutputFile(FileSystem& files, int handle)
     : files_(files),
       handle_(handle),
-      capacity_(kFileBufferSize),
+      capacity_(kFirstOutputBuffer),
       buffer_(new unsigned char[capacity_]) {}
 
 OutputFile::~OutputFile() {
@@ -115,10 +120,18 @@ void OutputFile::flush() {
   used_ = 0;
 }
 
+void OutputFile::make_room() {
+  flush();
+  if (capacity_ < kFileBufferSize) {
+    capacity_ *= 2;
+    buffer_.reset(new unsigned char[capacity_]);
+  }
+}
+
 void OutputFile::write_slow(const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
-    if (used_ == capacity_) flush();
+    if (used_ == capacity_) make_room();
     const std::size_t piece = std::min(size, capacity_ - used_);
     std::memcpy(buffer_.get() + used_, bytes, piece);
     used_ += piece;

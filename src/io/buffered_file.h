@@ -15,7 +15,7 @@
 
 namespace model_unpack {
 
-// How much a buffered file holds before it reads or writes.
+// The most a buffered file holds before it reads or writes.
 inline constexpr std::size_t kFileBufferSize = std::size_t{1} << 18;
 
 class ModelFile {
@@ -97,7 +97,7 @@ class OutputFile {
   // Room for `size` bytes (at most 4096) to be formatted in place, then handed back with
   // commit().
   [[gnu::always_inline]] char* reserve(std::size_t size) {
-    if (capacity_ - used_ < size) flush();
+    if (capacity_ - used_ < size) make_room();
     return reinterpret_cast<char*>(buffer_.get() + used_);
   }
   void commit(const char* end) {
@@ -114,6 +114,8 @@ class OutputFile {
   OutputFile(FileSystem& files, int handle);
   void write_slow(const void* data, std::size_t size);
   void flush();
+  // Writes out what is buffered, and lets the buffer grow.
+  void make_room();
   // Writes `size` bytes from `data` to the file; false when a write failed.
   bool write_out(const unsigned char* data, std::size_t size);
 

@@ -44,27 +44,31 @@ constexpr std::uint64_t kPixelTestsPerTriangle = 32;
 // pixel that shows, so a triangle hidden or too small to cover a pixel costs no shading.
 class Shader {
  public:
-  Shader(const PreviewFrame& frame, const Vec3 (&corners)[3], const Vec3* normals,
+  Shader(const PreviewFrame& frame, const Vec3* corners[3], const Vec3* normals[3],
          const Vec3& linear)
-      : frame_(frame), corners_(corners), normals_(normals), linear_(linear) {}
+      : frame_(frame),
+        corners_{corners[0], corners[1], corners[2]},
+        normals_{normals[0], normals[1], normals[2]},
+        linear_(linear) {}
 
   void operator()(double w0, double w1, double w2, unsigned char colour[3]) {
     if (!ready_) prepare();
-    if (normals_ == nullptr) {
+    if (normals_[0] == nullptr) {
       std::copy(flat_, flat_ + 3, colour);
       return;
     }
     double n[3];
-    for (int k = 0; k < 3; ++k)
-      n[k] = w0 * normals_[0][k] + w1 * normals_[1][k] + w2 * normals_[2][k];
+    for (int k = 0; k < 3; ++k) {
+      n[k] = w0 * (*normals_[0])[k] + w1 * (*normals_[1])[k] + w2 * (*normals_[2])[k];
+    }
     shade(n, colour);
   }
 
  private:
   void prepare() {
-    const Vec3& a = corners_[0];
-    const Vec3& b = corners_[1];
-    const Vec3& c = corners_[2];
+    const Vec3& a = *corners_[0];
+    const Vec3& b = *corners_[1];
+    const Vec3& c = *corners_[2];
     const double u[3] = {double{b[0]} - a[0], double{b[1]} - a[1], double{b[2]} - a[2]};
     const double v[3] = {double{c[0]} - a[0], double{c[1]} - a[1], double{c[2]} - a[2]};
     const double face[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
@@ -72,7 +76,7 @@ class Shader {
     const double* forward = frame_.forward;
     facing_ = face[0] * forward[0] + face[1] * forward[1] + face[2] * forward[2] < 0 ? -1.0 : 1.0;
     // Flat: one colour for the whole face.
-    if (normals_ == nullptr) shade(face, flat_);
+    if (normals_[0] == nullptr) shade(face, flat_);
     ready_ = true;
   }
 
@@ -89,8 +93,8 @@ class Shader {
   }
 
   const PreviewFrame& frame_;
-  const Vec3 (&corners_)[3];
-  const Vec3* normals_;
+  const Vec3* corners_[3];
+  const Vec3* normals_[3];  // null: flat
   const Vec3& linear_;
   bool ready_ = false;
   double facing_ = 1.0;
@@ -114,11 +118,11 @@ void draw_model(const Mesh& mesh, const PreviewFrame& frame, const std::vector<P
             : kNoMaterialColour);
     for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
       const auto& [i, j, k] = mesh.triangles[t];
-      const Vec3 corners[3] = {mesh.positions[i], mesh.positions[j], mesh.positions[k]};
-      const Vec3 normals[3] = {smooth ? mesh.normals[i] : Vec3{}, smooth ? mesh.normals[j] : Vec3{},
-                               smooth ? mesh.normals[k] : Vec3{}};
-      canvas.triangle(seen[i], seen[j], seen[k],
-                      Shader(frame, corners, smooth ? normals : nullptr, base));
+      const Vec3* corners[3] = {&mesh.positions[i], &mesh.positions[j], &mesh.positions[k]};
+      const Vec3* normals[3] = {nullptr, nullptr, nullptr};
+      if (smooth)
+        normals[0] = &mesh.normals[i], normals[1] = &mesh.normals[j], normals[2] = &mesh.normals[k];
+      canvas.triangle(seen[i], seen[j], seen[k], Shader(frame, corners, normals, base));
     }
   }
 }
@@ -128,9 +132,10 @@ void draw_bodies(const Mesh& mesh, const PreviewFrame& frame, std::uint32_t size
   const Vec3 colour = linear_colour(kCollisionBodyColour);
   for (const CollisionBody& body : mesh.bodies) {
     for (std::size_t i = 0; i + 2 < body.points.size(); i += 3) {
-      const Vec3 corners[3] = {body.points[i], body.points[i + 1], body.points[i + 2]};
-      canvas.triangle(project(corners[0], frame, size), project(corners[1], frame, size),
-                      project(corners[2], frame, size), Shader(frame, corners, nullptr, colour),
+      const Vec3* corners[3] = {&body.points[i], &body.points[i + 1], &body.points[i + 2]};
+      const Vec3* flat[3] = {nullptr, nullptr, nullptr};
+      canvas.triangle(project(*corners[0], frame, size), project(*corners[1], frame, size),
+                      project(*corners[2], frame, size), Shader(frame, corners, flat, colour),
                       kCollisionBodyAlpha);
     }
   }

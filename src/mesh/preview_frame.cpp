@@ -13,13 +13,13 @@ namespace {
 
 // One axis's quartiles, from a copy of its values.
 std::pair<double, double> quartiles(std::vector<float> values) {
-  const auto at = [&](std::size_t rank) {
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank),
-                     values.end());
-    return static_cast<double>(values[rank]);
-  };
   const std::size_t last = values.size() - 1;
-  return {at(last / 4), at(last - last / 4)};
+  const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
+  const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
+  std::nth_element(values.begin(), low, values.end());
+  // Everything from `low` on is at least the lower quartile: the upper one lies among them.
+  std::nth_element(low, high, values.end());
+  return {static_cast<double>(*low), static_cast<double>(*high)};
 }
 
 // The vertices the picture frames: those of drawn triangles, or all when there is none.

@@ -62,9 +62,10 @@ class Canvas {
       for (int x = x0; x <= x1; ++x) {
         const double px = x + 0.5;
         const double w0 = w0_origin + w0_dx * px + w0_dy * py;
+        if (w0 < 0) continue;
         const double w1 = w1_origin + w1_dx * px + w1_dy * py;
         const double w2 = 1.0 - w0 - w1;
-        if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+        if (w1 < 0 || w2 < 0) continue;
         const double depth = w0 * a.depth + w1 * b.depth + w2 * c.depth;
         if (hidden(x, y, depth)) continue;  // shading a hidden pixel would be wasted
         unsigned char colour[3];

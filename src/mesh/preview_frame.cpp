@@ -17,9 +17,10 @@ std::pair<double, double> quartiles(std::vector<float> values) {
   const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
   const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
   std::nth_element(values.begin(), low, values.end());
-  // Everything from `low` on is at least the lower quartile: the upper one lies among them.
-  std::nth_element(low, high, values.end());
-  return {static_cast<double>(*low), static_cast<double>(*high)};
+  const auto lower = static_cast<double>(*low);
+  // Everything past `low` is at least the lower quartile: the upper one lies among them.
+  if (high > low) std::nth_element(low + 1, high, values.end());
+  return {lower, static_cast<double>(*high)};
 }
 
 // The vertices the picture frames: those of drawn triangles, or all when there is none.

@@ -567,6 +567,14 @@ TEST_F(BatchTest, ManyModelsBehindASlowOneUnderFewDescriptors) {
   });
   EXPECT_EQ(two.status, 0) << two.err;
   EXPECT_EQ(two.out, one.out);
+  // Made as any new file is: 0666 less the umask.
+  const mode_t mask = umask(0);
+  umask(mask);
+  for (const char* output : {"m0.txt", "ex/m0/pos.txt"}) {
+    struct stat info {};
+    ASSERT_EQ(stat(output, &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask) << output;
+  }
 }
 
 TEST_F(BatchTest, AnInterruptLeavesEachOutputWholeOrAsItWasAndTouchesNothingElse) {

@@ -6,6 +6,7 @@
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "batch/output_plan.h"
+#include "io/process_memory.h"
 #include "io/standard_streams.h"
 #include "io/starting_folder.h"
 #include "io/threads.h"
@@ -32,6 +33,7 @@ int usage_error(const std::string& reason) {
 int main(int argc, char** argv) {
   using namespace model_unpack;
   open_closed_standard_streams();
+  keep_freed_memory_for_reuse();
   enter_starting_folder();
 #ifdef SIGXFSZ
   // A write past the file size limit then fails like any other write instead of killing us.

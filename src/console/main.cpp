@@ -6,11 +6,13 @@
 #include "console/console_loop.h"
 #include "console/terminal.h"
 #include "console/typed_name.h"
+#include "io/process_memory.h"
 #include "io/standard_streams.h"
 
 int main() {
   using namespace model_unpack;
   open_closed_standard_streams();
+  keep_freed_memory_for_reuse();
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
   // Each console line reaches a pipe (model-unpack | tee log) as it is printed.

@@ -83,8 +83,9 @@ std::unique_ptr<OutputFile> OutputFile::adopt(int handle, FileSystem& files) {
   return std::unique_ptr<OutputFile>(new OutputFile(files, handle));
 }
 
-// The buffer starts small and doubles each time it fills, up to its full size: most outputs
-// are small, and a job makes sixteen of them.
+// The buffer starts small and takes its full size when it first fills: most outputs are
+// small, and a job makes sixteen of them. (Growing step by step would free ever larger blocks,
+// which the C library then hands back to the system, only to have them mapped again.)
 constexpr std::size_t kFirstOutputBuffer = 8192;
 
 OutputFile::OutputFile(FileSystem& files, int handle)
@@ -123,7 +124,7 @@ void OutputFile::flush() {
 void OutputFile::make_room() {
   flush();
   if (capacity_ < kFileBufferSize) {
-    capacity_ *= 2;
+    capacity_ = kFileBufferSize;
     buffer_.reset(new unsigned char[capacity_]);
   }
 }

@@ -3,25 +3,22 @@
 #include <cstring>
 #include <string_view>
 
+#include "io/capture_streams.h"
+
 namespace model_unpack {
-
-namespace {
-
-// An unnamed temporary file; WASI has no place for one, and the lines stay in memory.
-std::FILE* spill_file() {
-#if defined(__wasi__)
-  return nullptr;
-#else
-  return std::tmpfile();
-#endif
-}
-
-}  // namespace
 
 CapturedLines::CapturedLines(bool keep_all, std::size_t memory_limit)
     : keep_all_(keep_all), memory_limit_(memory_limit) {
-  const cookie_io_functions_t functions{nullptr, &CapturedLines::write_cookie, nullptr, nullptr};
-  stream_ = fopencookie(this, "w", functions);
+  if (kSinkStreams) {
+    stream_ = open_sink_stream(this, &CapturedLines::sink);
+  } else {
+    // Where there are no such streams, the lines go straight to a temporary file.
+    spill_ = open_temporary_file();
+    if (spill_ != nullptr && std::setvbuf(spill_, nullptr, _IOFBF, 1 << 16) == 0) {
+      stream_ = spill_;
+      straight_ = true;
+    }
+  }
   if (stream_ == nullptr) failed_ = true;
 }
 
@@ -32,22 +29,26 @@ CapturedLines::~CapturedLines() {
 
 bool CapturedLines::close() {
   if (stream_ != nullptr) {
-    if (std::fclose(stream_) != 0) failed_ = true;
+    if (straight_) {
+      if (std::fflush(stream_) != 0) failed_ = true;
+      size_ = static_cast<std::size_t>(std::ftell(stream_));
+    } else if (std::fclose(stream_) != 0) {
+      failed_ = true;
+    }
     stream_ = nullptr;
   }
   return !failed_;
 }
 
-ssize_t CapturedLines::write_cookie(void* self, const char* data, std::size_t size) {
+void CapturedLines::sink(void* self, const char* data, std::size_t size) {
   static_cast<CapturedLines*>(self)->take(data, size);
-  return static_cast<ssize_t>(size);
 }
 
 void CapturedLines::take(const char* data, std::size_t size) {
   if (!keep_all_) return;
   size_ += size;
   if (spill_ == nullptr && memory_.size() + size > memory_limit_) {
-    spill_ = spill_file();
+    spill_ = open_temporary_file();
     if (spill_ != nullptr &&
         std::fwrite(memory_.data(), 1, memory_.size(), spill_) == memory_.size()) {
       std::string().swap(memory_);

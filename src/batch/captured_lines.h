@@ -26,7 +26,7 @@ class CapturedLines {
   bool empty() const { return size_ == 0; }
 
  private:
-  static ssize_t write_cookie(void* self, const char* data, std::size_t size);
+  static void sink(void* self, const char* data, std::size_t size);
   void take(const char* data, std::size_t size);
 
   bool keep_all_;
@@ -36,6 +36,7 @@ class CapturedLines {
   std::FILE* spill_ = nullptr;  // once memory_ would pass the limit
   std::size_t size_ = 0;
   bool failed_ = false;
+  bool straight_ = false;  // the stream is the temporary file itself
 };
 
 }  // namespace model_unpack

@@ -2,10 +2,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "batch/output_plan.h"
+#include "io/command_line.h"
 #include "io/process_memory.h"
 #include "io/standard_streams.h"
 #include "io/starting_folder.h"
@@ -34,12 +37,18 @@ int main(int argc, char** argv) {
   using namespace model_unpack;
   open_closed_standard_streams();
   keep_freed_memory_for_reuse();
+  use_utf8_console();
   enter_starting_folder();
 #ifdef SIGXFSZ
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
 #endif
-  const ParsedCommandLine parsed = parse_command_line(argc, argv, hardware_threads());
+  std::vector<std::string> words = command_line_words(argc, argv);
+  std::vector<char*> word_pointers;
+  for (std::string& word : words) word_pointers.push_back(word.data());
+  word_pointers.push_back(nullptr);
+  const ParsedCommandLine parsed = parse_command_line(static_cast<int>(words.size()),
+                                                      word_pointers.data(), hardware_threads());
   switch (parsed.action) {
     case ParsedCommandLine::Action::Help:
       std::fputs(kBatchUsage, stdout);

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "console/console_loop.h"
-#include "console/terminal.h"
+#include "console/keyboard.h"
 #include "console/typed_name.h"
 #include "io/process_memory.h"
 #include "io/standard_streams.h"
@@ -13,11 +13,14 @@ int main() {
   using namespace model_unpack;
   open_closed_standard_streams();
   keep_freed_memory_for_reuse();
+  use_utf8_console();
+#ifdef SIGXFSZ
   // A write past the file size limit then fails like any other write instead of killing us.
   signal(SIGXFSZ, SIG_IGN);
+#endif
   // Each console line reaches a pipe (model-unpack | tee log) as it is printed.
   setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
-  const auto terminal = Terminal::open(stdin);
+  const auto terminal = open_console_keyboard(stdin);
   if (!terminal) {
     std::fputs("Error: no console keyboard :(\n", stderr);
     return 1;

@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "console/key_decoder.h"
+#include "console/keyboard.h"
 #include "console/word_reader.h"
 
 namespace model_unpack {
@@ -272,6 +273,14 @@ std::string Terminal::read_word() {
     if (std::optional<std::string> word = take_word(line_rest_)) return *word;
     return "";
   }
+}
+
+}  // namespace model_unpack
+
+namespace model_unpack {
+
+std::unique_ptr<ConsolePlatform> open_console_keyboard(std::FILE* name_input) {
+  return Terminal::open(name_input);
 }
 
 }  // namespace model_unpack

@@ -19,7 +19,11 @@ struct ConsoleOutput {
 };
 
 inline void console_print(const ConsoleOutput& console, std::string_view text) {
+#if defined(_WIN32)
+  std::fwrite(text.data(), 1, text.size(), console.stream);
+#else
   fwrite_unlocked(text.data(), 1, text.size(), console.stream);
+#endif
 }
 
 // Walks `text`, handing each control character to `control` and everything else to `plain`,

@@ -14,6 +14,11 @@ namespace model_unpack {
 
 namespace {
 
+std::optional<FileIdentity> identity_of(const struct stat& info) {
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino)};
+}
+
 // Opened without blocking (a FIFO could wait forever); used in blocking mode.
 void make_blocking(int fd) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -22,15 +27,19 @@ void make_blocking(int fd) {
 class SystemFiles final : public FileSystem {
  public:
   std::optional<FileIdentity> identify(int directory, const char* name) override {
-    return identify_at(directory, name);
+    struct stat info {};
+    if (fstatat(directory, name, &info, 0) != 0) return std::nullopt;
+    return identity_of(info);
   }
   std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
     struct stat info {};
     if (fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
-    return FileIdentity{info.st_dev, info.st_ino};
+    return identity_of(info);
   }
   std::optional<FileIdentity> identify_open(int handle) override {
-    return identify_descriptor(handle);
+    struct stat info {};
+    if (fstat(handle, &info) != 0) return std::nullopt;
+    return identity_of(info);
   }
   bool remove(int directory, const char* name) override {
     return unlinkat(directory, name, 0) == 0;

@@ -14,6 +14,11 @@
 
 #include "io/file_identity.h"
 
+#if !defined(AT_FDCWD)
+// Names taken in the current folder, where the platform has no such handle (Windows).
+#define AT_FDCWD (-100)
+#endif
+
 namespace model_unpack {
 
 // Every output is made as any new file is: readable and writable by all, less the umask.

@@ -1,7 +1,8 @@
 // The signals that end a run early, answered by a thread of their own: SIGINT, SIGTERM and
 // SIGHUP (each unless the parent ignores it, as nohup does), and SIGPIPE, taken as a write to
-// standard output that finds its reader gone. Where there are neither signals nor threads
-// (WASI), nothing is watched.
+// standard output that finds its reader gone. On Windows, the console's Ctrl-C, Ctrl-Break and
+// the closing of its window (or the end of the session) do the same. Where there are neither
+// signals nor threads (WASI), nothing is watched.
 #pragma once
 
 #include <atomic>
@@ -26,9 +27,12 @@ class InterruptWatch {
   bool reader_gone(int fd) const;
   [[noreturn]] void end_by_broken_pipe();
 
+  // Runs `on_interrupt` once, then ends the process as `signal` (on Windows, the console
+  // event) would have ended it.
+  [[noreturn]] void end_by(int signal);
+
  private:
   void watch();
-  [[noreturn]] void end_by(int signal);
 
   std::function<void()> on_interrupt_;
   std::atomic<bool> done_{false};

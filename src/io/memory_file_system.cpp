@@ -6,14 +6,14 @@
 namespace model_unpack {
 
 namespace {
-constexpr dev_t kDevice = 1;
+constexpr std::uint64_t kDevice = 1;
 
 constexpr int kFolderHandles = 1 << 24;
-constexpr ino_t kFolderInodes = ino_t{1} << 30;
+constexpr std::uint64_t kFolderInodes = std::uint64_t{1} << 30;
 
 // Inode numbers start at 1.
-ino_t inode_of(std::size_t index) {
-  return static_cast<ino_t>(index + 1);
+std::uint64_t inode_of(std::size_t index) {
+  return index + 1;
 }
 
 // "a//b/./c/" as "a/b/c"; "." and "" as "".
@@ -119,7 +119,7 @@ std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char
   const auto path = path_in(directory, name);
   if (!path) return std::nullopt;
   if (const int folder = open_folder(path->c_str()); folder >= 0)
-    return FileIdentity{kDevice, kFolderInodes + static_cast<ino_t>(folder - kFolderHandles)};
+    return FileIdentity{kDevice, kFolderInodes + static_cast<std::uint64_t>(folder - kFolderHandles)};
   const File* file = find(*path);
   if (file == nullptr) return std::nullopt;
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(file - files_.data()))};
@@ -128,7 +128,7 @@ std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char
 std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
   if (handle >= kFolderHandles) {
     if (static_cast<std::size_t>(handle - kFolderHandles) >= folders_.size()) return std::nullopt;
-    return FileIdentity{kDevice, kFolderInodes + static_cast<ino_t>(handle - kFolderHandles)};
+    return FileIdentity{kDevice, kFolderInodes + static_cast<std::uint64_t>(handle - kFolderHandles)};
   }
   at(handle);  // checks the handle
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};

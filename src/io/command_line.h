@@ -1,0 +1,13 @@
+// The command line's words as UTF-8, whatever the platform hands a program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace model_unpack {
+
+// Linux: argv as it is. Windows: the wide command line, each word in UTF-8, with '\' written
+// '/' (the tool names paths with forward slashes; Windows takes either).
+std::vector<std::string> command_line_words(int argc, char** argv);
+
+}  // namespace model_unpack

@@ -3,8 +3,16 @@
 // arguments, standard streams, folders and exit status.
 import { readFile } from 'node:fs/promises';
 import { fileURLToPath } from 'node:url';
+import { setFlagsFromString } from 'node:v8';
 
 import { guestArguments, guestPath, preopenedFolders } from '../lib/host_paths.mjs';
+
+// Each growth of the module's memory tells V8 of more memory held outside its heap, which can
+// start an incremental marking of the heap while the memory is being grown in place; Node.js
+// 20 then dies in that garbage collection (a fault, or "unreachable code") once a model's mesh
+// takes a few hundred megabytes. Without incremental marking the heap is marked in one pass,
+// which for this program's small heap costs nothing. Set before the module exists.
+setFlagsFromString('--no-incremental-marking');
 
 // Node warns on every run that WASI is experimental; that is not the user's concern.
 const emitWarning = process.emitWarning;

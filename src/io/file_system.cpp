@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "io/physical_path.h"
+
 namespace model_unpack {
 
 namespace {
@@ -17,6 +19,11 @@ namespace {
 std::optional<FileIdentity> identity_of(const struct stat& info) {
   return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino)};
+}
+
+// `name` taken in `directory`: a path from the current folder is resolved as the kernel would.
+std::string in_folder(int directory, const char* name) {
+  return directory == AT_FDCWD ? physical_name(name) : std::string(name);
 }
 
 // Opened without blocking (a FIFO could wait forever); used in blocking mode.
@@ -28,12 +35,13 @@ class SystemFiles final : public FileSystem {
  public:
   std::optional<FileIdentity> identify(int directory, const char* name) override {
     struct stat info {};
-    if (fstatat(directory, name, &info, 0) != 0) return std::nullopt;
+    if (fstatat(directory, in_folder(directory, name).c_str(), &info, 0) != 0) return std::nullopt;
     return identity_of(info);
   }
   std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
     struct stat info {};
-    if (fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    if (fstatat(directory, in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+      return std::nullopt;
     return identity_of(info);
   }
   std::optional<FileIdentity> identify_open(int handle) override {
@@ -42,11 +50,11 @@ class SystemFiles final : public FileSystem {
     return identity_of(info);
   }
   bool remove(int directory, const char* name) override {
-    return unlinkat(directory, name, 0) == 0;
+    return unlinkat(directory, in_folder(directory, name).c_str(), 0) == 0;
   }
 
   int open_for_reading(const char* name, std::uint64_t& size) override {
-    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(physical_name(name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
     struct stat info {};
     // A directory would open and then deliver nothing: a failure reported as success.
@@ -63,9 +71,10 @@ class SystemFiles final : public FileSystem {
   int create(int directory, const char* name, mode_t mode) override {
     // Created or emptied and closed at once, then opened for writing, as the job does.
     constexpr int kFlags = O_CREAT | O_TRUNC | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
-    const int created = openat(directory, name, O_RDWR | kFlags, mode);
+    const std::string path = in_folder(directory, name);
+    const int created = openat(directory, path.c_str(), O_RDWR | kFlags, mode);
     if (created >= 0) ::close(created);
-    const int fd = openat(directory, name, O_WRONLY | kFlags, mode);
+    const int fd = openat(directory, path.c_str(), O_WRONLY | kFlags, mode);
     if (fd >= 0) make_blocking(fd);
     return fd;
   }
@@ -83,7 +92,7 @@ class SystemFiles final : public FileSystem {
       char suffix[16];
       std::snprintf(suffix, sizeof suffix, ".%06lx", tag & 0xFFFFFF);
       temporary = name.substr(0, base) + "." + name.substr(base) + suffix;
-      const int fd = openat(directory, temporary.c_str(),
+      const int fd = openat(directory, in_folder(directory, temporary.c_str()).c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
       if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -91,7 +100,8 @@ class SystemFiles final : public FileSystem {
   }
 
   bool rename(int directory, const char* from, const char* to) override {
-    return renameat(directory, from, directory, to) == 0;
+    return renameat(directory, in_folder(directory, from).c_str(), directory,
+                    in_folder(directory, to).c_str()) == 0;
   }
 
   std::vector<std::string> make_folders(const std::string& path) override {
@@ -107,13 +117,12 @@ class SystemFiles final : public FileSystem {
 
   std::optional<std::string> resolve_folder(const std::string& path) override {
 #if defined(__wasi__)
-    // No realpath here: the folder as the current one and its spelling make it, links and all.
+    // No realpath here: resolved one component after another, as realpath does.
     struct stat info {};
-    char current[PATH_MAX];
-    if (stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
-    if (!path.empty() && path[0] == '/') return path;
-    if (getcwd(current, sizeof current) == nullptr) return std::nullopt;
-    return std::string(current) + "/" + path;
+    const auto resolved = resolve_physically(path);
+    if (!resolved || stat(resolved->c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+      return std::nullopt;
+    return resolved;
 #else
     char real[PATH_MAX];
     if (realpath(path.c_str(), real) == nullptr) return std::nullopt;
@@ -122,12 +131,14 @@ class SystemFiles final : public FileSystem {
   }
 
   int open_folder(const char* path) override {
-    return ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return ::open(physical_name(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
 
   bool is_link(int directory, const char* name) override {
     struct stat info {};
-    return fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+    return fstatat(directory, in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) ==
+               0 &&
+           S_ISLNK(info.st_mode);
   }
 
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {

@@ -24,6 +24,12 @@ cp "$examples/sample.zmdl" "$work/models/"
 "$1/tools/make-soak-models" 60 "$work/models" 3 >/dev/null
 "$1/tools/make-hostile-model" bodies 1 "$work/models/bodies.zmdl"
 "$1/tools/make-hostile-model" repeated 1 "$work/models/repeated.zmdl"
+# Large enough for its mesh to grow the module's memory by hundreds of megabytes.
+"$1/tools/make-hostile-model" bodies 30 "$work/models/large.zmdl"
+mkdir -p "$work/models/real/sub"
+cp "$examples/sample.zmdl" "$work/models/real/"
+ln -s . "$work/models/here"
+ln -s real/sub "$work/models/deep"
 
 # Each command runs in a fresh copy of the models for each tool, at the same place, since
 # absolute names reach the files; "ABS" stands for that place.
@@ -35,6 +41,9 @@ commands=(
   "--exports-dir=ex2 -qC ex3 m2.zmdl"
   "--png-size 9 sample.zmdl"
   "--glb sample.zmdl sample"
+  "--no-job --glb large"
+  "-C ex sample here/sample"
+  "deep/../sample"
 )
 for i in "${!commands[@]}"; do
   for side in native wasm; do
@@ -51,7 +60,7 @@ for i in "${!commands[@]}"; do
     set -e
     mv "$run" "$work/run$i/$side"
   done
-  diff -r "$work/run$i/native" "$work/run$i/wasm" >"$work/diff" 2>&1 ||
+  diff -r --no-dereference "$work/run$i/native" "$work/run$i/wasm" >"$work/diff" 2>&1 ||
     fail "'${commands[$i]}' differs: $(head -c 2000 "$work/diff")"
   echo "same: ${commands[$i]} (status $(cat "$work/run$i/native/status"))"
 done

@@ -41,3 +41,15 @@ add_custom_command(OUTPUT ${package_tarball}
   DEPENDS model-unpack-batch ${package_copies} ${package_dir}/package.json
   COMMENT "npm pack: model-unpack-${PROJECT_VERSION}.tgz")
 add_custom_target(npm-package ALL DEPENDS ${package_tarball})
+
+# The page: one HTML file holding the module, its worker and its script (web/build.mjs, with
+# the npm packages web/package-lock.json pins): build/web/model-unpack.html.
+set(page ${PROJECT_SOURCE_DIR}/build/web/model-unpack.html)
+file(GLOB page_sources ${PROJECT_SOURCE_DIR}/web/src/*)
+add_custom_command(OUTPUT ${page}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/build/web
+  COMMAND node ${PROJECT_SOURCE_DIR}/web/build.mjs $<TARGET_FILE:model-unpack-batch> ${page}
+  DEPENDS model-unpack-batch ${page_sources} ${PROJECT_SOURCE_DIR}/web/build.mjs
+    ${PROJECT_SOURCE_DIR}/web/package-lock.json
+  COMMENT "The page: build/web/model-unpack.html")
+add_custom_target(page DEPENDS ${page})

@@ -1,0 +1,136 @@
+// The page in Debian's Chromium, opened from disk: models given through its file input convert
+// to every output byte for byte as the native batch tool writes them, the directory is the
+// tool's listing, the view shows the model and its switches change it, bad files give a
+// message and the page goes on, and no request leaves the page.
+// Usage: node page_check.mjs PAGE NATIVE_BUILD EXAMPLES SCREENSHOT   (exit 77: no page built)
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync,
+         statSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [page, native, examples, screenshot] = process.argv.slice(2).map((arg) => resolve(arg));
+if (!existsSync(page)) {
+  console.log(`skipped: no ${page} (cmake --workflow --preset web)`);
+  process.exit(77);
+}
+const here = new URL('.', import.meta.url).pathname;
+const { chromium } = await import(`${here}../render/node_modules/playwright-core/index.mjs`);
+const { unzipSync } = await import(`${here}../../web/node_modules/fflate/esm/index.mjs`);
+
+const work = mkdtempSync(join(tmpdir(), 'page-check-'));
+let failures = 0;
+const fail = (what) => {
+  console.log(`FAIL: ${what}`);
+  ++failures;
+};
+
+// The models: the sample, a hostile one, a damaged one; and files that are no model.
+const models = join(work, 'models');
+mkdirSync(models);
+copyFileSync(join(examples, 'sample.zmdl'), join(models, 'sample.zmdl'));
+execFileSync(join(native, 'tools/make-hostile-model'), ['bodies', '0.05', join(models, 'bodies.zmdl')]);
+writeFileSync(join(models, 'cut.zmdl'), readFileSync(join(examples, 'sample.zmdl')).subarray(0, 700));
+writeFileSync(join(models, 'empty.zmdl'), '');
+copyFileSync(join(examples, 'sample.png'), join(models, 'picture.png'));
+const converted = ['sample.zmdl', 'bodies.zmdl', 'cut.zmdl'];
+
+// What the native tool writes for each, each in a folder of its own.
+function nativeOutputs(name) {
+  const folder = join(work, `native-${name}`);
+  mkdirSync(folder);
+  copyFileSync(join(models, name), join(folder, name));
+  const lines = execFileSync(join(native, 'model-unpack-batch'), ['-C', 'exports', '--glb', '--png', name],
+    { cwd: folder }).toString();
+  const files = {};
+  const walk = (dir, prefix) => {
+    for (const entry of readdirSync(dir)) {
+      const path = join(dir, entry);
+      if (statSync(path).isDirectory()) walk(path, `${prefix}${entry}/`);
+      else if (entry !== name) files[`${prefix}${entry}`] = readFileSync(path);
+    }
+  };
+  walk(folder, '');
+  return { lines, files };
+}
+
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox'],
+  timeout: 60000,
+});
+try {
+  const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1200, height: 900 } });
+  const tab = await context.newPage();
+  const requests = [];
+  tab.on('request', (request) => requests.push(request.url()));
+  tab.on('pageerror', (error) => fail(`page error: ${error.message}`));
+  await tab.goto(pathToFileURL(page).href);
+  const panel = (name) => `[data-model="${name}"]`;
+  // A download's bytes; a click the browser lets pass without a download is made again.
+  const take = async (link) => {
+    for (let attempt = 0; attempt < 4; ++attempt) {
+      const [download] = await Promise.all([
+        tab.waitForEvent('download', { timeout: 5000 }).catch(() => null), link.click()]);
+      if (download) return readFileSync(await download.path());
+    }
+    return undefined;
+  };
+  const settled = (name) => tab.waitForSelector(`${panel(name)}:is([data-state=done],[data-state=failed])`,
+    { timeout: 60000 });
+
+  await tab.setInputFiles('input[type=file]', ['empty.zmdl', 'picture.png', ...converted].map((n) => join(models, n)));
+  for (const name of ['empty.zmdl', 'picture.png', ...converted]) await settled(name);
+  for (const [name, says] of [['empty.zmdl', 'it is empty'], ['picture.png', 'it is a picture']]) {
+    const message = await tab.textContent(`${panel(name)} .message`);
+    if (!message.includes(says)) fail(`${name}: "${message}"`);
+  }
+
+  for (const name of converted) {
+    const expected = nativeOutputs(name);
+    const stem = name.slice(0, name.indexOf('.'));
+    if (await tab.getAttribute(panel(name), 'data-state') !== 'done') fail(`${name}: not done`);
+    const links = await tab.$$(`${panel(name)} a[download]`);
+    const got = {};
+    for (const link of links) got[await link.getAttribute('download')] = await take(link);
+    for (const [path, bytes] of Object.entries(expected.files)) {
+      const offered = path.startsWith(`exports/${stem}/`) ? path.slice(`exports/${stem}/`.length) : path;
+      if (!got[offered]?.equals(bytes)) fail(`${name}: ${offered} differs or is missing`);
+      const zipped = unzipSync(got[`${stem}.zip`] ?? new Uint8Array())[path.replace(/^exports\//, '')];
+      if (!zipped || !Buffer.from(zipped).equals(bytes)) fail(`${name}: ${stem}.zip lacks ${path}`);
+    }
+    // The directory table against the tool's listing ("name   address" lines).
+    const listing = [...expected.lines.matchAll(/^(\S+)   ([0-9a-f]+)$/gm)].map((m) => `${m[1]} 0x${m[2].toUpperCase()}`);
+    const table = await tab.$$eval(`${panel(name)} table.directory tr`, (rows) =>
+      rows.slice(1).map((row) => `${row.cells[1].textContent} ${row.cells[2].textContent}`));
+    if (JSON.stringify(table) !== JSON.stringify(listing)) fail(`${name}: directory ${table} is not ${listing}`);
+  }
+
+  // The view shows the sample, and its switches change what it shows.
+  const canvas = `${panel('sample.zmdl')} canvas`;
+  const picture = () => tab.$eval(canvas, (c) => c.toDataURL());
+  const shown = await picture();
+  await tab.click(`${panel('sample.zmdl')} label:has-text("stone") input`);
+  if (await picture() === shown) fail('hiding a material changes nothing');
+  await tab.click(`${panel('sample.zmdl')} label:has-text("stone") input`);
+  await tab.click(`${panel('sample.zmdl')} label:has-text("collision bodies") input`);
+  if (await picture() === shown) fail('hiding the collision bodies changes nothing');
+  await tab.click(`${panel('sample.zmdl')} label:has-text("collision bodies") input`);
+
+  // After every failure, a later model still converts.
+  const again = join(work, 'again.zmdl');
+  copyFileSync(join(models, 'sample.zmdl'), again);
+  await tab.setInputFiles('input[type=file]', [again]);
+  await settled('again.zmdl');
+  if (await tab.getAttribute(panel('again.zmdl'), 'data-state') !== 'done') fail('a later model did not convert');
+
+  const elsewhere = requests.filter((url) => !url.startsWith('file:') && !url.startsWith('blob:'));
+  if (elsewhere.length > 0) fail(`requests left the page: ${elsewhere}`);
+  await tab.locator(panel('sample.zmdl')).screenshot({ path: screenshot });
+} finally {
+  await browser.close();
+  rmSync(work, { recursive: true, force: true });
+}
+if (failures > 0) process.exit(1);
+console.log('the page writes what the native tool writes');

@@ -1,0 +1,236 @@
+// The page: models dropped or chosen are converted by the batch tool's module in a worker, each
+// in a panel of its own, with the view, the container's directory and blocks, the console
+// lines and every output to download. Nothing leaves the machine.
+import { strToU8, unzlibSync, zipSync } from 'fflate';
+
+import { showGlb } from './view.js';
+
+/* global MODULE_DEFLATED, WORKER_SOURCE */
+const kLargestModel = 512 * 1024 * 1024;  // the outputs take several times the model
+const module = WebAssembly.compile(unzlibSync(base64Bytes(MODULE_DEFLATED)));
+const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
+
+function base64Bytes(text) {
+  const binary = atob(text);
+  const bytes = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+  return bytes;
+}
+
+function element(tag, properties = {}, ...children) {
+  const node = document.createElement(tag);
+  for (const [key, value] of Object.entries(properties)) {
+    if (key.startsWith('data-') || key.startsWith('aria-') || key === 'role') {
+      node.setAttribute(key, value);
+    } else {
+      node[key] = value;
+    }
+  }
+  node.append(...children.filter((child) => child !== null && child !== undefined));
+  return node;
+}
+
+// What a file that is no model is, from its first bytes; nothing for a possible model.
+function notAModel(bytes) {
+  if (bytes.length === 0) return 'it is empty';
+  const starts = (...signature) => signature.every((byte, i) => bytes[i] === byte);
+  if (starts(0x89, 0x50, 0x4e, 0x47) || starts(0xff, 0xd8, 0xff) || starts(0x47, 0x49, 0x46)) {
+    return 'it is a picture';
+  }
+  if (starts(0x25, 0x50, 0x44, 0x46)) return 'it is a PDF document';
+  if (starts(0x50, 0x4b, 0x03, 0x04)) return 'it is a zip archive';
+  const head = bytes.subarray(0, 4096);
+  if (head.every((byte) => byte === 9 || byte === 10 || byte === 13 || (byte >= 32 && byte < 127))) {
+    return 'it is a text file';
+  }
+  return null;
+}
+
+// The info file's block sections: the listing of each block and its typed rendering.
+function blockSections(info) {
+  const sections = [];
+  const heading = /-{19}\r\n--Block number +(\d+)--\r\n-{19}\r\n/g;
+  const starts = [...info.matchAll(heading)];
+  starts.forEach((match, i) => {
+    const end = i + 1 < starts.length ? starts[i + 1].index : info.lastIndexOf('---End of file---');
+    const text = info.slice(match.index, end);
+    const field = (label) => new RegExp(`${label}: (.*)\\r\\n`).exec(text)?.[1] ?? '';
+    sections.push({
+      name: field('Name of block'),
+      address: field('Adress of block'),
+      size: field('Size of block'),
+      text,
+      rendered: text.split('\r\n').slice(7).join('').trim() !== '',
+    });
+  });
+  return sections;
+}
+
+function hexView(bytes, offset) {
+  const slice = bytes.subarray(offset, Math.min(bytes.length, offset + 4096));
+  const rows = [];
+  for (let at = 0; at < slice.length; at += 16) {
+    const row = slice.subarray(at, at + 16);
+    const hex = [...row].map((b) => b.toString(16).padStart(2, '0')).join(' ');
+    const text = [...row].map((b) => (b >= 32 && b < 127 ? String.fromCharCode(b) : '.')).join('');
+    rows.push(`${(offset + at).toString(16).padStart(8, '0')}  ${hex.padEnd(48)}  ${text}`);
+  }
+  return rows.join('\n');
+}
+
+function download(name, bytes, type = 'application/octet-stream') {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  return element('li', {}, element('a', { href: url, download: name, textContent: name }));
+}
+
+// The outputs, named as the batch tool names them, and all of them as STEM.zip.
+function downloads(stem, files) {
+  const list = element('ul', { className: 'downloads' });
+  const zip = {};
+  for (const [path, bytes] of Object.entries(files).sort()) {
+    const name = path.startsWith(`exports/${stem}/`) ? path.slice(8 + stem.length + 1) : path;
+    list.append(download(name, bytes));
+    zip[path.startsWith('exports/') ? path.slice(8) : path] = bytes;
+  }
+  if (Object.keys(zip).length > 0) list.append(download(`${stem}.zip`, zipSync(zip)));
+  return list;
+}
+
+function consoleLines(text) {
+  const pre = element('pre', { className: 'console' });
+  for (const line of text.split('\n').slice(0, -1)) {
+    const kind = line.startsWith('Error') ? 'error' : line.startsWith('Warning') ? 'warning' : '';
+    pre.append(element('span', { className: kind, textContent: `${line}\n` }));
+  }
+  return pre;
+}
+
+function directoryTable(sections, model, detail) {
+  const table = element('table', { className: 'directory' },
+    element('caption', { textContent: 'Directory' }),
+    element('tr', {}, ...['Block', 'Name', 'Address', 'Size', 'In the info file'].map(
+      (title) => element('th', { scope: 'col', textContent: title }))));
+  sections.forEach((section, i) => {
+    const button = element('button', { type: 'button', textContent: section.name });
+    button.addEventListener('click', () => {
+      detail.replaceChildren(
+        element('h3', { textContent: `Block ${i}: ${section.name}` }),
+        element('pre', { className: 'info', textContent: section.text }),
+        element('h3', { textContent: 'Its first bytes' }),
+        element('pre', { className: 'hex', textContent: hexView(model, Number(section.address)) }));
+    });
+    table.append(element('tr', {}, element('td', { textContent: String(i) }),
+      element('td', {}, button), element('td', { textContent: section.address }),
+      element('td', { textContent: section.size }),
+      element('td', { textContent: section.rendered ? 'shown' : 'listed only' })));
+  });
+  return table;
+}
+
+async function viewer(panel, glb, lines) {
+  const canvas = element('canvas', { width: 640, height: 480, 'aria-label': 'The model' });
+  const controls = element('div', { className: 'controls' });
+  panel.querySelector('.view').append(canvas, controls);
+  const counts = /Mesh written: .* \((.*)\)/.exec(lines)?.[1];
+  if (counts) controls.append(element('p', { textContent: counts }));
+  if (/Mesh written: .* \(0 vertices/.test(lines)) {
+    controls.append(element('p', { textContent: 'The model has no vertices.' }));
+  }
+  const view = await showGlb(canvas, glb);
+  const fit = element('button', { type: 'button', textContent: 'Fit to view' });
+  fit.addEventListener('click', view.fit);
+  const toggle = (label, act, checked = true) => {
+    const box = element('input', { type: 'checkbox', checked });
+    box.addEventListener('change', () => act(box.checked));
+    return element('label', {}, box, ` ${label}`);
+  };
+  const materials = element('ul', { className: 'materials', 'aria-label': 'Materials' });
+  for (const material of view.materials) {
+    const swatch = element('span', { className: 'swatch' });
+    swatch.style.background = material.colour;
+    materials.append(element('li', {}, swatch, toggle(material.name, material.show)));
+  }
+  controls.append(fit, toggle('collision bodies', view.showBodies),
+    toggle('wireframe', view.wireframe, false), materials);
+}
+
+async function finish(panel, name, model, result) {
+  const stem = name.slice(0, name.indexOf('.') < 0 ? name.length : name.indexOf('.'));
+  const lines = panel.querySelector('.console').textContent;
+  const info = result.files[`${stem}.txt`];
+  const detail = element('div', { className: 'block' });
+  if (info) {
+    panel.append(directoryTable(blockSections(new TextDecoder('latin1').decode(info)), model, detail),
+      detail);
+  }
+  panel.append(element('h3', { textContent: 'Downloads' }), downloads(stem, result.files));
+  const glb = result.files[`${stem}.glb`];
+  if (glb) await viewer(panel, glb, lines);
+  if (result.errors) panel.querySelector('.message').textContent = result.errors.trim();
+}
+
+function openModel(file, list) {
+  const progress = element('progress', { 'aria-label': `Converting ${file.name}` });
+  const cancel = element('button', { type: 'button', textContent: 'Cancel' });
+  let output = element('pre', { className: 'console' });
+  const panel = element('section', { className: 'model', 'data-model': file.name, 'data-state': 'converting' },
+    element('h2', { textContent: file.name }), progress, cancel,
+    element('p', { className: 'message', role: 'status' }), element('div', { className: 'view' }),
+    element('h3', { textContent: 'Console' }), output);
+  list.prepend(panel);
+  const fail = (message) => {
+    panel.querySelector('.message').textContent = message;
+    panel.dataset.state = 'failed';
+    progress.remove();
+    cancel.remove();
+  };
+  if (file.size > kLargestModel) {
+    return fail(`${file.name} is too large for this page (${file.size} bytes; at most ${kLargestModel}): use the command-line tool.`);
+  }
+  file.arrayBuffer().then(async (buffer) => {
+    const model = new Uint8Array(buffer);
+    const reason = notAModel(model);
+    if (reason) return fail(`${file.name} is not a model file: ${reason}.`);
+    const worker = new Worker(workerUrl);
+    cancel.addEventListener('click', () => {
+      worker.terminate();
+      fail('Cancelled.');
+    });
+    let text = '';
+    worker.onmessage = async ({ data }) => {
+      if (data.lines) {
+        text += data.lines;
+        const lines = consoleLines(text);
+        output.replaceWith(lines);
+        output = lines;
+        return;
+      }
+      worker.terminate();
+      progress.remove();
+      cancel.remove();
+      try {
+        await finish(panel, file.name, model, data);
+        // Status 1: the job ran and said what went wrong; its lines and outputs are shown.
+        panel.dataset.state = data.status === 0 || data.status === 1 ? 'done' : 'failed';
+      } catch (error) {
+        fail(`Showing ${file.name} failed: ${error.message}`);
+      }
+    };
+    worker.onerror = (event) => fail(`The conversion failed: ${event.message}`);
+    worker.postMessage({ module: await module, name: file.name, bytes: buffer });
+  }, (error) => fail(`${file.name} cannot be read: ${error.message}`));
+}
+
+const input = document.querySelector('input[type=file]');
+const drop = document.querySelector('.drop');
+const list = document.querySelector('.models');
+const openAll = (files) => { for (const file of files) openModel(file, list); };
+input.addEventListener('change', () => {
+  openAll(input.files);
+  input.value = '';
+});
+drop.addEventListener('dragover', (event) => event.preventDefault());
+drop.addEventListener('drop', (event) => {
+  event.preventDefault();
+  openAll(event.dataTransfer.files);
+});

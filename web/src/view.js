@@ -1,0 +1,82 @@
+// The glb in a three.js view: orbit, pan and zoom, starting from where the preview picture
+// looks (front-right, above); materials and the collision bodies shown or hidden, wireframe.
+import {
+  AmbientLight,
+  Box3,
+  Color,
+  DirectionalLight,
+  PerspectiveCamera,
+  Scene,
+  Vector3,
+  WebGLRenderer,
+} from 'three';
+import { OrbitControls } from 'three/examples/jsm/controls/OrbitControls.js';
+import { GLTFLoader } from 'three/examples/jsm/loaders/GLTFLoader.js';
+
+const kViewer = new Vector3(0.6, 0.45, 0.66).normalize();
+
+export async function showGlb(canvas, glb) {
+  const gltf = await new GLTFLoader().parseAsync(glb.buffer.slice(glb.byteOffset, glb.byteOffset + glb.byteLength), '');
+  const scene = new Scene();
+  scene.background = new Color(236 / 255, 238 / 255, 241 / 255);
+  scene.add(new AmbientLight(0xffffff, 0.35 * Math.PI));
+  const light = new DirectionalLight(0xffffff, 0.65 * Math.PI);
+  light.position.set(0.45, 0.8, 0.4);
+  scene.add(light);
+  scene.add(gltf.scene);
+  const renderer = new WebGLRenderer({ canvas, antialias: true, preserveDrawingBuffer: true });
+  renderer.setPixelRatio(1);
+  const camera = new PerspectiveCamera(35, canvas.width / canvas.height, 0.01, 1000);
+  const controls = new OrbitControls(camera, canvas);
+  const render = () => renderer.render(scene, camera);
+  controls.addEventListener('change', render);
+
+  const bodies = [];
+  const byMaterial = new Map();
+  gltf.scene.traverse((object) => {
+    if (object.userData?.collision && object.children.length > 0 && !object.isMesh) {
+      bodies.push(object);
+    }
+    if (!object.material) return;
+    const name = object.material.name || 'material';
+    if (!byMaterial.has(name)) byMaterial.set(name, { colour: object.material.color, objects: [] });
+    byMaterial.get(name).objects.push(object);
+  });
+
+  const fit = () => {
+    const box = new Box3().setFromObject(gltf.scene);
+    if (box.isEmpty()) return render();
+    const centre = box.getCenter(new Vector3());
+    const radius = Math.max(box.getSize(new Vector3()).length() / 2, 1e-6);
+    const distance = radius / Math.sin((camera.fov * Math.PI) / 360);
+    camera.near = distance / 1000;
+    camera.far = distance * 10;
+    camera.position.copy(centre).addScaledVector(kViewer, distance);
+    camera.updateProjectionMatrix();
+    controls.target.copy(centre);
+    controls.update();
+    render();
+  };
+  fit();
+  return {
+    fit,
+    materials: [...byMaterial.entries()].map(([name, { colour, objects }]) => ({
+      name,
+      colour: `#${colour.getHexString()}`,
+      show: (visible) => {
+        for (const object of objects) object.visible = visible;
+        render();
+      },
+    })),
+    showBodies: (visible) => {
+      for (const body of bodies) body.visible = visible;
+      render();
+    },
+    wireframe: (on) => {
+      for (const { objects } of byMaterial.values()) {
+        for (const object of objects) object.material.wireframe = on;
+      }
+      render();
+    },
+  };
+}

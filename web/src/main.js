@@ -46,26 +46,6 @@ function notAModel(bytes) {
   return null;
 }
 
-// The info file's block sections: the listing of each block and its typed rendering.
-function blockSections(info) {
-  const sections = [];
-  const heading = /-{19}\r\n--Block number +(\d+)--\r\n-{19}\r\n/g;
-  const starts = [...info.matchAll(heading)];
-  starts.forEach((match, i) => {
-    const end = i + 1 < starts.length ? starts[i + 1].index : info.lastIndexOf('---End of file---');
-    const text = info.slice(match.index, end);
-    const field = (label) => new RegExp(`${label}: (.*)\\r\\n`).exec(text)?.[1] ?? '';
-    sections.push({
-      name: field('Name of block'),
-      address: field('Adress of block'),
-      size: field('Size of block'),
-      text,
-      rendered: text.split('\r\n').slice(7).join('').trim() !== '',
-    });
-  });
-  return sections;
-}
-
 function hexView(bytes, offset) {
   const slice = bytes.subarray(offset, Math.min(bytes.length, offset + 4096));
   const rows = [];
@@ -78,21 +58,35 @@ function hexView(bytes, offset) {
   return rows.join('\n');
 }
 
-function download(name, bytes, type = 'application/octet-stream') {
-  const url = URL.createObjectURL(new Blob([bytes], { type }));
+function download(name, bytes) {
+  const url = URL.createObjectURL(new Blob([bytes]));
   return element('li', {}, element('a', { href: url, download: name, textContent: name }));
+}
+
+// Made when it is chosen: the zip is as large as all the outputs together.
+function lazyDownload(name, make) {
+  const link = element('a', { download: name, textContent: name, href: '#' });
+  link.addEventListener('click', () => {
+    if (link.href.startsWith('blob:')) return;
+    link.href = URL.createObjectURL(new Blob([make()]));
+  });
+  return element('li', {}, link);
 }
 
 // The outputs, named as the batch tool names them, and all of them as STEM.zip.
 function downloads(stem, files) {
   const list = element('ul', { className: 'downloads' });
   const zip = {};
-  for (const [path, bytes] of Object.entries(files).sort()) {
+  for (const path of Object.keys(files).sort()) {
+    const bytes = files[path];
     const name = path.startsWith(`exports/${stem}/`) ? path.slice(8 + stem.length + 1) : path;
     list.append(download(name, bytes));
     zip[path.startsWith('exports/') ? path.slice(8) : path] = bytes;
   }
-  if (Object.keys(zip).length > 0) list.append(download(`${stem}.zip`, zipSync(zip)));
+  // Stored, not compressed: quick on the page's thread, and the files are the same.
+  if (Object.keys(zip).length > 0) {
+    list.append(lazyDownload(`${stem}.zip`, () => zipSync(zip, { level: 0 })));
+  }
   return list;
 }
 
@@ -105,7 +99,14 @@ function consoleLines(text) {
   return pre;
 }
 
-function directoryTable(sections, model, detail) {
+// A block's part of the info file, the first megabyte of it at most.
+function blockText(info, section) {
+  const end = Math.min(section.end, section.start + (1 << 20));
+  const text = new TextDecoder('latin1').decode(info.subarray(section.start, end));
+  return end < section.end ? `${text}\n(the first megabyte of ${section.end - section.start} bytes)` : text;
+}
+
+function directoryTable(sections, info, model, detail) {
   const table = element('table', { className: 'directory' },
     element('caption', { textContent: 'Directory' }),
     element('tr', {}, ...['Block', 'Name', 'Address', 'Size', 'In the info file'].map(
@@ -115,7 +116,7 @@ function directoryTable(sections, model, detail) {
     button.addEventListener('click', () => {
       detail.replaceChildren(
         element('h3', { textContent: `Block ${i}: ${section.name}` }),
-        element('pre', { className: 'info', textContent: section.text }),
+        element('pre', { className: 'info', textContent: blockText(info, section) }),
         element('h3', { textContent: 'Its first bytes' }),
         element('pre', { className: 'hex', textContent: hexView(model, Number(section.address)) }));
     });
@@ -159,10 +160,7 @@ async function finish(panel, name, model, result) {
   const lines = panel.querySelector('.console').textContent;
   const info = result.files[`${stem}.txt`];
   const detail = element('div', { className: 'block' });
-  if (info) {
-    panel.append(directoryTable(blockSections(new TextDecoder('latin1').decode(info)), model, detail),
-      detail);
-  }
+  if (info) panel.append(directoryTable(result.sections, info, model, detail), detail);
   panel.append(element('h3', { textContent: 'Downloads' }), downloads(stem, result.files));
   const glb = result.files[`${stem}.glb`];
   if (glb) await viewer(panel, glb, lines);

@@ -1,0 +1,64 @@
+// The page against the native batch tool on one generated model, on tmpfs: the page's time from
+// choosing the file to data-state="done", the longest gap of a 10 ms timer on the page meanwhile
+// (how responsive it stays), and `model-unpack-batch -C DIR --glb --png` in a new folder; the
+// two alternate. Usage: node bench/page_compare.mjs [RUNS] [SIZE_MB]   (after the release and
+// web builds; by hand, not in CI)
+import { execFileSync } from 'node:child_process';
+import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const root = new URL('..', import.meta.url).pathname;
+const { chromium } = await import(`${root}tests/render/node_modules/playwright-core/index.mjs`);
+const runs = Number(process.argv[2] ?? 3);
+const size = Number(process.argv[3] ?? 100);
+const work = mkdtempSync('/dev/shm/page-bench-');
+const model = join(work, 'big.zmdl');
+execFileSync(`${root}build/release/tools/make-large-model`, [String(size), model]);
+const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox'],
+});
+const native = [];
+const page = [];
+const gaps = [];
+try {
+  for (let run = 0; run < runs; ++run) {
+    const folder = join(work, `native${run}`);
+    mkdirSync(folder);
+    const start = performance.now();
+    execFileSync(`${root}build/release/model-unpack-batch`, ['-q', '-C', folder, '--glb', '--png', model],
+      { cwd: folder });
+    native.push((performance.now() - start) / 1000);
+    rmSync(folder, { recursive: true });
+    rmSync(join(work, 'big.txt'), { force: true });
+
+    const tab = await browser.newPage();
+    await tab.goto(pathToFileURL(`${root}build/web/model-unpack.html`).href);
+    await tab.evaluate(() => {
+      window.longestGap = 0;
+      let last = performance.now();
+      setInterval(() => {
+        const now = performance.now();
+        window.longestGap = Math.max(window.longestGap, now - last);
+        last = now;
+      }, 10);
+    });
+    const begin = performance.now();
+    await tab.setInputFiles('input[type=file]', [model]);
+    await tab.waitForSelector('[data-model="big.zmdl"]:is([data-state=done],[data-state=failed])', { timeout: 600000 });
+    const state = await tab.getAttribute('[data-model="big.zmdl"]', 'data-state');
+    if (state !== 'done') throw new Error(`the page: ${await tab.textContent('.message')}`);
+    page.push((performance.now() - begin) / 1000);
+    gaps.push(await tab.evaluate(() => window.longestGap));
+    await tab.close();
+  }
+} finally {
+  await browser.close();
+  rmSync(work, { recursive: true, force: true });
+}
+console.log(`${size} MB model, ${runs} runs: native --glb --png ${median(native).toFixed(3)} s, ` +
+  `page ${median(page).toFixed(3)} s (${(median(page) / median(native)).toFixed(2)} x), ` +
+  `longest timer gap on the page ${median(gaps).toFixed(0)} ms`);

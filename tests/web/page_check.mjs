@@ -1,7 +1,8 @@
 // The page in Debian's Chromium, opened from disk: models given through its file input convert
 // to every output byte for byte as the native batch tool writes them, the directory is the
 // tool's listing, the view shows the model and its switches change it, bad files give a
-// message and the page goes on, and no request leaves the page.
+// message and the page goes on, axe-core finds no serious accessibility fault, and no request
+// leaves the page.
 // Usage: node page_check.mjs PAGE NATIVE_BUILD EXAMPLES SCREENSHOT   (exit 77: no page built)
 import { execFileSync } from 'node:child_process';
 import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync,
@@ -124,6 +125,14 @@ try {
   await tab.setInputFiles('input[type=file]', [again]);
   await settled('again.zmdl');
   if (await tab.getAttribute(panel('again.zmdl'), 'data-state') !== 'done') fail('a later model did not convert');
+
+  // No serious or critical accessibility violation, with every panel on the page.
+  await tab.addScriptTag({ path: `${here}node_modules/axe-core/axe.min.js` });
+  const violations = await tab.evaluate(async () =>
+    (await window.axe.run(document)).violations
+      .filter((v) => v.impact === 'serious' || v.impact === 'critical')
+      .map((v) => `${v.id}: ${v.nodes.length} (${v.nodes[0]?.target})`));
+  if (violations.length > 0) fail(`accessibility: ${violations.join('; ')}`);
 
   const elsewhere = requests.filter((url) => !url.startsWith('file:') && !url.startsWith('blob:'));
   if (elsewhere.length > 0) fail(`requests left the page: ${elsewhere}`);

@@ -91,7 +91,8 @@ function downloads(stem, files) {
 }
 
 function consoleLines(text) {
-  const pre = element('pre', { className: 'console' });
+  // Scrolled by keyboard too.
+  const pre = element('pre', { className: 'console', tabIndex: 0 });
   for (const line of text.split('\n').slice(0, -1)) {
     const kind = line.startsWith('Error') ? 'error' : line.startsWith('Warning') ? 'warning' : '';
     pre.append(element('span', { className: kind, textContent: `${line}\n` }));
@@ -116,9 +117,10 @@ function directoryTable(sections, info, model, detail) {
     button.addEventListener('click', () => {
       detail.replaceChildren(
         element('h3', { textContent: `Block ${i}: ${section.name}` }),
-        element('pre', { className: 'info', textContent: blockText(info, section) }),
+        element('pre', { className: 'info', tabIndex: 0, textContent: blockText(info, section) }),
         element('h3', { textContent: 'Its first bytes' }),
-        element('pre', { className: 'hex', textContent: hexView(model, Number(section.address)) }));
+        element('pre', { className: 'hex', tabIndex: 0,
+          textContent: hexView(model, Number(section.address)) }));
     });
     table.append(element('tr', {}, element('td', { textContent: String(i) }),
       element('td', {}, button), element('td', { textContent: section.address }),
@@ -170,7 +172,7 @@ async function finish(panel, name, model, result) {
 function openModel(file, list) {
   const progress = element('progress', { 'aria-label': `Converting ${file.name}` });
   const cancel = element('button', { type: 'button', textContent: 'Cancel' });
-  let output = element('pre', { className: 'console' });
+  let output = element('pre', { className: 'console', tabIndex: 0 });
   const panel = element('section', { className: 'model', 'data-model': file.name, 'data-state': 'converting' },
     element('h2', { textContent: file.name }), progress, cancel,
     element('p', { className: 'message', role: 'status' }), element('div', { className: 'view' }),

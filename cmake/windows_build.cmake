@@ -2,16 +2,7 @@
 # the key injector the tests drive the interactive tool with under Wine, and the zip a user
 # downloads: build/windows/model-unpack-VERSION-windows-x86_64.zip.
 
-# Header-only libraries come from the host's Debian packages, through a folder that holds just
-# them, so that no other host header can stand in for one of the target's.
-set(header_only ${CMAKE_BINARY_DIR}/header-only)
-file(MAKE_DIRECTORY ${header_only})
-foreach(header nlohmann/json.hpp stb/stb_image_write.h)
-  get_filename_component(folder ${header} DIRECTORY)
-  find_path(${folder}_HOST_DIR ${header} PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
-            REQUIRED)
-  file(CREATE_LINK ${${folder}_HOST_DIR}/${folder} ${header_only}/${folder} SYMBOLIC)
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/host_header_only.cmake)
 
 # The platform's own files in place of the Linux ones.
 set(windows_io_sources src/io/buffered_file.cpp src/io/capture_streams.cpp

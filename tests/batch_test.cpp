@@ -74,6 +74,34 @@ ToolRun run_batch_tool(
   return run;
 }
 
+// The batch tool started with its standard output and error on pipes whose reading ends are
+// handed back, `restored` at its default disposition (as a shell leaves it).
+struct Started {
+  pid_t pid = -1;
+  int out = -1;
+  int err = -1;
+};
+Started start_batch_tool(std::vector<const char*> args, int restored) {
+  int out[2];
+  int err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    close(out[0]);
+    signal(restored, SIG_DFL);
+    alarm(60);
+    args.insert(args.begin(), MODEL_UNPACK_BATCH_BINARY);
+    args.push_back(nullptr);
+    execv(args[0], const_cast<char* const*>(args.data()));
+    _exit(127);
+  }
+  close(out[1]);
+  close(err[1]);
+  return {pid, out[0], err[0]};
+}
+
 // Every file below `root`, by relative path, with its bytes.
 std::map<std::string, std::string> tree(const fs::path& root) {
   std::map<std::string, std::string> files;
@@ -323,33 +351,20 @@ TEST_F(BatchTest, AnInterruptedRunLeavesNoUnfinishedOutput) {
   const std::string model = testing::large_model(12 << 20).bytes();
   for (const char* name : {"a.zmdl", "b.zmdl", "c.zmdl"}) testing::write_file(name, model);
   testing::write_file("b.glb", "an earlier glb");
-  int out[2];
-  int err[2];
-  ASSERT_EQ(pipe(out) | pipe(err), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    signal(SIGINT, SIG_DFL);
-    alarm(60);
-    execl(MODEL_UNPACK_BATCH_BINARY, MODEL_UNPACK_BATCH_BINARY, "-C", "ex", "--glb", "--png", "a",
-          "b", "c", nullptr);
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
+  const Started tool = start_batch_tool({"-C", "ex", "--glb", "--png", "a", "b", "c"}, SIGINT);
+  ASSERT_GT(tool.pid, 0);
   // Interrupted as soon as the first model is done.
   std::string printed;
   char buffer[4096];
   for (ssize_t got; printed.find("Preview written: a.png") == std::string::npos &&
-                    (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+                    (got = read(tool.out, buffer, sizeof buffer)) > 0;) {
     printed.append(buffer, got);
   }
-  kill(pid, SIGINT);
-  drain(out[0]);
-  const std::string said = drain(err[0]);
+  kill(tool.pid, SIGINT);
+  drain(tool.out);
+  const std::string said = drain(tool.err);
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(tool.pid, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
   EXPECT_EQ(said,
             "model-unpack-batch: interrupted: 1 of 3 models converted; unfinished outputs "
@@ -616,27 +631,14 @@ TEST_F(BatchTest, AReaderThatGoesAwayEndsTheRunLikeAnInterrupt) {
   for (int i = 0; i < 6000; ++i) model.entry("positions", model.payload_offset(0));
   model.write("long.zmdl");
   fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m.zmdl");
-  int out[2];
-  int err[2];
-  ASSERT_EQ(pipe(out) | pipe(err), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    close(out[0]);
-    signal(SIGPIPE, SIG_DFL);
-    alarm(20);
-    execl(MODEL_UNPACK_BATCH_BINARY, MODEL_UNPACK_BATCH_BINARY, "--glb", "long", "m", nullptr);
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
+  const Started tool = start_batch_tool({"--glb", "long", "m"}, SIGPIPE);
+  ASSERT_GT(tool.pid, 0);
   char first;
-  ASSERT_EQ(read(out[0], &first, 1), 1);
-  close(out[0]);
-  const std::string said = drain(err[0]);
+  ASSERT_EQ(read(tool.out, &first, 1), 1);
+  close(tool.out);
+  const std::string said = drain(tool.err);
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(tool.pid, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
   EXPECT_TRUE(
       said.ends_with("model-unpack-batch: interrupted: 1 of 2 models converted; "

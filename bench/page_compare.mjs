@@ -1,10 +1,11 @@
 // The page against the native batch tool on one generated model, on tmpfs: the page's time from
 // choosing the file to data-state="done", the longest gap of a 10 ms timer on the page meanwhile
-// (how responsive it stays), and `model-unpack-batch -C DIR --glb --png` in a new folder; the
-// two alternate. Usage: node bench/page_compare.mjs [RUNS] [SIZE_MB]   (after the release and
+// (how responsive it stays), the tab's peak memory (its renderer process, worker included, in a
+// browser of its own), and `model-unpack-batch -C DIR --glb --png` in a new folder; the two
+// alternate. Usage: node bench/page_compare.mjs [RUNS] [SIZE_MB]   (after the release and
 // web builds; by hand, not in CI)
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
@@ -17,15 +18,32 @@ const model = join(work, 'big.zmdl');
 execFileSync(`${root}build/release/tools/make-large-model`, [String(size), model]);
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
-const browser = await chromium.launch({
+const launch = () => chromium.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   args: ['--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox'],
 });
+// The largest peak resident size of the browser's renderer processes, in MiB.
+function rendererPeak() {
+  let peak = 0;
+  for (const pid of readdirSync('/proc').filter((entry) => /^\d+$/.test(entry))) {
+    try {
+      if (!readFileSync(`/proc/${pid}/cmdline`, 'latin1').includes('--type=renderer')) continue;
+      const kib = Number(/VmHWM:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, 'latin1'))?.[1] ?? 0);
+      peak = Math.max(peak, kib / 1024);
+    } catch {
+      // gone meanwhile
+    }
+  }
+  return peak;
+}
 const native = [];
 const page = [];
 const gaps = [];
+const peaks = [];
+let browser;
 try {
   for (let run = 0; run < runs; ++run) {
+    browser = await launch();
     const folder = join(work, `native${run}`);
     mkdirSync(folder);
     const start = performance.now();
@@ -53,12 +71,15 @@ try {
     if (state !== 'done') throw new Error(`the page: ${await tab.textContent('.message')}`);
     page.push((performance.now() - begin) / 1000);
     gaps.push(await tab.evaluate(() => window.longestGap));
-    await tab.close();
+    peaks.push(rendererPeak());
+    await browser.close();
+    browser = undefined;
   }
 } finally {
-  await browser.close();
+  await browser?.close();
   rmSync(work, { recursive: true, force: true });
 }
 console.log(`${size} MB model, ${runs} runs: native --glb --png ${median(native).toFixed(3)} s, ` +
   `page ${median(page).toFixed(3)} s (${(median(page) / median(native)).toFixed(2)} x), ` +
-  `longest timer gap on the page ${median(gaps).toFixed(0)} ms`);
+  `longest timer gap on the page ${median(gaps).toFixed(0)} ms, tab's peak memory ` +
+  `${median(peaks).toFixed(0)} MiB (other renderers of the same browser included, if any)`);

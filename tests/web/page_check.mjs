@@ -32,10 +32,11 @@ const models = join(work, 'models');
 mkdirSync(models);
 copyFileSync(join(examples, 'sample.zmdl'), join(models, 'sample.zmdl'));
 execFileSync(join(native, 'tools/make-hostile-model'), ['bodies', '0.05', join(models, 'bodies.zmdl')]);
+execFileSync(join(native, 'tools/make-hostile-model'), ['materials', '0.05', join(models, 'materials.zmdl')]);
 writeFileSync(join(models, 'cut.zmdl'), readFileSync(join(examples, 'sample.zmdl')).subarray(0, 700));
 writeFileSync(join(models, 'empty.zmdl'), '');
 copyFileSync(join(examples, 'sample.png'), join(models, 'picture.png'));
-const converted = ['sample.zmdl', 'bodies.zmdl', 'cut.zmdl'];
+const converted = ['sample.zmdl', 'bodies.zmdl', 'cut.zmdl', 'materials.zmdl'];
 
 // What the native tool writes for each, each in a folder of its own.
 function nativeOutputs(name) {
@@ -54,6 +55,46 @@ function nativeOutputs(name) {
   };
   walk(folder, '');
   return { lines, files };
+}
+
+// In the page: how much the model's silhouette on the canvas overlaps the one in the picture
+// (intersection over union), each cut to its bounding box and scaled to 64 x 64, so that the
+// view's perspective and size may differ from the picture's.
+async function silhouetteOverlap([canvasSelector, pictureUrl]) {
+  const kSide = 64;
+  const masks = (source, width, height) => {
+    const full = new OffscreenCanvas(width, height).getContext('2d');
+    full.drawImage(source, 0, 0);
+    const { data } = full.getImageData(0, 0, width, height);
+    const shown = (x, y) => {
+      const i = 4 * (y * width + x);
+      return Math.abs(data[i] - 236) + Math.abs(data[i + 1] - 238) + Math.abs(data[i + 2] - 241) > 12;
+    };
+    let [left, top, right, bottom] = [width, height, -1, -1];
+    for (let y = 0; y < height; ++y) {
+      for (let x = 0; x < width; ++x) {
+        if (!shown(x, y)) continue;
+        [left, top, right, bottom] = [Math.min(left, x), Math.min(top, y), Math.max(right, x), Math.max(bottom, y)];
+      }
+    }
+    const mask = [];
+    for (let y = 0; y < kSide; ++y) {
+      for (let x = 0; x < kSide; ++x) {
+        mask.push(right >= 0 && shown(Math.round(left + (x + 0.5) / kSide * (right - left)),
+          Math.round(top + (y + 0.5) / kSide * (bottom - top))));
+      }
+    }
+    return mask;
+  };
+  const canvas = document.querySelector(canvasSelector);
+  const image = new Image();
+  image.src = pictureUrl;
+  await image.decode();
+  const a = masks(canvas, canvas.width, canvas.height);
+  const b = masks(image, image.width, image.height);
+  const both = a.filter((on, i) => on && b[i]).length;
+  const either = a.filter((on, i) => on || b[i]).length;
+  return either === 0 ? 0 : both / either;
 }
 
 const browser = await chromium.launch({
@@ -107,6 +148,9 @@ try {
       rows.slice(1).map((row) => `${row.cells[1].textContent} ${row.cells[2].textContent}`));
     if (JSON.stringify(table) !== JSON.stringify(listing)) fail(`${name}: directory ${table} is not ${listing}`);
   }
+  const kinds = await tab.$$eval(`${panel('sample.zmdl')} table.directory tr`, (rows) =>
+    rows.slice(1).filter((row) => row.cells[4].textContent === 'unknown').map((row) => row.cells[1].textContent));
+  if (kinds.join() !== 'lightmap_hints') fail(`unknown blocks of the sample: ${kinds}`);
 
   // The view shows the sample, and its switches change what it shows.
   const canvas = `${panel('sample.zmdl')} canvas`;
@@ -118,6 +162,11 @@ try {
   await tab.click(`${panel('sample.zmdl')} label:has-text("collision bodies") input`);
   if (await picture() === shown) fail('hiding the collision bodies changes nothing');
   await tab.click(`${panel('sample.zmdl')} label:has-text("collision bodies") input`);
+  // A model without bodies: the view's first look has the preview picture's silhouette.
+  const png = readFileSync(join(work, 'native-materials.zmdl', 'materials.png')).toString('base64');
+  const overlap = await tab.evaluate(silhouetteOverlap, [`${panel('materials.zmdl')} canvas`, `data:image/png;base64,${png}`]);
+  // The view's perspective bends what the picture's parallel projection keeps straight.
+  if (!(overlap >= 0.75)) fail(`the view's silhouette overlaps the picture's by ${overlap}`);
 
   // After every failure, a later model still converts.
   const again = join(work, 'again.zmdl');

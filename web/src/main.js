@@ -1,7 +1,7 @@
 // The page: models dropped or chosen are converted by the batch tool's module in a worker, each
 // in a panel of its own, with the view, the container's directory and blocks, the console
 // lines and every output to download. Nothing leaves the machine.
-import { strToU8, unzlibSync, zipSync } from 'fflate';
+import { unzlibSync, zipSync } from 'fflate';
 
 import { showGlb } from './view.js';
 
@@ -31,26 +31,24 @@ function element(tag, properties = {}, ...children) {
 }
 
 // What a file that is no model is, from its first bytes; nothing for a possible model.
-function notAModel(bytes) {
-  if (bytes.length === 0) return 'it is empty';
+function notAModel(bytes, size) {
+  if (size === 0) return 'it is empty';
   const starts = (...signature) => signature.every((byte, i) => bytes[i] === byte);
   if (starts(0x89, 0x50, 0x4e, 0x47) || starts(0xff, 0xd8, 0xff) || starts(0x47, 0x49, 0x46)) {
     return 'it is a picture';
   }
   if (starts(0x25, 0x50, 0x44, 0x46)) return 'it is a PDF document';
   if (starts(0x50, 0x4b, 0x03, 0x04)) return 'it is a zip archive';
-  const head = bytes.subarray(0, 4096);
-  if (head.every((byte) => byte === 9 || byte === 10 || byte === 13 || (byte >= 32 && byte < 127))) {
+  if (bytes.every((byte) => byte === 9 || byte === 10 || byte === 13 || (byte >= 32 && byte < 127))) {
     return 'it is a text file';
   }
   return null;
 }
 
 function hexView(bytes, offset) {
-  const slice = bytes.subarray(offset, Math.min(bytes.length, offset + 4096));
   const rows = [];
-  for (let at = 0; at < slice.length; at += 16) {
-    const row = slice.subarray(at, at + 16);
+  for (let at = 0; at < bytes.length; at += 16) {
+    const row = bytes.subarray(at, at + 16);
     const hex = [...row].map((b) => b.toString(16).padStart(2, '0')).join(' ');
     const text = [...row].map((b) => (b >= 32 && b < 127 ? String.fromCharCode(b) : '.')).join('');
     rows.push(`${(offset + at).toString(16).padStart(8, '0')}  ${hex.padEnd(48)}  ${text}`);
@@ -58,17 +56,20 @@ function hexView(bytes, offset) {
   return rows.join('\n');
 }
 
-function download(name, bytes) {
-  const url = URL.createObjectURL(new Blob([bytes]));
-  return element('li', {}, element('a', { href: url, download: name, textContent: name }));
+// Bytes of the model from `offset`, read from its file when asked for.
+async function modelBytes(file, offset, length) {
+  return new Uint8Array(await file.slice(offset, offset + length).arrayBuffer());
 }
 
-// Made when it is chosen: the zip is as large as all the outputs together.
+// A download whose file is made when it is chosen: the outputs of a large model are several
+// times its size, and each copy held for a link would be one more.
 function lazyDownload(name, make) {
   const link = element('a', { download: name, textContent: name, href: '#' });
   link.addEventListener('click', () => {
     if (link.href.startsWith('blob:')) return;
-    link.href = URL.createObjectURL(new Blob([make()]));
+    const bytes = make();
+    // A Blob takes no view of an array that can grow: such a file is copied now.
+    link.href = URL.createObjectURL(new Blob([bytes.buffer.resizable ? bytes.slice() : bytes]));
   });
   return element('li', {}, link);
 }
@@ -80,7 +81,7 @@ function downloads(stem, files) {
   for (const path of Object.keys(files).sort()) {
     const bytes = files[path];
     const name = path.startsWith(`exports/${stem}/`) ? path.slice(8 + stem.length + 1) : path;
-    list.append(download(name, bytes));
+    list.append(lazyDownload(name, () => bytes));
     zip[path.startsWith('exports/') ? path.slice(8) : path] = bytes;
   }
   // Stored, not compressed: quick on the page's thread, and the files are the same.
@@ -90,41 +91,42 @@ function downloads(stem, files) {
   return list;
 }
 
-function consoleLines(text) {
-  // Scrolled by keyboard too.
-  const pre = element('pre', { className: 'console', tabIndex: 0 });
+// The job's console lines, warnings and errors marked.
+function appendLines(pre, text) {
   for (const line of text.split('\n').slice(0, -1)) {
     const kind = line.startsWith('Error') ? 'error' : line.startsWith('Warning') ? 'warning' : '';
     pre.append(element('span', { className: kind, textContent: `${line}\n` }));
   }
-  return pre;
 }
 
 // A block's part of the info file, the first megabyte of it at most.
 function blockText(info, section) {
   const end = Math.min(section.end, section.start + (1 << 20));
-  const text = new TextDecoder('latin1').decode(info.subarray(section.start, end));
+  // A copy: a decoder takes no view of an array that can grow.
+  const text = new TextDecoder('latin1').decode(info.slice(section.start, end));
   return end < section.end ? `${text}\n(the first megabyte of ${section.end - section.start} bytes)` : text;
 }
 
-function directoryTable(sections, info, model, detail) {
+function directoryTable(sections, info, file, detail) {
   const table = element('table', { className: 'directory' },
     element('caption', { textContent: 'Directory' }),
-    element('tr', {}, ...['Block', 'Name', 'Address', 'Size', 'In the info file'].map(
+    element('tr', {}, ...['Block', 'Name', 'Address', 'Size', 'Kind', 'In the info file'].map(
       (title) => element('th', { scope: 'col', textContent: title }))));
   sections.forEach((section, i) => {
     const button = element('button', { type: 'button', textContent: section.name });
-    button.addEventListener('click', () => {
+    button.addEventListener('click', async () => {
+      const address = Number(section.address);
+      const bytes = Number.isSafeInteger(address) ? await modelBytes(file, address, 4096) : new Uint8Array();
       detail.replaceChildren(
         element('h3', { textContent: `Block ${i}: ${section.name}` }),
         element('pre', { className: 'info', tabIndex: 0, textContent: blockText(info, section) }),
         element('h3', { textContent: 'Its first bytes' }),
-        element('pre', { className: 'hex', tabIndex: 0,
-          textContent: hexView(model, Number(section.address)) }));
+        element('pre', { className: 'hex', tabIndex: 0, textContent: hexView(bytes, address) }));
     });
     table.append(element('tr', {}, element('td', { textContent: String(i) }),
       element('td', {}, button), element('td', { textContent: section.address }),
       element('td', { textContent: section.size }),
+      element('td', { textContent: section.known ? 'known' : 'unknown' }),
       element('td', { textContent: section.rendered ? 'shown' : 'listed only' })));
   });
   return table;
@@ -157,68 +159,84 @@ async function viewer(panel, glb, lines) {
     toggle('wireframe', view.wireframe, false), materials);
 }
 
-async function finish(panel, name, model, result) {
+async function finish(panel, file, result) {
+  const name = file.name;
   const stem = name.slice(0, name.indexOf('.') < 0 ? name.length : name.indexOf('.'));
   const lines = panel.querySelector('.console').textContent;
   const info = result.files[`${stem}.txt`];
   const detail = element('div', { className: 'block' });
-  if (info) panel.append(directoryTable(result.sections, info, model, detail), detail);
+  if (info) {
+    panel.append(element('h3', { textContent: 'Header' }),
+      element('pre', { className: 'header', tabIndex: 0, textContent: result.header }),
+      directoryTable(result.sections, info, file, detail), detail);
+  }
   panel.append(element('h3', { textContent: 'Downloads' }), downloads(stem, result.files));
   const glb = result.files[`${stem}.glb`];
   if (glb) await viewer(panel, glb, lines);
   if (result.errors) panel.querySelector('.message').textContent = result.errors.trim();
 }
 
-function openModel(file, list) {
-  const progress = element('progress', { 'aria-label': `Converting ${file.name}` });
-  const cancel = element('button', { type: 'button', textContent: 'Cancel' });
-  let output = element('pre', { className: 'console', tabIndex: 0 });
-  const panel = element('section', { className: 'model', 'data-model': file.name, 'data-state': 'converting' },
-    element('h2', { textContent: file.name }), progress, cancel,
+// The conversion in a worker: its lines shown as they come, the bar moved by what it writes
+// (the outputs of a model are about six times its size), its results shown when it ends.
+async function convert(file, panel, fail) {
+  const worker = new Worker(workerUrl);
+  const progress = panel.querySelector('progress');
+  const cancel = panel.querySelector('.cancel');
+  const output = panel.querySelector('.console');
+  progress.max = Math.max(1, 6 * file.size);
+  cancel.addEventListener('click', () => {
+    worker.terminate();
+    fail('Cancelled.');
+  });
+  worker.onmessage = async ({ data }) => {
+    if (data.lines) return appendLines(output, data.lines);
+    if (data.written) {
+      progress.value = Math.min(data.written, 0.99 * progress.max);
+      return undefined;
+    }
+    worker.terminate();
+    progress.remove();
+    cancel.remove();
+    try {
+      await finish(panel, file, data);
+      // Status 1: the job ran and said what went wrong; its lines and outputs are shown.
+      panel.dataset.state = data.status === 0 || data.status === 1 ? 'done' : 'failed';
+    } catch (error) {
+      fail(`Showing ${file.name} failed: ${error.message}`);
+    }
+    return undefined;
+  };
+  worker.onerror = (event) => fail(`The conversion failed: ${event.message}`);
+  worker.postMessage({ module: await module, file });
+}
+
+function modelPanel(file) {
+  return element('section', { className: 'model', 'data-model': file.name, 'data-state': 'converting' },
+    element('h2', { textContent: file.name }),
+    element('progress', { 'aria-label': `Converting ${file.name}` }),
+    element('button', { type: 'button', className: 'cancel', textContent: 'Cancel' }),
     element('p', { className: 'message', role: 'status' }), element('div', { className: 'view' }),
-    element('h3', { textContent: 'Console' }), output);
+    element('h3', { textContent: 'Console' }), element('pre', { className: 'console', tabIndex: 0 }));
+}
+
+function openModel(file, list) {
+  const panel = modelPanel(file);
   list.prepend(panel);
   const fail = (message) => {
     panel.querySelector('.message').textContent = message;
     panel.dataset.state = 'failed';
-    progress.remove();
-    cancel.remove();
+    panel.querySelector('progress')?.remove();
+    panel.querySelector('.cancel')?.remove();
   };
   if (file.size > kLargestModel) {
-    return fail(`${file.name} is too large for this page (${file.size} bytes; at most ${kLargestModel}): use the command-line tool.`);
+    fail(`${file.name} is too large for this page (${file.size} bytes; at most ${kLargestModel}): use the command-line tool.`);
+    return;
   }
-  file.arrayBuffer().then(async (buffer) => {
-    const model = new Uint8Array(buffer);
-    const reason = notAModel(model);
+  modelBytes(file, 0, 4096).then((head) => {
+    const reason = notAModel(head, file.size);
     if (reason) return fail(`${file.name} is not a model file: ${reason}.`);
-    const worker = new Worker(workerUrl);
-    cancel.addEventListener('click', () => {
-      worker.terminate();
-      fail('Cancelled.');
-    });
-    let text = '';
-    worker.onmessage = async ({ data }) => {
-      if (data.lines) {
-        text += data.lines;
-        const lines = consoleLines(text);
-        output.replaceWith(lines);
-        output = lines;
-        return;
-      }
-      worker.terminate();
-      progress.remove();
-      cancel.remove();
-      try {
-        await finish(panel, file.name, model, data);
-        // Status 1: the job ran and said what went wrong; its lines and outputs are shown.
-        panel.dataset.state = data.status === 0 || data.status === 1 ? 'done' : 'failed';
-      } catch (error) {
-        fail(`Showing ${file.name} failed: ${error.message}`);
-      }
-    };
-    worker.onerror = (event) => fail(`The conversion failed: ${event.message}`);
-    worker.postMessage({ module: await module, name: file.name, bytes: buffer });
-  }, (error) => fail(`${file.name} cannot be read: ${error.message}`));
+    return convert(file, panel, fail);
+  }).catch((error) => fail(`${file.name} cannot be read: ${error.message}`));
 }
 
 const input = document.querySelector('input[type=file]');

@@ -1,5 +1,6 @@
 // The glb in a three.js view: orbit, pan and zoom, starting from where the preview picture
-// looks (front-right, above); materials and the collision bodies shown or hidden, wireframe.
+// looks (front-right, above) at what it frames; materials and the collision bodies shown or
+// hidden, wireframe.
 import {
   AmbientLight,
   Box3,
@@ -7,6 +8,7 @@ import {
   DirectionalLight,
   PerspectiveCamera,
   Scene,
+  SRGBColorSpace,
   Vector3,
   WebGLRenderer,
 } from 'three';
@@ -18,7 +20,8 @@ const kViewer = new Vector3(0.6, 0.45, 0.66).normalize();
 export async function showGlb(canvas, glb) {
   const gltf = await new GLTFLoader().parseAsync(glb.buffer.slice(glb.byteOffset, glb.byteOffset + glb.byteLength), '');
   const scene = new Scene();
-  scene.background = new Color(236 / 255, 238 / 255, 241 / 255);
+  // The preview picture's background.
+  scene.background = new Color().setRGB(236 / 255, 238 / 255, 241 / 255, SRGBColorSpace);
   scene.add(new AmbientLight(0xffffff, 0.35 * Math.PI));
   const light = new DirectionalLight(0xffffff, 0.65 * Math.PI);
   light.position.set(0.45, 0.8, 0.4);
@@ -43,8 +46,15 @@ export async function showGlb(canvas, glb) {
     byMaterial.get(name).objects.push(object);
   });
 
+  // The mesh, as the preview picture frames it; the collision bodies only when there is no mesh.
+  const inBody = new Set();
+  for (const body of bodies) body.traverse((object) => inBody.add(object));
   const fit = () => {
-    const box = new Box3().setFromObject(gltf.scene);
+    const box = new Box3();
+    gltf.scene.traverse((object) => {
+      if ((object.isMesh || object.isPoints) && !inBody.has(object)) box.expandByObject(object);
+    });
+    if (box.isEmpty()) box.setFromObject(gltf.scene);
     if (box.isEmpty()) return render();
     const centre = box.getCenter(new Vector3());
     const radius = Math.max(box.getSize(new Vector3()).length() / 2, 1e-6);

@@ -6,6 +6,7 @@ import { fileURLToPath } from 'node:url';
 import { setFlagsFromString } from 'node:v8';
 
 import { guestArguments, guestPath, preopenedFolders } from '../lib/host_paths.mjs';
+import { rawArguments, standardStreams } from '../lib/linux_host.mjs';
 
 // Each growth of the module's memory tells V8 of more memory held outside its heap, which can
 // start an incremental marking of the heap while the memory is being grown in place; Node.js
@@ -25,11 +26,17 @@ const { WASI } = await import('node:wasi');
 
 const args = guestArguments(process.argv.slice(2));
 const cwd = guestPath(process.cwd());
+const raw = rawArguments(process.argv.length - 2);
+const [stdin, stdout, stderr] = standardStreams();
 const wasi = new WASI({
   version: 'preview1',
   args: ['model-unpack-batch', ...args],
-  env: { PWD: cwd },
+  // Words that are not valid UTF-8 travel in hex, which the module reads instead.
+  env: raw === undefined ? { PWD: cwd } : { PWD: cwd, MODEL_UNPACK_RAW_ARGUMENTS: raw },
   preopens: preopenedFolders([cwd, ...args]),
+  stdin,
+  stdout,
+  stderr,
   returnOnExit: true,
 });
 const wasm = await readFile(fileURLToPath(new URL('../model-unpack-batch.wasm', import.meta.url)));

@@ -17,7 +17,9 @@ set(package_dir ${CMAKE_BINARY_DIR}/package)
 set(package_tarball ${CMAKE_BINARY_DIR}/model-unpack-${PROJECT_VERSION}.tgz)
 configure_file(npm/package.json.in ${package_dir}/package.json @ONLY)
 set(package_sources npm/README.md npm/bin/model-unpack-batch.mjs npm/lib/host_paths.mjs
-  npm/lib/linux_host.mjs)
+  npm/lib/linux_host.mjs LICENSE)
+include(${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
+write_third_party_notices(${package_dir}/THIRD-PARTY-NOTICES.txt ${notices_wasm})
 set(package_copies)
 foreach(source ${package_sources})
   string(REGEX REPLACE "^npm/" "" relative ${source})
@@ -37,11 +39,14 @@ add_custom_target(npm-package ALL DEPENDS ${package_tarball})
 # The page: one HTML file holding the module, its worker and its script (web/build.mjs, with
 # the npm packages web/package-lock.json pins): build/web/model-unpack.html.
 set(page ${PROJECT_SOURCE_DIR}/build/web/model-unpack.html)
+write_third_party_notices(${CMAKE_BINARY_DIR}/page-notices.txt ${notices_page})
 file(GLOB page_sources ${PROJECT_SOURCE_DIR}/web/src/*)
 add_custom_command(OUTPUT ${page}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/build/web
   COMMAND node ${PROJECT_SOURCE_DIR}/web/build.mjs $<TARGET_FILE:model-unpack-batch> ${page}
+    ${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/page-notices.txt ${PROJECT_VERSION}
   DEPENDS model-unpack-batch ${page_sources} ${PROJECT_SOURCE_DIR}/web/build.mjs
+    ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/web/package-lock.json
   COMMENT "The page: build/web/model-unpack.html")
 add_custom_target(page DEPENDS ${page})

@@ -25,17 +25,19 @@ target_link_libraries(model-unpack PRIVATE mu_common)
 add_executable(inject-keys tests/windows/inject_keys.cpp)
 target_link_options(inject-keys PRIVATE -municode)
 
+include(${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
+write_third_party_notices(${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${notices_windows})
 set(zip_name model-unpack-${PROJECT_VERSION}-windows-x86_64)
 set(zip_folder ${CMAKE_BINARY_DIR}/${zip_name})
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${zip_name}.zip
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:model-unpack> $<TARGET_FILE:model-unpack-batch>
-    ${PROJECT_SOURCE_DIR}/README.md ${zip_folder}
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/copyright
-    ${zip_folder}/LICENSE.txt
+    ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${zip_folder}
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${zip_folder}/LICENSE.txt
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_name}.zip --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  DEPENDS model-unpack model-unpack-batch README.md packaging/copyright
+  DEPENDS model-unpack model-unpack-batch README.md CHANGELOG.md LICENSE
   COMMENT "Windows zip: ${zip_name}.zip")
 add_custom_target(windows_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${zip_name}.zip)

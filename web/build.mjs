@@ -1,6 +1,6 @@
 // Builds the page: one HTML file holding its script, its worker and the batch tool's module
 // (deflated, in base64), so that it works opened from disk with no network.
-// Usage: node build.mjs MODULE.wasm OUTPUT.html
+// Usage: node build.mjs MODULE.wasm OUTPUT.html LICENSE NOTICES VERSION
 import { readFileSync, writeFileSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 
@@ -8,7 +8,7 @@ import { build } from 'esbuild';
 import { zlibSync } from 'fflate';
 
 const here = fileURLToPath(new URL('.', import.meta.url));
-const [modulePath, outputPath] = process.argv.slice(2);
+const [modulePath, outputPath, licensePath, noticesPath, version] = process.argv.slice(2);
 const bundle = async (entry, define = {}) =>
   (await build({
     entryPoints: [`${here}src/${entry}`],
@@ -30,5 +30,10 @@ const script = await bundle('main.js', {
 const page = readFileSync(`${here}src/page.html`, 'utf8');
 // A script's text may not hold "</script"; the bundles' strings are escaped where they do.
 const safe = script.replaceAll('</script', '<\\/script');
-writeFileSync(outputPath, page.replace('/*SCRIPT*/', () => safe));
+// The licence and the notices of the code the page carries travel in it, as a comment (which
+// may not hold "-->").
+const notices = [licensePath, noticesPath].map((path) => readFileSync(path, 'utf8')).join('\n')
+  .replaceAll('-->', '- ->');
+writeFileSync(outputPath, page.replace('/*SCRIPT*/', () => safe)
+  .replace('<!--NOTICES-->', () => `<!--\n${notices}\n-->`).replaceAll('@VERSION@', version));
 console.log(`${outputPath}: ${readFileSync(outputPath).length} bytes`);

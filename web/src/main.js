@@ -3,7 +3,7 @@
 // lines and every output to download. Nothing leaves the machine.
 import { unzlibSync, zipSync } from 'fflate';
 
-import { showGlb } from './view.js';
+import { dropRenderer, nextTask, showGlb, viewRenderer } from './view.js';
 
 /* global MODULE_DEFLATED, WORKER_SOURCE */
 const kLargestModel = 512 * 1024 * 1024;  // the outputs take several times the model
@@ -132,16 +132,15 @@ function directoryTable(sections, info, file, detail) {
   return table;
 }
 
-async function viewer(panel, glb, lines) {
-  const canvas = element('canvas', { width: 640, height: 480, 'aria-label': 'The model' });
+async function viewer(panel, glb, lines, renderer) {
   const controls = element('div', { className: 'controls' });
-  panel.querySelector('.view').append(canvas, controls);
+  panel.querySelector('.view').append(renderer.domElement, controls);
   const counts = /Mesh written: .* \((.*)\)/.exec(lines)?.[1];
   if (counts) controls.append(element('p', { textContent: counts }));
   if (/Mesh written: .* \(0 vertices/.test(lines)) {
     controls.append(element('p', { textContent: 'The model has no vertices.' }));
   }
-  const view = await showGlb(canvas, glb);
+  const view = await showGlb(renderer, glb);
   const fit = element('button', { type: 'button', textContent: 'Fit to view' });
   fit.addEventListener('click', view.fit);
   const toggle = (label, act, checked = true) => {
@@ -159,7 +158,7 @@ async function viewer(panel, glb, lines) {
     toggle('wireframe', view.wireframe, false), materials);
 }
 
-async function finish(panel, file, result) {
+async function finish(panel, file, result, renderer) {
   const name = file.name;
   const stem = name.slice(0, name.indexOf('.') < 0 ? name.length : name.indexOf('.'));
   const lines = panel.querySelector('.console').textContent;
@@ -172,7 +171,12 @@ async function finish(panel, file, result) {
   }
   panel.append(element('h3', { textContent: 'Downloads' }), downloads(stem, result.files));
   const glb = result.files[`${stem}.glb`];
-  if (glb) await viewer(panel, glb, lines);
+  await nextTask();
+  if (glb) {
+    await viewer(panel, glb, lines, renderer);
+  } else {
+    dropRenderer(renderer);
+  }
   if (result.errors) panel.querySelector('.message').textContent = result.errors.trim();
 }
 
@@ -184,8 +188,13 @@ async function convert(file, panel, fail) {
   const cancel = panel.querySelector('.cancel');
   const output = panel.querySelector('.console');
   progress.max = Math.max(1, 6 * file.size);
-  cancel.addEventListener('click', () => {
+  let renderer;
+  const stop = () => {
     worker.terminate();
+    if (renderer) dropRenderer(renderer);
+  };
+  cancel.addEventListener('click', () => {
+    stop();
     fail('Cancelled.');
   });
   worker.onmessage = async ({ data }) => {
@@ -198,7 +207,7 @@ async function convert(file, panel, fail) {
     progress.remove();
     cancel.remove();
     try {
-      await finish(panel, file, data);
+      await finish(panel, file, data, renderer);
       // Status 1: the job ran and said what went wrong; its lines and outputs are shown.
       panel.dataset.state = data.status === 0 || data.status === 1 ? 'done' : 'failed';
     } catch (error) {
@@ -206,8 +215,12 @@ async function convert(file, panel, fail) {
     }
     return undefined;
   };
-  worker.onerror = (event) => fail(`The conversion failed: ${event.message}`);
+  worker.onerror = (event) => {
+    stop();
+    fail(`The conversion failed: ${event.message}`);
+  };
   worker.postMessage({ module: await module, file });
+  renderer = viewRenderer(element('canvas', { width: 640, height: 480, 'aria-label': 'The model' }));
 }
 
 function modelPanel(file) {

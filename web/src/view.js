@@ -17,8 +17,32 @@ import { GLTFLoader } from 'three/examples/jsm/loaders/GLTFLoader.js';
 
 const kViewer = new Vector3(0.6, 0.45, 0.66).normalize();
 
-export async function showGlb(canvas, glb) {
+// The page's thread goes on with other work (a timer, a click) between the view's steps: the
+// next step waits behind every task that is due (a timeout of 0 may run before them).
+export const nextTask = () => new Promise((resolve) => {
+  if (globalThis.scheduler?.postTask) {
+    globalThis.scheduler.postTask(resolve, { priority: 'background' });
+  } else {
+    setTimeout(resolve, 0);
+  }
+});
+
+// The view's renderer, made while the model converts: making it takes a while.
+export function viewRenderer(canvas) {
+  const renderer = new WebGLRenderer({ canvas, antialias: true, preserveDrawingBuffer: true });
+  renderer.setPixelRatio(1);
+  return renderer;
+}
+
+export function dropRenderer(renderer) {
+  renderer.dispose();
+  renderer.forceContextLoss();
+}
+
+export async function showGlb(renderer, glb) {
+  const canvas = renderer.domElement;
   const gltf = await new GLTFLoader().parseAsync(glb.buffer.slice(glb.byteOffset, glb.byteOffset + glb.byteLength), '');
+  await nextTask();
   const scene = new Scene();
   // The preview picture's background.
   scene.background = new Color().setRGB(236 / 255, 238 / 255, 241 / 255, SRGBColorSpace);
@@ -27,8 +51,6 @@ export async function showGlb(canvas, glb) {
   light.position.set(0.45, 0.8, 0.4);
   scene.add(light);
   scene.add(gltf.scene);
-  const renderer = new WebGLRenderer({ canvas, antialias: true, preserveDrawingBuffer: true });
-  renderer.setPixelRatio(1);
   const camera = new PerspectiveCamera(35, canvas.width / canvas.height, 0.01, 1000);
   const controls = new OrbitControls(camera, canvas);
   const render = () => renderer.render(scene, camera);
@@ -67,6 +89,8 @@ export async function showGlb(canvas, glb) {
     controls.update();
     render();
   };
+  renderer.compile(scene, camera);
+  await nextTask();
   fit();
   return {
     fit,

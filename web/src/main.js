@@ -10,6 +10,21 @@ const kLargestModel = 512 * 1024 * 1024;  // the outputs take several times the 
 const module = WebAssembly.compile(unzlibSync(base64Bytes(MODULE_DEFLATED)));
 const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
 
+// A worker is made ahead, while the page waits, and again after each conversion; the first
+// view's renderer too (a later one is made as its model starts: making one waits for the
+// drawing of the views before it). Each takes a while to start, which a model would wait for.
+const spares = { worker: null, renderer: null };
+const newRenderer = () => viewRenderer(element('canvas', { width: 640, height: 480, 'aria-label': 'The model' }));
+function makeSpares(renderer) {
+  spares.worker ??= new Worker(workerUrl);
+  if (renderer) spares.renderer = newRenderer();
+}
+function take(kind) {
+  const taken = spares[kind];
+  spares[kind] = null;
+  return taken;
+}
+
 function base64Bytes(text) {
   const binary = atob(text);
   const bytes = new Uint8Array(binary.length);
@@ -183,15 +198,15 @@ async function finish(panel, file, result, renderer) {
 // The conversion in a worker: its lines shown as they come, the bar moved by what it writes
 // (the outputs of a model are about six times its size), its results shown when it ends.
 async function convert(file, panel, fail) {
-  const worker = new Worker(workerUrl);
+  const worker = take('worker') ?? new Worker(workerUrl);
+  const renderer = take('renderer') ?? newRenderer();
   const progress = panel.querySelector('progress');
   const cancel = panel.querySelector('.cancel');
   const output = panel.querySelector('.console');
   progress.max = Math.max(1, 6 * file.size);
-  let renderer;
   const stop = () => {
     worker.terminate();
-    if (renderer) dropRenderer(renderer);
+    dropRenderer(renderer);
   };
   cancel.addEventListener('click', () => {
     stop();
@@ -213,6 +228,7 @@ async function convert(file, panel, fail) {
     } catch (error) {
       fail(`Showing ${file.name} failed: ${error.message}`);
     }
+    nextTask().then(() => makeSpares(false));
     return undefined;
   };
   worker.onerror = (event) => {
@@ -220,7 +236,6 @@ async function convert(file, panel, fail) {
     fail(`The conversion failed: ${event.message}`);
   };
   worker.postMessage({ module: await module, file });
-  renderer = viewRenderer(element('canvas', { width: 640, height: 480, 'aria-label': 'The model' }));
 }
 
 function modelPanel(file) {
@@ -265,3 +280,4 @@ drop.addEventListener('drop', (event) => {
   event.preventDefault();
   openAll(event.dataTransfer.files);
 });
+nextTask().then(() => makeSpares(true));

@@ -1,4 +1,4 @@
-// Builds the page: one HTML file holding its script, its worker and the batch tool's module
+// Builds the page: one HTML file holding its script, its two workers and the batch tool's module
 // (deflated, in base64), so that it works opened from disk with no network.
 // Usage: node build.mjs MODULE.wasm OUTPUT.html LICENSE NOTICES VERSION
 import { readFileSync, writeFileSync } from 'node:fs';
@@ -22,10 +22,12 @@ const bundle = async (entry, define = {}) =>
   })).outputFiles[0].text;
 
 const worker = await bundle('worker.js');
+const viewWorker = await bundle('view_worker.js');
 const deflated = Buffer.from(zlibSync(readFileSync(modulePath), { level: 9 })).toString('base64');
 const script = await bundle('main.js', {
   MODULE_DEFLATED: JSON.stringify(deflated),
   WORKER_SOURCE: JSON.stringify(worker),
+  VIEW_WORKER_SOURCE: JSON.stringify(viewWorker),
 });
 const page = readFileSync(`${here}src/page.html`, 'utf8');
 // A script's text may not hold "</script"; the bundles' strings are escaped where they do.

@@ -60,11 +60,13 @@ function nativeOutputs(name) {
 // In the page: how much the model's silhouette on the canvas overlaps the one in the picture
 // (intersection over union), each cut to its bounding box and scaled to 64 x 64, so that the
 // view's perspective and size may differ from the picture's.
-async function silhouetteOverlap([canvasSelector, pictureUrl]) {
+async function silhouetteOverlap([viewUrl, pictureUrl]) {
   const kSide = 64;
-  const masks = (source, width, height) => {
+  // The view's screenshot holds the canvas's border: `inset` pixels of each edge are left out.
+  const masks = (source, inset) => {
+    const [width, height] = [source.width - 2 * inset, source.height - 2 * inset];
     const full = new OffscreenCanvas(width, height).getContext('2d');
-    full.drawImage(source, 0, 0);
+    full.drawImage(source, -inset, -inset);
     const { data } = full.getImageData(0, 0, width, height);
     const shown = (x, y) => {
       const i = 4 * (y * width + x);
@@ -86,12 +88,15 @@ async function silhouetteOverlap([canvasSelector, pictureUrl]) {
     }
     return mask;
   };
-  const canvas = document.querySelector(canvasSelector);
-  const image = new Image();
-  image.src = pictureUrl;
-  await image.decode();
-  const a = masks(canvas, canvas.width, canvas.height);
-  const b = masks(image, image.width, image.height);
+  const load = async (url) => {
+    const image = new Image();
+    image.src = url;
+    await image.decode();
+    return image;
+  };
+  const [view, picture] = [await load(viewUrl), await load(pictureUrl)];
+  const a = masks(view, 2);
+  const b = masks(picture, 0);
   const both = a.filter((on, i) => on && b[i]).length;
   const either = a.filter((on, i) => on || b[i]).length;
   return either === 0 ? 0 : both / either;
@@ -153,18 +158,29 @@ try {
   if (kinds.join() !== 'lightmap_hints') fail(`unknown blocks of the sample: ${kinds}`);
 
   // The view shows the sample, and its switches change what it shows.
+  // The view draws in a worker: a switch's effect is looked at once the canvas counts a new
+  // frame (data-frame) and the page has shown it.
   const canvas = `${panel('sample.zmdl')} canvas`;
-  const picture = () => tab.$eval(canvas, (c) => c.toDataURL());
+  const picture = async (selector = canvas) => {
+    await tab.waitForTimeout(300);
+    return tab.locator(selector).screenshot();
+  };
+  const switched = async (label) => {
+    const frame = await tab.getAttribute(canvas, 'data-frame');
+    await tab.click(`${panel('sample.zmdl')} label:has-text("${label}") input`);
+    await tab.waitForFunction(([selector, before]) => document.querySelector(selector).dataset.frame !== before,
+      [canvas, frame], { timeout: 10000 });
+    return picture();
+  };
   const shown = await picture();
-  await tab.click(`${panel('sample.zmdl')} label:has-text("stone") input`);
-  if (await picture() === shown) fail('hiding a material changes nothing');
-  await tab.click(`${panel('sample.zmdl')} label:has-text("stone") input`);
-  await tab.click(`${panel('sample.zmdl')} label:has-text("collision bodies") input`);
-  if (await picture() === shown) fail('hiding the collision bodies changes nothing');
-  await tab.click(`${panel('sample.zmdl')} label:has-text("collision bodies") input`);
+  if ((await switched('stone')).equals(shown)) fail('hiding a material changes nothing');
+  await switched('stone');
+  if ((await switched('collision bodies')).equals(shown)) fail('hiding the collision bodies changes nothing');
+  await switched('collision bodies');
   // A model without bodies: the view's first look has the preview picture's silhouette.
   const png = readFileSync(join(work, 'native-materials.zmdl', 'materials.png')).toString('base64');
-  const overlap = await tab.evaluate(silhouetteOverlap, [`${panel('materials.zmdl')} canvas`, `data:image/png;base64,${png}`]);
+  const view = (await picture(`${panel('materials.zmdl')} canvas`)).toString('base64');
+  const overlap = await tab.evaluate(silhouetteOverlap, [`data:image/png;base64,${view}`, `data:image/png;base64,${png}`]);
   // The view's perspective bends what the picture's parallel projection keeps straight.
   if (!(overlap >= 0.75)) fail(`the view's silhouette overlaps the picture's by ${overlap}`);
 

@@ -3,21 +3,21 @@
 // lines and every output to download. Nothing leaves the machine.
 import { unzlibSync, zipSync } from 'fflate';
 
-import { dropRenderer, nextTask, showGlb, viewRenderer } from './view.js';
+import { dropView, makeView, nextTask, showGlb } from './view.js';
 
 /* global MODULE_DEFLATED, WORKER_SOURCE */
 const kLargestModel = 512 * 1024 * 1024;  // the outputs take several times the model
 const module = WebAssembly.compile(unzlibSync(base64Bytes(MODULE_DEFLATED)));
 const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
 
-// A worker is made ahead, while the page waits, and again after each conversion; the first
-// view's renderer too (a later one is made as its model starts: making one waits for the
-// drawing of the views before it). Each takes a while to start, which a model would wait for.
-const spares = { worker: null, renderer: null };
-const newRenderer = () => viewRenderer(element('canvas', { width: 640, height: 480, 'aria-label': 'The model' }));
-function makeSpares(renderer) {
+// A conversion worker is made ahead, while the page waits, and again after each conversion;
+// the first view too (a later one is made as its model starts). Each takes a while to start,
+// which a model would otherwise wait for.
+const spares = { worker: null, view: null };
+const newView = () => makeView(640, 480, 'The model');
+function makeSpares(view) {
   spares.worker ??= new Worker(workerUrl);
-  if (renderer) spares.renderer = newRenderer();
+  if (view) spares.view = newView();
 }
 function take(kind) {
   const taken = spares[kind];
@@ -147,15 +147,15 @@ function directoryTable(sections, info, file, detail) {
   return table;
 }
 
-async function viewer(panel, glb, lines, renderer) {
+async function viewer(panel, glb, lines, shown) {
   const controls = element('div', { className: 'controls' });
-  panel.querySelector('.view').append(renderer.domElement, controls);
+  panel.querySelector('.view').append(shown.canvas, controls);
   const counts = /Mesh written: .* \((.*)\)/.exec(lines)?.[1];
   if (counts) controls.append(element('p', { textContent: counts }));
   if (/Mesh written: .* \(0 vertices/.test(lines)) {
     controls.append(element('p', { textContent: 'The model has no vertices.' }));
   }
-  const view = await showGlb(renderer, glb);
+  const view = await showGlb(shown, glb);
   const fit = element('button', { type: 'button', textContent: 'Fit to view' });
   fit.addEventListener('click', view.fit);
   const toggle = (label, act, checked = true) => {
@@ -173,7 +173,7 @@ async function viewer(panel, glb, lines, renderer) {
     toggle('wireframe', view.wireframe, false), materials);
 }
 
-async function finish(panel, file, result, renderer) {
+async function finish(panel, file, result, view) {
   const name = file.name;
   const stem = name.slice(0, name.indexOf('.') < 0 ? name.length : name.indexOf('.'));
   const lines = panel.querySelector('.console').textContent;
@@ -188,9 +188,9 @@ async function finish(panel, file, result, renderer) {
   const glb = result.files[`${stem}.glb`];
   await nextTask();
   if (glb) {
-    await viewer(panel, glb, lines, renderer);
+    await viewer(panel, glb, lines, view);
   } else {
-    dropRenderer(renderer);
+    dropView(view);
   }
   if (result.errors) panel.querySelector('.message').textContent = result.errors.trim();
 }
@@ -199,14 +199,14 @@ async function finish(panel, file, result, renderer) {
 // (the outputs of a model are about six times its size), its results shown when it ends.
 async function convert(file, panel, fail) {
   const worker = take('worker') ?? new Worker(workerUrl);
-  const renderer = take('renderer') ?? newRenderer();
+  const view = take('view') ?? newView();
   const progress = panel.querySelector('progress');
   const cancel = panel.querySelector('.cancel');
   const output = panel.querySelector('.console');
   progress.max = Math.max(1, 6 * file.size);
   const stop = () => {
     worker.terminate();
-    dropRenderer(renderer);
+    dropView(view);
   };
   cancel.addEventListener('click', () => {
     stop();
@@ -222,7 +222,7 @@ async function convert(file, panel, fail) {
     progress.remove();
     cancel.remove();
     try {
-      await finish(panel, file, data, renderer);
+      await finish(panel, file, data, view);
       // Status 1: the job ran and said what went wrong; its lines and outputs are shown.
       panel.dataset.state = data.status === 0 || data.status === 1 ? 'done' : 'failed';
     } catch (error) {

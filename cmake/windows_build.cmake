@@ -27,6 +27,7 @@ target_link_options(inject-keys PRIVATE -municode)
 
 include(${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
 write_third_party_notices(${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${notices_windows})
+file(GLOB doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md)
 set(zip_name model-unpack-${PROJECT_VERSION}-windows-x86_64)
 set(zip_folder ${CMAKE_BINARY_DIR}/${zip_name})
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${zip_name}.zip
@@ -36,8 +37,9 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${zip_name}.zip
     ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${zip_folder}/LICENSE.txt
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/docs ${zip_folder}/docs
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_name}.zip --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  DEPENDS model-unpack model-unpack-batch README.md CHANGELOG.md LICENSE
+  DEPENDS model-unpack model-unpack-batch README.md CHANGELOG.md LICENSE ${doc_pages}
   COMMENT "Windows zip: ${zip_name}.zip")
 add_custom_target(windows_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${zip_name}.zip)

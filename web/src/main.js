@@ -14,7 +14,14 @@ const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/ja
 // the first view too (a later one is made as its model starts). Each takes a while to start,
 // which a model would otherwise wait for.
 const spares = { worker: null, view: null };
-const newView = () => makeView(640, 480, 'The model');
+// Null where the browser cannot draw a view in a worker: the outputs come all the same.
+const newView = () => {
+  try {
+    return makeView(640, 480, 'The model');
+  } catch {
+    return null;
+  }
+};
 function makeSpares(view) {
   spares.worker ??= new Worker(workerUrl);
   if (view) spares.view = newView();
@@ -187,11 +194,14 @@ async function finish(panel, file, result, view) {
   panel.append(element('h3', { textContent: 'Downloads' }), downloads(stem, result.files));
   const glb = result.files[`${stem}.glb`];
   await nextTask();
-  if (glb) {
-    await viewer(panel, glb, lines, view);
-  } else {
-    dropView(view);
+  try {
+    if (glb && view) await viewer(panel, glb, lines, view);
+    if (glb && !view) throw new Error('this browser cannot draw it in a worker');
+  } catch (error) {
+    view?.canvas.remove();
+    panel.querySelector('.view').append(element('p', { textContent: `The view cannot be shown: ${error.message}.` }));
   }
+  if (!glb) dropView(view);
   if (result.errors) panel.querySelector('.message').textContent = result.errors.trim();
 }
 

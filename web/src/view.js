@@ -54,7 +54,7 @@ export function makeView(width, height, label) {
 }
 
 export function dropView(view) {
-  view.worker.terminate();
+  view?.worker.terminate();
 }
 
 // Shows the glb (a copy goes to the worker); resolves to the view's switches and materials.

@@ -138,14 +138,19 @@ function dispatch(event) {
 
 self.onmessage = async ({ data }) => {
   if (data.canvas) {
-    renderer = new WebGLRenderer({ canvas: data.canvas, antialias: true });
+    try {
+      renderer = new WebGLRenderer({ canvas: data.canvas, antialias: true });
+    } catch {
+      return;  // said when a glb comes
+    }
     renderer.setPixelRatio(1);
     [standIn.clientWidth, standIn.clientHeight] = [data.canvas.width, data.canvas.height];
   } else if (data.glb) {
     try {
+      if (!renderer) throw new Error('no WebGL here');
       self.postMessage({ materials: await showGlb(data.glb) });
     } catch (error) {
-      self.postMessage({ failed: String(error) });
+      self.postMessage({ failed: error.message ?? String(error) });
     }
   } else if (data.event) {
     dispatch(data.event);

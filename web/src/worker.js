@@ -211,6 +211,9 @@ function writtenSender() {
   };
 }
 
+// The info file's name: the model's up to its first dot, then "txt".
+const infoName = (name) => `${name.includes('.') ? name.slice(0, name.indexOf('.')) : name}.txt`;
+
 // The model's bytes, read in four parts at once: a browser reads a large file faster so.
 async function readModel(file) {
   const bytes = new Uint8Array(file.size);
@@ -232,11 +235,10 @@ async function batchRun(module, root, name, errors) {
       new ConsoleStdout((chunk) => { errors.text += new TextDecoder().decode(chunk); }), root],
     { debug: false },
   );
-  const stem = name.includes('.') ? name.slice(0, name.indexOf('.')) : name;
   const imports = {
     ...wasi.wasiImport,
     fd_write: writeFromMemory(wasi, writtenSender()),
-    path_open: openMarking(wasi, `${stem}.txt`),
+    path_open: openMarking(wasi, infoName(name)),
   };
   return { wasi, instance: await WebAssembly.instantiate(module, { wasi_snapshot_preview1: imports }) };
 }
@@ -254,8 +256,7 @@ self.onmessage = async ({ data: { module, file } }) => {
     const files = {};
     const arrays = new Set();
     collect(root.dir, '', files, arrays);
-    const stem = name.includes('.') ? name.slice(0, name.indexOf('.')) : name;
-    const info = root.dir.contents.get(`${stem}.txt`);
+    const info = root.dir.contents.get(infoName(name));
     const { header, sections } = infoSections(info?.data, info?.letterKs, kindNames(instance));
     self.postMessage({ done: true, status, errors: said.text, files, header, sections }, [...arrays]);
   } catch (error) {

@@ -3,6 +3,7 @@
 // lines and every output to download. Nothing leaves the machine.
 import { unzlibSync, zipSync } from 'fflate';
 
+import { kExportsFolder, stemOf } from './names.js';
 import { dropView, makeView, nextTask, showGlb } from './view.js';
 
 /* global MODULE_DEFLATED, WORKER_SOURCE */
@@ -100,11 +101,12 @@ function lazyDownload(name, make) {
 function downloads(stem, files) {
   const list = element('ul', { className: 'downloads' });
   const zip = {};
+  const folder = `${kExportsFolder}/`;
   for (const path of Object.keys(files).sort()) {
     const bytes = files[path];
-    const name = path.startsWith(`exports/${stem}/`) ? path.slice(8 + stem.length + 1) : path;
-    list.append(lazyDownload(name, () => bytes));
-    zip[path.startsWith('exports/') ? path.slice(8) : path] = bytes;
+    const inZip = path.startsWith(folder) ? path.slice(folder.length) : path;
+    list.append(lazyDownload(inZip.startsWith(`${stem}/`) ? inZip.slice(stem.length + 1) : inZip, () => bytes));
+    zip[inZip] = bytes;
   }
   // Stored, not compressed: quick on the page's thread, and the files are the same.
   if (Object.keys(zip).length > 0) {
@@ -181,8 +183,7 @@ async function viewer(panel, glb, lines, shown) {
 }
 
 async function finish(panel, file, result, view) {
-  const name = file.name;
-  const stem = name.slice(0, name.indexOf('.') < 0 ? name.length : name.indexOf('.'));
+  const stem = stemOf(file.name);
   const lines = panel.querySelector('.console').textContent;
   const info = result.files[`${stem}.txt`];
   const detail = element('div', { className: 'block' });

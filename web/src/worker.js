@@ -12,6 +12,8 @@ import {
   WASI,
 } from '@bjorn3/browser_wasi_shim';
 
+import { kExportsFolder, stemOf } from './names.js';
+
 const kBadDescriptor = 8;
 
 // The shim copies every piece read or written into a new array and gives a file a new array
@@ -43,9 +45,8 @@ function roomFor(file, end) {
     room.resize(end);
     return room;
   }
-  const size = Math.max(end, 2 * (room?.byteLength ?? 0), 65536);
   room = resizable ? new ArrayBuffer(end, { maxByteLength: Math.max(kLargestFile, end) })
-    : new ArrayBuffer(size);
+    : new ArrayBuffer(Math.max(end, 2 * (room?.byteLength ?? 0), 65536));
   new Uint8Array(room).set(file.data);
   file.room = room;
   return room;
@@ -211,8 +212,7 @@ function writtenSender() {
   };
 }
 
-// The info file's name: the model's up to its first dot, then "txt".
-const infoName = (name) => `${name.includes('.') ? name.slice(0, name.indexOf('.')) : name}.txt`;
+const infoName = (name) => `${stemOf(name)}.txt`;
 
 // The model's bytes, read in four parts at once: a browser reads a large file faster so.
 async function readModel(file) {
@@ -229,7 +229,7 @@ async function readModel(file) {
 // ready while the model is being read.
 async function batchRun(module, root, name, errors) {
   const wasi = new WASI(
-    ['model-unpack-batch', '-C', 'exports', '--glb', '--png', name],
+    ['model-unpack-batch', '-C', kExportsFolder, '--glb', '--png', name],
     ['PWD=/'],
     [new OpenFile(new File([])), new ConsoleStdout(errors.lines.take),
       new ConsoleStdout((chunk) => { errors.text += new TextDecoder().decode(chunk); }), root],

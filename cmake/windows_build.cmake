@@ -5,7 +5,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/host_header_only.cmake)
 
 # The platform's own files in place of the Linux ones.
-set(windows_io_sources src/io/buffered_file.cpp src/io/capture_streams.cpp
+set(windows_io_sources src/io/buffered_file.cpp
   src/io/command_line.cpp src/io/file_system_windows.cpp src/io/interrupt_watch_windows.cpp
   src/io/threads.cpp)
 add_library(mu_common STATIC ${windows_io_sources} ${model_sources} ${export_sources}

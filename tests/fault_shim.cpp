@@ -1,10 +1,12 @@
 // Preloaded into the batch tool by its tests to make the system fail or interrupt at one
 // chosen moment, set by the environment:
 //   SHIM_THREADS=N         pthread_create fails once N threads have started
-//   SHIM_TRUNCATE_LOG=FILE each file opened with O_TRUNC is named on a line of FILE
-//   SHIM_NO_CAPTURE=K      the K-th fopencookie fails (counted from 1)
+//   SHIM_TRUNCATE_LOG=FILE each file opened with O_TRUNC or O_CREAT is named on a line of FILE
+//   SHIM_NO_MEMORY_OVER=N  malloc fails for more than N bytes
 //   SHIM_SIGNAL_ON_RENAME=S  the first renameat sends the process signal S
 //   SHIM_SIGNAL_AFTER_JOIN=S pthread_join sends the process signal S once it has joined
+//   SHIM_SIGNAL_ON_CREATE=S:TEXT  the first file created whose name holds TEXT sends signal S
+//   SHIM_EIO_PAST=N        pread fails with EIO for any byte at or past offset N
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -31,12 +33,11 @@ Function next(const char* name) {
 }
 
 std::atomic<int> threads_started{0};
-std::atomic<int> captures{0};
 std::atomic<bool> renamed{false};
 
 void log_truncation(const char* name, int flags) {
   const char* log = std::getenv("SHIM_TRUNCATE_LOG");
-  if (log == nullptr || (flags & O_TRUNC) == 0) return;
+  if (log == nullptr || (flags & (O_TRUNC | O_CREAT)) == 0) return;
   using Open = int (*)(const char*, int, ...);
   const int fd = next<Open>("open")(log, O_WRONLY | O_APPEND | O_CREAT, 0600);
   if (fd < 0) return;
@@ -45,6 +46,16 @@ void log_truncation(const char* name, int flags) {
   if (write(fd, line, static_cast<std::size_t>(length)) < 0) {
   }
   close(fd);
+}
+
+std::atomic<bool> signalled_on_create{false};
+
+void signal_on_create(const char* name, int flags) {
+  const char* setting = std::getenv("SHIM_SIGNAL_ON_CREATE");
+  if (setting == nullptr || (flags & O_CREAT) == 0) return;
+  const char* text = std::strchr(setting, ':');
+  if (text == nullptr || std::strstr(name, text + 1) == nullptr) return;
+  if (!signalled_on_create.exchange(true)) kill(getpid(), std::atoi(setting));
 }
 
 }  // namespace
@@ -75,7 +86,23 @@ int openat(int directory, const char* name, int flags, ...) {
   va_end(arguments);
   log_truncation(name, flags);
   using OpenAt = int (*)(int, const char*, int, ...);
-  return next<OpenAt>("openat")(directory, name, flags, mode);
+  const int fd = next<OpenAt>("openat")(directory, name, flags, mode);
+  signal_on_create(name, flags);
+  return fd;
+}
+
+ssize_t pread64(int fd, void* buffer, size_t count, off_t offset) {
+  const char* past = std::getenv("SHIM_EIO_PAST");
+  if (past != nullptr && offset + static_cast<off_t>(count) > std::atoll(past)) {
+    errno = EIO;
+    return -1;
+  }
+  using PRead = ssize_t (*)(int, void*, size_t, off_t);
+  return next<PRead>("pread64")(fd, buffer, count, offset);
+}
+
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+  return pread64(fd, buffer, count, offset);
 }
 
 int renameat(int from_directory, const char* from, int to_directory, const char* to) {
@@ -86,12 +113,15 @@ int renameat(int from_directory, const char* from, int to_directory, const char*
   return status;
 }
 
-FILE* fopencookie(void* cookie, const char* mode, cookie_io_functions_t functions) {
-  if (++captures == setting("SHIM_NO_CAPTURE")) {
+// glibc's own allocator, which the shim's malloc hands on to.
+extern void* __libc_malloc(size_t size);
+
+void* malloc(size_t size) {
+  const char* limit = std::getenv("SHIM_NO_MEMORY_OVER");
+  if (limit != nullptr && size > static_cast<size_t>(std::atoll(limit))) {
     errno = ENOMEM;
     return nullptr;
   }
-  using OpenCookie = FILE* (*)(void*, const char*, cookie_io_functions_t);
-  return next<OpenCookie>("fopencookie")(cookie, mode, functions);
+  return __libc_malloc(size);
 }
 }

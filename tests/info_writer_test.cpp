@@ -307,6 +307,7 @@ class CutAfterOpening final : public FileSystem {
   }
   bool rename(int d, const char* f, const char* t) override { return base_.rename(d, f, t); }
   bool is_link(int d, const char* n) override { return base_.is_link(d, n); }
+  Entry probe(int d, const char* n) override { return base_.probe(d, n); }
   std::vector<std::string> make_folders(const std::string& p) override {
     return base_.make_folders(p);
   }

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "batch/captured_lines.h"
+#include "batch/job_lines.h"
 #include "batch/ordered_executor.h"
 #include "batch/run_guard.h"
 #include "io/buffered_file.h"
@@ -44,7 +45,7 @@ bool run_job_part(const JobOutputs& outputs, FileSystem& files, Diagnostics& sai
   int directory = files.open_folder(folder.c_str());
   // A model that cannot be read gets no folder; its job says why.
   if (directory < 0 && ModelFile::open(outputs.names.model.c_str(), files) != nullptr) {
-    files.make_folders(folder);
+    static_cast<void>(files.make_folders(folder));
     directory = files.open_folder(folder.c_str());
     if (directory < 0) {
       said.error(ErrorKind::CreatingExportsFolder,
@@ -54,48 +55,30 @@ bool run_job_part(const JobOutputs& outputs, FileSystem& files, Diagnostics& sai
   }
   run_conversion_job(outputs.names,
                      JobSettings{said, directory < 0 ? kNoFolder : directory, files});
-  if (directory >= 0) files.close(directory);
+  if (directory >= 0) static_cast<void>(files.close(directory));
   return true;
 }
 
-// One model's job and mesh outputs, their lines going to `console`; the first error, if any.
+// One model's job and mesh outputs, their lines going to `console`. Its files take their
+// names together when it ends, or none does when an error spoiled them (the earlier ones
+// stay). Returns the first error, if any.
 std::optional<JobError> run_one(const BatchOptions& options, const JobOutputs& outputs,
-                                FileSystem& files, const ConsoleOutput& console) {
+                                RunGuard& guard, std::size_t index, const ConsoleOutput& console) {
   Diagnostics said(console);
-  const bool job_ran = !outputs.info || run_job_part(outputs, files, said);
-  if (outputs.glb || outputs.png) {
-    write_mesh_outputs(outputs, MeshSettings{options.png_size, outputs.info && job_ran, files},
-                       said);
+  FileSystem& files = guard.files_of(index);
+  try {
+    const bool job_ran = !outputs.info || run_job_part(outputs, files, said);
+    if ((outputs.glb || outputs.png) && !said.spoiled()) {
+      write_mesh_outputs(outputs, MeshSettings{options.png_size, outputs.info && job_ran, files},
+                         said);
+    }
+  } catch (const std::bad_alloc&) {
+    said.error(ErrorKind::OutOfMemory, "Error: not enough memory :(");
+  }
+  for (const std::string& name : guard.end(index, !said.spoiled())) {
+    said.error(ErrorKind::PlacingOutput, "Error writing " + shown_name(console, name) + " :(");
   }
   return said.first_error();
-}
-
-// A job's lines, kept until it is this model's turn to be printed, and its first error.
-// Without `lines`, they went straight to standard output, or could not be kept (then `error`
-// says so, and is printed in their place).
-struct CapturedJob {
-  std::unique_ptr<CapturedLines> lines;
-  std::optional<JobError> error;
-};
-
-ConsoleOutput batch_console(std::FILE* stream, bool terminal) {
-  return ConsoleOutput{stream, terminal, true};
-}
-
-// With -q the lines are not kept: only the first error is said. A job whose lines cannot be
-// kept does not run.
-CapturedJob capture(const BatchOptions& options, const JobOutputs& outputs, FileSystem& files,
-                    bool terminal) {
-  auto lines = std::make_unique<CapturedLines>(!options.quiet);
-  if (lines->stream() == nullptr) {
-    const std::string model = shown_name(batch_console(nullptr, terminal), outputs.names.model);
-    return {nullptr, JobError{ErrorKind::KeepingLines,
-                              "Error: no room to keep the lines of " + model + " :("}};
-  }
-  std::optional<JobError> error =
-      run_one(options, outputs, files, batch_console(lines->stream(), terminal));
-  lines->close();
-  return {std::move(lines), std::move(error)};
 }
 
 // "[k/N] NAME" on standard error, kept up to date in place.
@@ -110,9 +93,10 @@ class Progress {
     std::fflush(err_);
   }
   bool shown() const { return shown_; }
+  static constexpr std::string_view kErase = "\r\033[K";
   void erase() {
     if (!shown_) return;
-    std::fputs("\r\033[K", err_);
+    std::fputs(kErase.data(), err_);
     std::fflush(err_);
   }
 
@@ -122,41 +106,72 @@ class Progress {
   bool shown_;
 };
 
+// Each job's lines, made when the job or the printer first needs them, gone once printed.
+class LinesOfJobs {
+ public:
+  LinesOfJobs(std::size_t total, JobLines::Settings settings)
+      : settings_(std::move(settings)), lines_(total) {}
+
+  JobLines& of(std::size_t index) {
+    const UniqueLock<Mutex> lock(mutex_);
+    if (!lines_[index]) lines_[index] = std::make_unique<JobLines>(settings_);
+    return *lines_[index];
+  }
+  void forget(std::size_t index) {
+    const UniqueLock<Mutex> lock(mutex_);
+    lines_[index].reset();
+  }
+
+ private:
+  const JobLines::Settings settings_;
+  Mutex mutex_;
+  std::vector<std::unique_ptr<JobLines>> lines_;
+};
+
+// With -q a job's lines are not kept: only its first error is said.
+class DiscardedLines final : public LineSink {
+ public:
+  void take(std::string_view) override {}
+};
+
+struct JobResult {
+  std::optional<JobError> error;
+};
+
 // Prints each job's lines as one block, in the order the models were given; with -q, a job's
 // first error line is said on standard error.
 class JobPrinter {
  public:
-  JobPrinter(const BatchOptions& options, const BatchStreams& streams, Progress& progress)
-      : options_(options), streams_(streams), progress_(progress) {}
+  JobPrinter(const BatchOptions& options, const BatchStreams& streams, Progress& progress,
+             OutputGate& gate)
+      : options_(options), streams_(streams), progress_(progress), gate_(gate) {}
 
-  void print(std::size_t index, const CapturedJob& job) {
+  void print(std::size_t index, const JobResult& job, LinesOfJobs& lines) {
     failed_ += job.error.has_value();
     if (options_.quiet) {
       if (job.error) say_error(index, *job.error);
       return;
     }
-    if (job.error && job.error->kind == ErrorKind::KeepingLines) {
-      progress_.erase();
-      std::fprintf(streams_.out, "%s\n", job.error->line.c_str());
-    } else if (job.lines != nullptr && !job.lines->empty()) {
-      progress_.erase();
-      job.lines->replay(streams_.out);
-    }
+    lines.of(index).flush();
+    lines.forget(index);
     std::fflush(streams_.out);
   }
   std::size_t failed() const { return failed_; }
 
  private:
   void say_error(std::size_t index, const JobError& error) {
+    if (!gate_.enter()) return;
     progress_.erase();
     std::fprintf(streams_.err, "model-unpack-batch: %s: %s\n",
                  escaped_text(options_.models[index]).c_str(), escaped_text(error.line).c_str());
     std::fflush(streams_.err);
+    gate_.leave();
   }
 
   const BatchOptions& options_;
   const BatchStreams& streams_;
   Progress& progress_;
+  OutputGate& gate_;
   std::size_t failed_ = 0;
 };
 
@@ -166,6 +181,11 @@ std::size_t workers_for(const BatchOptions& options, std::size_t total) {
   return MODEL_UNPACK_THREADS && jobs > 1 ? jobs : 0;
 }
 
+std::string interrupted_line(std::size_t finished, std::size_t total) {
+  return "model-unpack-batch: interrupted: " + std::to_string(finished) + " of " +
+         std::to_string(total) + " models converted; unfinished outputs removed\n";
+}
+
 }  // namespace
 
 int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
@@ -173,40 +193,43 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   const std::size_t total = plan.models.size();
   const std::size_t workers = workers_for(options, total);
   Progress progress(streams, total);
-  RunGuard guard(files, total);
+  OutputGate gate;
+  InterruptWatch* watching = nullptr;  // set once the watch below is made
+  RunGuard guard(files, total, [&] {
+    if (watching != nullptr) watching->answer_pending();
+  });
   InterruptWatch watch([&] {
     const std::size_t finished = guard.stop_and_clean_up();
-    progress.erase();
-    std::fprintf(streams.err,
-                 "model-unpack-batch: interrupted: %zu of %zu models converted; unfinished "
-                 "outputs removed\n",
-                 finished, total);
-    std::fflush(streams.err);
+    gate.close();
+    const std::string line = interrupted_line(finished, total);
+    say_without_waiting(streams.err,
+                        progress.shown() ? std::string(Progress::kErase) + line : line);
   });
-  JobPrinter printer(options, streams, progress);
-  // With one job at a time, lines reach standard output as they are printed, unless they would
-  // break the progress line on the same terminal, or only the error lines are wanted.
-  const bool direct =
-      workers == 0 && !options.quiet && !(progress.shown() && streams.out_is_terminal);
+  watching = &watch;
+  JobPrinter printer(options, streams, progress, gate);
+  // Lines reach standard output as the job at the head prints them, unless they would break
+  // the progress line on the same terminal: then they are kept until the job ends (or they
+  // pass the limit).
+  LinesOfJobs lines(total, JobLines::Settings{streams.out, std::size_t{1} << 20,
+                                              progress.shown() && streams.out_is_terminal,
+                                              [&] { progress.erase(); }, &gate});
+  DiscardedLines discarded;
 
-  OrderedJobs<CapturedJob> jobs;
+  OrderedJobs<JobResult> jobs;
   jobs.count = total;
-  jobs.run = [&](std::size_t i) -> std::optional<CapturedJob> {
+  jobs.run = [&](std::size_t i) -> std::optional<JobResult> {
     if (!guard.begin(i)) return std::nullopt;
-    FileSystem& model_files = guard.files_of(i);
-    CapturedJob job;
-    if (direct) {
-      job.error = run_one(options, plan.models[i], model_files,
-                          batch_console(streams.out, streams.out_is_terminal));
-    } else {
-      job = capture(options, plan.models[i], model_files, streams.out_is_terminal);
-    }
-    guard.finish(i);
-    return job;
+    LineSink* sink = options.quiet ? static_cast<LineSink*>(&discarded) : &lines.of(i);
+    const ConsoleOutput console{streams.out, streams.out_is_terminal, true, sink};
+    return JobResult{run_one(options, plan.models[i], guard, i, console)};
   };
-  jobs.waiting = [&](std::size_t i) { progress.show(i, options.models[i]); };
-  jobs.print = [&](std::size_t i, CapturedJob& job) {
-    printer.print(i, job);
+  jobs.waiting = [&](std::size_t i) {
+    watch.answer_pending();
+    progress.show(i, options.models[i]);
+    if (!options.quiet) lines.of(i).lead();
+  };
+  jobs.print = [&](std::size_t i, JobResult& job) {
+    printer.print(i, job, lines);
     // Nobody reads on: the run ends as the broken pipe would have ended it.
     if (std::ferror(streams.out) && watch.reader_gone(fileno(streams.out))) {
       watch.end_by_broken_pipe();

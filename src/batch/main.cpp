@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
   std::vector<char*> word_pointers;
   for (std::string& word : words) word_pointers.push_back(word.data());
   word_pointers.push_back(nullptr);
-  const ParsedCommandLine parsed = parse_command_line(static_cast<int>(words.size()),
-                                                      word_pointers.data(), hardware_threads());
+  const ParsedCommandLine parsed =
+      parse_command_line(static_cast<int>(words.size()), word_pointers.data(), hardware_threads());
   switch (parsed.action) {
     case ParsedCommandLine::Action::Help:
       std::fputs(kBatchUsage, stdout);

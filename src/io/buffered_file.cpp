@@ -1,6 +1,7 @@
 #include "io/buffered_file.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace model_unpack {
 
@@ -8,24 +9,37 @@ std::unique_ptr<ModelFile> ModelFile::open(const char* name, FileSystem& files) 
   std::uint64_t size = 0;
   const int handle = files.open_for_reading(name, size);
   if (handle < 0) return nullptr;
-  return std::unique_ptr<ModelFile>(new ModelFile(files, handle, size, true));
+  return std::unique_ptr<ModelFile>(new ModelFile(files, handle, size, nullptr));
 }
 
 std::unique_ptr<ModelFile> ModelFile::another_reader() const {
-  return std::unique_ptr<ModelFile>(new ModelFile(files_, handle_, size_, false));
+  return std::unique_ptr<ModelFile>(new ModelFile(files_, handle_, size_, read_failure_));
 }
 
-ModelFile::ModelFile(FileSystem& files, int handle, std::uint64_t size, bool owns_handle)
+ModelFile::ModelFile(FileSystem& files, int handle, std::uint64_t size,
+                     std::atomic<int>* read_failure)
     : files_(files),
       handle_(handle),
-      owns_handle_(owns_handle),
+      read_failure_(read_failure == nullptr ? &own_read_failure_ : read_failure),
       size_(size),
       // A small model needs no more buffer than itself.
       capacity_(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 4096, kFileBufferSize))),
       buffer_(new unsigned char[capacity_]) {}
 
 ModelFile::~ModelFile() {
-  if (owns_handle_) files_.close(handle_);
+  // Only the first reader owns the handle; a failed close of a file read loses nothing.
+  if (read_failure_ == &own_read_failure_) static_cast<void>(files_.close(handle_));
+}
+
+std::size_t ModelFile::read_some(void* dest, std::size_t size, std::uint64_t offset) const {
+  const std::int64_t got = files_.read_at(handle_, dest, size, offset);
+  if (got >= 0) return static_cast<std::size_t>(got);
+  const int error = static_cast<int>(-got);
+  if (error != EAGAIN && error != EWOULDBLOCK) {
+    int none = 0;
+    read_failure_->compare_exchange_strong(none, error, std::memory_order_relaxed);
+  }
+  return 0;
 }
 
 void ModelFile::seek(std::uint64_t offset) {
@@ -42,10 +56,9 @@ std::size_t ModelFile::read_at(std::uint64_t offset, void* dest, std::size_t siz
   auto* out = static_cast<unsigned char*>(dest);
   std::size_t delivered = 0;
   while (delivered < size) {
-    const std::int64_t got =
-        files_.read_at(handle_, out + delivered, size - delivered, offset + delivered);
-    if (got <= 0) break;
-    delivered += static_cast<std::size_t>(got);
+    const std::size_t got = read_some(out + delivered, size - delivered, offset + delivered);
+    if (got == 0) break;
+    delivered += got;
   }
   return delivered;
 }
@@ -57,12 +70,12 @@ std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
     if (position_ == end_) {
       buffer_offset_ += end_;
       position_ = end_ = 0;
-      const std::int64_t got = files_.read_at(handle_, buffer_.get(), capacity_, buffer_offset_);
-      if (got <= 0) {
-        at_end_ = true;  // an unreadable rest counts as the end, as for any stream
+      const std::size_t got = read_some(buffer_.get(), capacity_, buffer_offset_);
+      if (got == 0) {
+        at_end_ = true;  // what cannot be read ends the file; a failure is remembered
         break;
       }
-      end_ = static_cast<std::size_t>(got);
+      end_ = got;
     }
     const std::size_t piece = std::min(size - delivered, end_ - position_);
     std::memcpy(out + delivered, buffer_.get() + position_, piece);
@@ -95,7 +108,7 @@ OutputFile::OutputFile(FileSystem& files, int handle)
       buffer_(new unsigned char[capacity_]) {}
 
 OutputFile::~OutputFile() {
-  if (handle_ >= 0) close();
+  if (handle_ >= 0) static_cast<void>(close());  // as the header says: the outcome is lost
 }
 
 bool OutputFile::close() {

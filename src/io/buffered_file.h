@@ -1,11 +1,13 @@
 // The job's files: the model file read through its own buffer, the info and export files
 // written through theirs. A read delivers what the file still holds and nothing past its end
-// (until the next seek). A failed write loses its bytes but is remembered, so the caller can
-// tell the user once the file is closed.
+// (until the next seek); a read that fails ends the file too, and is remembered, so the job
+// can say that what it read was not the whole model. A failed write loses its bytes but is
+// remembered, so the caller can tell the user once the file is closed.
 #pragma once
 
 #include <fcntl.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -38,6 +40,10 @@ class ModelFile {
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
 
+  // The error number of the first read that failed, by this reader or another of the same
+  // file; 0 while none has. A read that would wait (EAGAIN) is taken as the end, not a failure.
+  int read_failure() const { return read_failure_->load(std::memory_order_relaxed); }
+
   // Reads up to `size` bytes at `offset`, apart from the buffered reads and safe from any
   // thread; returns how many arrived.
   std::size_t read_at(std::uint64_t offset, void* dest, std::size_t size) const;
@@ -55,12 +61,15 @@ class ModelFile {
   }
 
  private:
-  ModelFile(FileSystem& files, int handle, std::uint64_t size, bool owns_handle);
+  ModelFile(FileSystem& files, int handle, std::uint64_t size, std::atomic<int>* read_failure);
   std::size_t read_slow(void* dest, std::size_t size);
+  // Reads at `offset`; 0 at the end, and on a failure, which is remembered.
+  std::size_t read_some(void* dest, std::size_t size, std::uint64_t offset) const;
 
   FileSystem& files_;
   int handle_;
-  bool owns_handle_;
+  std::atomic<int> own_read_failure_{0};
+  std::atomic<int>* read_failure_;  // own_read_failure_, or the first reader's
   std::uint64_t size_;
   std::size_t capacity_;
   std::unique_ptr<unsigned char[]> buffer_;
@@ -83,7 +92,7 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Writes out what is buffered and closes the file; false when any write or the close failed.
-  bool close();
+  [[nodiscard]] bool close();
 
   [[gnu::always_inline]] void write(const void* data, std::size_t size) {
     if (capacity_ - used_ >= size) {

@@ -10,15 +10,26 @@
 
 namespace model_unpack {
 
+// Takes a job's lines instead of a stream (the batch tool holds them until their turn).
+class LineSink {
+ public:
+  virtual void take(std::string_view text) = 0;
+
+ protected:
+  ~LineSink() = default;
+};
+
 struct ConsoleOutput {
   std::FILE* stream = stdout;
   bool is_terminal = false;
   // File names are masked on a terminal as model text is (the batch tool's names come from
   // arbitrary paths; the interactive tool shows what was typed).
   bool mask_names = false;
+  LineSink* sink = nullptr;  // when set, the lines go there instead of to `stream`
 };
 
 inline void console_print(const ConsoleOutput& console, std::string_view text) {
+  if (console.sink != nullptr) return console.sink->take(text);
 #if defined(_WIN32)
   std::fwrite(text.data(), 1, text.size(), console.stream);
 #else

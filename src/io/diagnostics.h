@@ -25,8 +25,16 @@ enum class ErrorKind {
   MeshOutputIsInput,      // a glb or png would be the model file
   WritingMeshOutput,      // a glb or png could not be written whole
   RemovingPreview,        // a picture of an earlier run cannot be removed
-  KeepingLines,           // the job's lines cannot be kept for their turn
+  ReadingInput,           // a read of the model file failed: what was read is not the model
+  OutOfMemory,            // an allocation failed: the job stopped where it was
+  PlacingOutput,          // a file written whole could not take its name
 };
+
+// Whether an error leaves the job's outputs worthless (they are then not kept, where the
+// caller can keep the earlier ones instead).
+constexpr bool spoils_outputs(ErrorKind kind) {
+  return kind == ErrorKind::ReadingInput || kind == ErrorKind::OutOfMemory;
+}
 
 struct JobError {
   ErrorKind kind;
@@ -45,15 +53,19 @@ class Diagnostics {
   void error(ErrorKind kind, std::string line) {
     console_print(console_, line);
     console_print(console_, "\n");
+    spoiled_ = spoiled_ || spoils_outputs(kind);
     if (!first_error_) first_error_ = JobError{kind, std::move(line)};
   }
 
   bool had_error() const { return first_error_.has_value(); }
+  // Whether an error that spoils the outputs was said.
+  bool spoiled() const { return spoiled_; }
   const std::optional<JobError>& first_error() const { return first_error_; }
 
  private:
   ConsoleOutput console_;
   std::optional<JobError> first_error_;
+  bool spoiled_ = false;
 };
 
 }  // namespace model_unpack

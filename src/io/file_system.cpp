@@ -134,6 +134,21 @@ class SystemFiles final : public FileSystem {
     return ::open(physical_name(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   }
 
+  Entry probe(int directory, const char* name) override {
+    const std::string path = in_folder(directory, name);
+    struct stat info {};
+    if (fstatat(directory, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return Entry::None;
+    if (S_ISDIR(info.st_mode)) return Entry::Folder;
+    if (S_ISLNK(info.st_mode)) return Entry::Writable;
+    if (!S_ISREG(info.st_mode)) return Entry::Device;
+    // Opened for writing, not emptied, to ask the kernel rather than guess from the mode bits
+    // (root writes a read-only file).
+    const int fd = openat(directory, path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return Entry::Unwritable;
+    ::close(fd);
+    return Entry::Writable;
+  }
+
   bool is_link(int directory, const char* name) override {
     struct stat info {};
     return fstatat(directory, in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) ==
@@ -146,7 +161,7 @@ class SystemFiles final : public FileSystem {
     do {
       got = pread(handle, dest, size, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
-    return got;
+    return got < 0 ? -errno : got;
   }
 
   std::int64_t write(int handle, const void* data, std::size_t size) override {

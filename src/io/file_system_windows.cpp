@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "io/file_system.h"
@@ -149,6 +150,15 @@ class SystemFiles final : public FileSystem {
                        MOVEFILE_REPLACE_EXISTING) != 0;
   }
 
+  Entry probe(int directory, const char* name) override {
+    const std::wstring path = path_in(directory, name);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::None;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Entry::Writable;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Entry::Folder;
+    return attributes & FILE_ATTRIBUTE_READONLY ? Entry::Unwritable : Entry::Writable;
+  }
+
   bool is_link(int directory, const char* name) override {
     return is_reparse_point(path_in(directory, name));
   }
@@ -204,7 +214,7 @@ class SystemFiles final : public FileSystem {
     DWORD got = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
     if (!ReadFile(handle_of(handle), dest, wanted, &got, &at)) {
-      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -EIO;
     }
     return got;
   }

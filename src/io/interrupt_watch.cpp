@@ -1,5 +1,6 @@
 #include "io/interrupt_watch.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #if !defined(__wasi__)
@@ -7,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <climits>
 #include <ctime>
 #endif
 
@@ -27,6 +29,13 @@ void InterruptWatch::end_by_broken_pipe() {
   std::_Exit(1);
 }
 
+void InterruptWatch::answer_pending() {}
+
+void say_without_waiting(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
 #else
 
 namespace {
@@ -37,13 +46,36 @@ bool ignored(int signal) {
 }
 
 // The signals that end a batch early; one ignored when the run began (nohup) stays ignored.
+// The faults a program raises itself (SIGSEGV, SIGABRT and the like) are not among them.
 sigset_t interrupting_signals() {
   sigset_t set;
   sigemptyset(&set);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal : {
+         SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF,
+             SIGIO,
+#if defined(SIGPWR)
+             SIGPWR,
+#endif
+#if defined(SIGSTKFLT)
+             SIGSTKFLT,
+#endif
+       }) {
     if (!ignored(signal)) sigaddset(&set, signal);
   }
+#if defined(SIGRTMIN)
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+    if (!ignored(signal)) sigaddset(&set, signal);
+  }
+#endif
   return set;
+}
+
+// The signal that came while no thread watched. A handler is given no context, and may do no
+// more than note it: the one place it can be kept is here.
+std::atomic<int> noted_signal{0};
+
+extern "C" void note_signal(int signal) {
+  noted_signal.store(signal);
 }
 
 }  // namespace
@@ -58,18 +90,43 @@ InterruptWatch::InterruptWatch(std::function<void()> on_interrupt)
   const sigset_t set = interrupting_signals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   watching_ = thread_.start([this] { watch(); });
-  // Without the watcher, the signals keep their usual effect.
-  if (!watching_) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  if (!watching_) answer_on_callers();
+}
+
+// Without a watcher, the signals are noted by a handler and answered where the run looks.
+void InterruptWatch::answer_on_callers() {
+  const sigset_t set = interrupting_signals();
+  struct sigaction noting {};
+  noting.sa_handler = note_signal;
+  noting.sa_flags = SA_RESTART;
+  sigfillset(&noting.sa_mask);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigismember(&set, signal) == 1) sigaction(signal, &noting, nullptr);
+  }
+  answered_by_callers_ = true;
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 InterruptWatch::~InterruptWatch() {
   if (pipe_watched_) signal(SIGPIPE, SIG_DFL);
+  const sigset_t set = interrupting_signals();
+  if (answered_by_callers_) {
+    answer_pending();
+    for (int signal = 1; signal < NSIG; ++signal) {
+      if (sigismember(&set, signal) == 1) ::signal(signal, SIG_DFL);
+    }
+    return;
+  }
   if (!watching_) return;
   done_ = true;
   thread_.join();
   // A signal that came after the watcher's last look is pending: it takes effect now.
-  const sigset_t set = interrupting_signals();
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void InterruptWatch::answer_pending() {
+  if (!answered_by_callers_) return;
+  if (const int signal = noted_signal.load(); signal != 0) end_by(signal);
 }
 
 bool InterruptWatch::reader_gone(int fd) const {
@@ -105,6 +162,14 @@ void InterruptWatch::end_by(int signal) {
   pthread_sigmask(SIG_UNBLOCK, &just_this, nullptr);
   raise(signal);
   _exit(128 + signal);
+}
+
+void say_without_waiting(std::FILE* stream, std::string_view text) {
+  const int fd = fileno(stream);
+  pollfd entry{fd, POLLOUT, 0};
+  if (fd < 0 || poll(&entry, 1, 0) != 1 || (entry.revents & POLLOUT) == 0) return;
+  // Once, and no more than a pipe takes whole when it has room.
+  static_cast<void>(::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF)));
 }
 
 #endif

@@ -60,4 +60,12 @@ void InterruptWatch::end_by(int) {
 
 void InterruptWatch::watch() {}
 
+// The console's events come on a thread of the system's own: nothing waits to be answered.
+void InterruptWatch::answer_pending() {}
+
+void say_without_waiting(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
 }  // namespace model_unpack

@@ -1,6 +1,7 @@
 #include "io/memory_file_system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace model_unpack {
@@ -119,7 +120,8 @@ std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char
   const auto path = path_in(directory, name);
   if (!path) return std::nullopt;
   if (const int folder = open_folder(path->c_str()); folder >= 0)
-    return FileIdentity{kDevice, kFolderInodes + static_cast<std::uint64_t>(folder - kFolderHandles)};
+    return FileIdentity{kDevice,
+                        kFolderInodes + static_cast<std::uint64_t>(folder - kFolderHandles)};
   const File* file = find(*path);
   if (file == nullptr) return std::nullopt;
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(file - files_.data()))};
@@ -128,7 +130,8 @@ std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char
 std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
   if (handle >= kFolderHandles) {
     if (static_cast<std::size_t>(handle - kFolderHandles) >= folders_.size()) return std::nullopt;
-    return FileIdentity{kDevice, kFolderInodes + static_cast<std::uint64_t>(handle - kFolderHandles)};
+    return FileIdentity{kDevice,
+                        kFolderInodes + static_cast<std::uint64_t>(handle - kFolderHandles)};
   }
   at(handle);  // checks the handle
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};
@@ -148,6 +151,13 @@ int MemoryFileSystem::open_for_reading(const char* name, std::uint64_t& size) {
   if (file == nullptr) return -1;
   size = file->written ? file->size : file->bytes.size();
   return static_cast<int>(file - files_.data());
+}
+
+Entry MemoryFileSystem::probe(int directory, const char* name) {
+  const auto path = path_in(directory, name);
+  if (!path) return Entry::None;
+  if (is_folder(*path)) return Entry::Folder;
+  return find(*path) == nullptr ? Entry::None : Entry::Writable;
 }
 
 int MemoryFileSystem::create(int directory, const char* name, mode_t) {
@@ -182,7 +192,7 @@ std::int64_t MemoryFileSystem::read_at(int handle, void* dest, std::size_t size,
   const File& file = at(handle);
   // A written file reads back what was written, when that is kept; otherwise the read fails,
   // rather than showing a file of its size as empty.
-  if (file.written && !keep_written_) return -1;
+  if (file.written && !keep_written_) return -EIO;
   if (offset >= file.bytes.size()) return 0;
   const std::size_t piece = std::min<std::uint64_t>(size, file.bytes.size() - offset);
   std::memcpy(dest, file.bytes.data() + offset, piece);

@@ -38,6 +38,7 @@ class MemoryFileSystem final : public FileSystem {
   int create_temporary(int directory, const std::string& name, mode_t mode,
                        std::string& temporary) override;
   bool rename(int directory, const char* from, const char* to) override;
+  Entry probe(int directory, const char* name) override;
   bool is_link(int, const char*) override { return false; }
   std::vector<std::string> make_folders(const std::string& path) override;
   void remove_folder(const std::string& path) override;

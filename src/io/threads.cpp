@@ -1,5 +1,7 @@
 #include "io/threads.h"
 
+#include <chrono>
+#include <new>
 #include <system_error>
 
 namespace model_unpack {
@@ -12,6 +14,9 @@ bool WorkerThread::start(std::function<void()> work, std::string* why) {
     return true;
   } catch (const std::system_error& error) {
     if (why != nullptr) *why = error.what();
+    return false;
+  } catch (const std::bad_alloc&) {
+    if (why != nullptr) *why = "not enough memory";
     return false;
   }
 }
@@ -32,6 +37,10 @@ unsigned hardware_threads() {
   return std::thread::hardware_concurrency();
 }
 
+void pause_briefly() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 #else
 
 bool WorkerThread::start(std::function<void()>, std::string* why) {
@@ -48,6 +57,8 @@ void WorkerThread::join() {}
 unsigned hardware_threads() {
   return 1;
 }
+
+void pause_briefly() {}
 
 #endif
 

@@ -61,7 +61,7 @@ class WorkerThread {
 
   // Runs `work` on a thread of its own; false, with nothing started and the reason in `why`,
   // when no thread can be had.
-  bool start(std::function<void()> work, std::string* why = nullptr);
+  [[nodiscard]] bool start(std::function<void()> work, std::string* why = nullptr);
   void join();
 
  private:
@@ -72,5 +72,8 @@ class WorkerThread {
 
 // How many jobs can usefully run at once: the cores, 1 without threads.
 unsigned hardware_threads();
+
+// Lets other threads run for about a millisecond.
+void pause_briefly();
 
 }  // namespace model_unpack

@@ -1,7 +1,9 @@
 #include "job/conversion_job.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
+#include <system_error>
 
 #include "export/block_export.h"
 #include "io/buffered_file.h"
@@ -42,7 +44,50 @@ void list_entry(const BlockRecord& record, const Diagnostics& said) {
   said.say(shown_text(said.console(), record.name()) + "   " + hex(record.block_offset) + "\n");
 }
 
+// The header, the directory, the export files and the info file, from the model file opened.
+void convert(const JobNames& names, const JobSettings& settings, ModelFile& model,
+             std::unique_ptr<OutputFile>& info) {
+  Diagnostics& said = settings.said;
+  HeaderBuffer header{};
+  model.read(header.data(), kHeaderSize);
+  said.say("Header of file: " + shown_text(said.console(), std::string_view(header.data())) +
+           "\n\n");
+  BlockDirectory directory =
+      read_block_directory(model, [&](const BlockRecord& record) { list_entry(record, said); });
+  read_element_counts(directory, model);
+
+  const ExportTarget target{settings.exports_directory, info->identity(), settings.files};
+  const ExportResult exported = export_blocks(directory, model, target, said);
+  const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
+                          directory,          exported.element_counts, exported.last_values};
+  write_info_file(*info, source, model, said);
+  // Records first, then the info file (closed by its phase).
+  directory.records.clear();
+  info.reset();
+}
+
+// Out of memory part way: the info file and the export files are this job's and unfinished,
+// so none is left behind.
+void give_up_for_memory(const JobNames& names, const JobSettings& settings,
+                        std::unique_ptr<OutputFile>& info) {
+  info.reset();
+  FileSystem& files = settings.files;
+  static_cast<void>(files.remove(AT_FDCWD, names.info.c_str()));
+  for (const char* export_file : kExportFileDeletionOrder) {
+    static_cast<void>(files.remove(settings.exports_directory, export_file));
+  }
+  settings.said.error(ErrorKind::OutOfMemory, "Error: not enough memory :(");
+}
+
 }  // namespace
+
+void say_read_failure(const ModelFile& model, const std::string& name, Diagnostics& said) {
+  const int error = model.read_failure();
+  if (error == 0) return;
+  said.error(ErrorKind::ReadingInput, "Error reading input file " +
+                                          shown_name(said.console(), name) + ": " +
+                                          std::generic_category().message(error) + " :(");
+}
 
 void run_conversion_job(const JobNames& names, const JobSettings& settings) {
   Diagnostics& said = settings.said;
@@ -52,9 +97,9 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
   if (clashes_with_outputs(names, settings)) return;
   FileSystem& files = settings.files;
 
-  HeaderBuffer header{};
+  // Whatever stood under an export file's name goes: a name with no block keeps no stale file.
   for (const char* export_file : kExportFileDeletionOrder) {
-    files.remove(settings.exports_directory, export_file);
+    static_cast<void>(files.remove(settings.exports_directory, export_file));
   }
 
   std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), files);
@@ -64,7 +109,8 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
   }
   // A link planted under the info file's name is replaced, never written through (one to the
   // model file has been refused above).
-  if (files.is_link(AT_FDCWD, names.info.c_str())) files.remove(AT_FDCWD, names.info.c_str());
+  if (files.is_link(AT_FDCWD, names.info.c_str()))
+    static_cast<void>(files.remove(AT_FDCWD, names.info.c_str()));
   std::unique_ptr<OutputFile> info =
       OutputFile::create(names.info.c_str(), AT_FDCWD, kNewFileMode, files);
   if (!info) {
@@ -72,22 +118,13 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
     return;
   }
 
-  model->read(header.data(), kHeaderSize);
-  said.say("Header of file: " + shown_text(console, std::string_view(header.data())) + "\n\n");
-  BlockDirectory directory =
-      read_block_directory(*model, [&](const BlockRecord& record) { list_entry(record, said); });
-  read_element_counts(directory, *model);
-
-  const ExportTarget target{settings.exports_directory, info->identity(), files};
-  const ExportResult exported = export_blocks(directory, *model, target, said);
-  const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
-                          directory,          exported.element_counts, exported.last_values};
-  write_info_file(*info, source, *model, said);
-
-  // Records first, then the info file (closed by its phase), then the model file.
-  directory.records.clear();
-  info.reset();
-  model.reset();
+  try {
+    convert(names, settings, *model, info);
+  } catch (const std::bad_alloc&) {
+    give_up_for_memory(names, settings, info);
+    return;
+  }
+  say_read_failure(*model, names.model, said);
 }
 
 }  // namespace model_unpack

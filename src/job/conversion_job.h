@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 
+#include "io/buffered_file.h"
 #include "io/diagnostics.h"
 #include "io/file_system.h"
 #include "job/file_names.h"
@@ -17,7 +18,11 @@ struct JobSettings {
   FileSystem& files;
 };
 
-// Everything the job has to say goes to `settings.said`, its first error included.
+// Everything the job has to say goes to `settings.said`, its first error included. Out of
+// memory, it says so and leaves neither info file nor export files.
 void run_conversion_job(const JobNames& names, const JobSettings& settings);
+
+// Says, as an error, that a read of `model` (named `name`) failed, if one did.
+void say_read_failure(const ModelFile& model, const std::string& name, Diagnostics& said);
 
 }  // namespace model_unpack

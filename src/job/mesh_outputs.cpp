@@ -2,6 +2,7 @@
 
 #include "io/buffered_file.h"
 #include "io/file_identity.h"
+#include "job/conversion_job.h"
 #include "mesh/glb_writer.h"
 #include "mesh/mesh.h"
 #include "mesh/preview.h"
@@ -29,7 +30,7 @@ bool write_output(const std::string& name, const FileIdentity& model, Diagnostic
     std::unique_ptr<OutputFile> out = OutputFile::adopt(handle, files);
     const bool written = write(*out);
     done = out->close() && written && files.rename(AT_FDCWD, temporary.c_str(), name.c_str());
-    if (!done) files.remove(AT_FDCWD, temporary.c_str());
+    if (!done) static_cast<void>(files.remove(AT_FDCWD, temporary.c_str()));
   }
   if (!done) {
     said.error(ErrorKind::WritingMeshOutput,
@@ -124,6 +125,7 @@ void write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings,
     return;
   }
   const Mesh mesh = read_mesh(*model);
+  if (model->read_failure() != 0) return say_read_failure(*model, names.model, said);
   model.reset();
 
   if (outputs.glb) {

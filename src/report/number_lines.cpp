@@ -176,7 +176,14 @@ std::uint32_t write_number_lines_in_chunks(const Rendering& row, std::uint32_t e
   ChunkedLines lines(row, element_size, offset, count, model);
   WorkerThread helper;
   const bool helped = helper.start([&lines] { lines.help(); });
-  const std::uint32_t written = lines.write_all(out, last);
+  std::uint32_t written = 0;
+  try {
+    written = lines.write_all(out, last);
+  } catch (...) {
+    // Out of memory while writing: the helper must not wait for a slot forever.
+    lines.stop();
+    throw;
+  }
   lines.stop();
   if (helped) helper.join();
   return written;

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -188,6 +189,14 @@ TEST_F(BatchTest, ParallelJobsGiveTheSameOutputAsOneAtATime) {
     models[i % models.size()].write("in/m" + std::to_string(i) + ".zmdl");
     args.push_back("in/m" + std::to_string(i));
   }
+  // Two listings longer than a waiting job keeps: the one behind waits for its turn.
+  ModelBuilder listing;
+  listing.header("long listing").block("positions", testing::floats3({1, 2, 3}));
+  for (int i = 0; i < 70000; ++i) listing.entry("positions", listing.payload_offset(0));
+  for (const char* name : {"in/l1", "in/l2"}) {
+    listing.write(std::string(name) + ".zmdl");
+    args.push_back(name);
+  }
   args.push_back("in/absent");
   std::map<std::string, std::string> outputs[2];
   std::string stdouts[2];
@@ -197,7 +206,7 @@ TEST_F(BatchTest, ParallelJobsGiveTheSameOutputAsOneAtATime) {
     command.insert(command.end(), args.begin(), args.end());
     const ToolRun run = run_batch_tool(command);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "model-unpack-batch: 1 of 13 models had errors\n");
+    EXPECT_EQ(run.err, "model-unpack-batch: 1 of 15 models had errors\n");
     stdouts[jobs - 1] = run.out;
     outputs[jobs - 1] = tree("out" + std::to_string(jobs));
   }
@@ -664,6 +673,81 @@ TEST_F(BatchTest, AnInterruptLeavesEachOutputWholeOrAsItWasAndTouchesNothingElse
   const ToolRun at_the_end =
       run_with_shim({"--no-job", "--glb", "m"}, {"SHIM_SIGNAL_AFTER_JOIN=15"});
   EXPECT_TRUE(died_by(at_the_end, SIGTERM)) << at_the_end.status;
+}
+
+TEST_F(BatchTest, AnInterruptIsAnsweredWithoutAWatcherAndPastAStalledReader) {
+  fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m.zmdl");
+  ASSERT_EQ(run_batch_tool({"-C", "ex", "--glb", "m"}).status, 0);
+  const auto earlier = tree(".");
+  // No thread starts, the watcher's neither: the job itself answers the signal.
+  const ToolRun unwatched = run_with_shim({"-C", "ex", "--glb", "m"},
+                                          {"SHIM_THREADS=0", "SHIM_SIGNAL_ON_CREATE=15:.m.txt."});
+  EXPECT_TRUE(died_by(unwatched, SIGTERM)) << unwatched.status;
+  EXPECT_EQ(unwatched.err,
+            "model-unpack-batch: interrupted: 0 of 1 models converted; unfinished "
+            "outputs removed\n");
+  EXPECT_EQ(tree("."), earlier);
+
+  // Standard output and error on one pipe nobody reads: SIGTERM still ends the run at once.
+  testing::large_model(12 << 20).write("slow.zmdl");
+  int stalled[2];
+  ASSERT_EQ(pipe(stalled), 0);
+  fcntl(stalled[1], F_SETFL, O_NONBLOCK);
+  const std::string filler(4096, 'x');
+  while (write(stalled[1], filler.data(), filler.size()) > 0) {
+  }
+  fcntl(stalled[1], F_SETFL, 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(stalled[1], 1);
+    dup2(stalled[1], 2);
+    alarm(20);
+    execl(MODEL_UNPACK_BATCH_BINARY, MODEL_UNPACK_BATCH_BINARY, "-C", "ex", "-j", "2", "slow", "m",
+          nullptr);
+    _exit(127);
+  }
+  close(stalled[1]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int waited = 0; waited < 100 && waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "not ended within a second";
+  if (!WIFSIGNALED(status)) waitpid(pid, &status, 0);
+  close(stalled[0]);
+  for (const auto& [name, bytes] : tree(".")) EXPECT_NE(name[0], '.') << "a temporary left";
+}
+
+TEST_F(BatchTest, CleanUpGoesThroughTheFoldersTheJobsWroteIn) {
+  testing::large_model(12 << 20).write("big.zmdl");
+  fs::copy_file("big.zmdl", "big2.zmdl");
+  // Both jobs running: every folder the run made goes, the shared parents last.
+  const ToolRun both = run_with_shim({"-C", "new/deep", "-j", "2", "big", "big2"},
+                                     {"SHIM_SIGNAL_ON_CREATE=2:.big2.txt."});
+  EXPECT_TRUE(died_by(both, SIGINT)) << both.status;
+  EXPECT_FALSE(testing::exists("new"));
+
+  // The model's folder swapped for a link while its job runs: the clean-up removes the job's
+  // temporaries where they are, and nothing where the link leads.
+  fs::create_directory("victim");
+  testing::write_file("victim/pos.txt", "keep");
+  const Started tool = start_batch_tool({"-C", "ex", "big"}, SIGTERM);
+  ASSERT_GT(tool.pid, 0);
+  for (int i = 0; i < 5000 && !testing::exists("ex/big"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  fs::rename("ex/big", "ex/big.moved");
+  fs::create_directory_symlink("../victim", "ex/big");
+  kill(tool.pid, SIGTERM);
+  drain(tool.out);
+  drain(tool.err);
+  int status = 0;
+  waitpid(tool.pid, &status, 0);
+  EXPECT_EQ(tree("victim"), (std::map<std::string, std::string>{{"pos.txt", "keep"}}));
+  for (const auto& [name, bytes] : tree("ex/big.moved")) {
+    EXPECT_FALSE(name.starts_with(".")) << "a temporary left: " << name;
+  }
 }
 
 TEST_F(BatchTest, AReaderThatGoesAwayEndsTheRunLikeAnInterrupt) {

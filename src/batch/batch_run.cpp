@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "io/console_output.h"
 #include "io/diagnostics.h"
 #include "io/interrupt_watch.h"
+#include "io/out_of_memory.h"
 #include "io/threads.h"
 #include "job/conversion_job.h"
 #include "job/mesh_outputs.h"
@@ -66,15 +66,15 @@ std::optional<JobError> run_one(const BatchOptions& options, const JobOutputs& o
                                 RunGuard& guard, std::size_t index, const ConsoleOutput& console) {
   Diagnostics said(console);
   FileSystem& files = guard.files_of(index);
-  try {
-    const bool job_ran = !outputs.info || run_job_part(outputs, files, said);
-    if ((outputs.glb || outputs.png) && !said.spoiled()) {
-      write_mesh_outputs(outputs, MeshSettings{options.png_size, outputs.info && job_ran, files},
-                         said);
-    }
-  } catch (const std::bad_alloc&) {
-    said.error(ErrorKind::OutOfMemory, "Error: not enough memory :(");
-  }
+  unless_out_of_memory(
+      [&] {
+        const bool job_ran = !outputs.info || run_job_part(outputs, files, said);
+        if ((outputs.glb || outputs.png) && !said.spoiled()) {
+          const MeshSettings mesh{options.png_size, outputs.info && job_ran, files};
+          write_mesh_outputs(outputs, mesh, said);
+        }
+      },
+      [&] { said.error(ErrorKind::OutOfMemory, "Error: not enough memory :("); });
   for (const std::string& name : guard.end(index, !said.spoiled())) {
     said.error(ErrorKind::PlacingOutput, "Error writing " + shown_name(console, name) + " :(");
   }

@@ -1,6 +1,6 @@
 #include "batch/job_lines.h"
 
-#include <new>
+#include "io/out_of_memory.h"
 
 namespace model_unpack {
 
@@ -8,12 +8,10 @@ void JobLines::take(std::string_view text) {
   UniqueLock<Mutex> lock(mutex_);
   const bool streaming = leading_ && (started_ || !settings_.head_keeps);
   if (!streaming && kept_.size() + text.size() <= settings_.limit) {
-    try {
-      kept_.append(text);
-      return;
-    } catch (const std::bad_alloc&) {
-      // No room to keep them: they wait for their turn with the rest.
-    }
+    bool kept = true;
+    // No room to keep them: they wait for their turn with the rest.
+    unless_out_of_memory([&] { kept_.append(text); }, [&] { kept = false; });
+    if (kept) return;
   }
   turn_.wait(lock, [&] { return leading_; });
   write_out(kept_);

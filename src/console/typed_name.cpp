@@ -1,7 +1,6 @@
 #include "console/typed_name.h"
 
-#include <new>
-
+#include "io/out_of_memory.h"
 #include "job/conversion_job.h"
 #include "job/file_names.h"
 
@@ -17,13 +16,13 @@ bool name_fits_buffer(std::string_view word) {
 
 void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console) {
   Diagnostics said(console);
-  try {
-    run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
-                       JobSettings{said, AT_FDCWD, system_files()});
-  } catch (const std::bad_alloc&) {
-    // Before the job had files of its own (the model's buffer): back to the prompt.
-    said.error(ErrorKind::OutOfMemory, "Error: not enough memory :(");
-  }
+  // Out of memory before the job had files of its own (the model's buffer): back to the prompt.
+  unless_out_of_memory(
+      [&] {
+        run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
+                           JobSettings{said, AT_FDCWD, system_files()});
+      },
+      [&] { said.error(ErrorKind::OutOfMemory, "Error: not enough memory :("); });
 }
 
 }  // namespace model_unpack

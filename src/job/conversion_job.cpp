@@ -1,12 +1,12 @@
 #include "job/conversion_job.h"
 
 #include <cstdio>
-#include <new>
 #include <string>
 #include <system_error>
 
 #include "export/block_export.h"
 #include "io/buffered_file.h"
+#include "io/out_of_memory.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
 #include "model/element_walk.h"
@@ -118,13 +118,13 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
     return;
   }
 
-  try {
-    convert(names, settings, *model, info);
-  } catch (const std::bad_alloc&) {
-    give_up_for_memory(names, settings, info);
-    return;
-  }
-  say_read_failure(*model, names.model, said);
+  bool converted = true;
+  unless_out_of_memory([&] { convert(names, settings, *model, info); },
+                       [&] {
+                         give_up_for_memory(names, settings, info);
+                         converted = false;
+                       });
+  if (converted) say_read_failure(*model, names.model, said);
 }
 
 }  // namespace model_unpack

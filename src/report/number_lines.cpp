@@ -145,6 +145,12 @@ class ChunkedLines {
   bool stopped_ = false;
 };
 
+// Stops the lines' chunks when it goes out of scope.
+struct StopWhenDone {
+  ChunkedLines& lines;
+  ~StopWhenDone() { lines.stop(); }
+};
+
 }  // namespace
 
 char* format_number_line(const Rendering& row, std::uint32_t index, const unsigned char* element,
@@ -175,18 +181,12 @@ std::uint32_t write_number_lines_in_chunks(const Rendering& row, std::uint32_t e
                                            unsigned char last[4]) {
   ChunkedLines lines(row, element_size, offset, count, model);
   WorkerThread helper;
-  const bool helped = helper.start([&lines] { lines.help(); });
-  std::uint32_t written = 0;
-  try {
-    written = lines.write_all(out, last);
-  } catch (...) {
-    // Out of memory while writing: the helper must not wait for a slot forever.
-    lines.stop();
-    throw;
-  }
-  lines.stop();
-  if (helped) helper.join();
-  return written;
+  // Without a helper this thread formats every chunk itself.
+  static_cast<void>(helper.start([&lines] { lines.help(); }));
+  // Stopped before the helper is joined (also when a write runs out of memory), so that it
+  // never waits for a slot forever.
+  const StopWhenDone stop{lines};
+  return lines.write_all(out, last);
 }
 
 }  // namespace model_unpack

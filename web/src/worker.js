@@ -94,13 +94,16 @@ function writeFromMemory(wasi, wrote) {
 }
 
 // The shim's path_open, marking the file opened as `infoName` in the root folder for the
-// search for its block headings.
+// search for its block headings. The tool writes it under a temporary name beside it
+// (".castle.txt.1a2b3c") and renames it when the job ends.
 function openMarking(wasi, infoName) {
   const open = wasi.wasiImport.path_open;
+  const isInfo = (path) => path === infoName
+    || (path.length === infoName.length + 8 && path.startsWith(`.${infoName}.`));
   return (fd, flags, pathAt, pathLength, oflags, rights, inherited, fdFlags, openedAt) => {
     const status = open(fd, flags, pathAt, pathLength, oflags, rights, inherited, fdFlags, openedAt);
     const memory = wasi.inst.exports.memory.buffer;
-    if (status === 0 && fd === 3 && utf8.decode(new Uint8Array(memory, pathAt, pathLength)) === infoName) {
+    if (status === 0 && fd === 3 && isInfo(utf8.decode(new Uint8Array(memory, pathAt, pathLength)))) {
       const file = wasi.fds[new DataView(memory).getUint32(openedAt, true)]?.file;
       if (file) file.letterKs = [];
     }

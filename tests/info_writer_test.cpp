@@ -282,13 +282,14 @@ TEST(LineBreaks, AreCrLfPairs) {
 }
 
 // The real file system, except that the model file is cut to `keep` bytes as soon as it has
-// been opened: the job goes on with the size it saw.
+// been opened: the job goes on with the size it saw. With `failing`, the bytes past `keep`
+// are not cut but cannot be read (an I/O error).
 class CutAfterOpening final : public FileSystem {
  public:
-  explicit CutAfterOpening(off_t keep) : keep_(keep) {}
+  explicit CutAfterOpening(off_t keep, bool failing = false) : keep_(keep), failing_(failing) {}
   int open_for_reading(const char* name, std::uint64_t& size) override {
     const int handle = base_.open_for_reading(name, size);
-    if (handle >= 0 && std::string_view(name) == "m.zmdl") {
+    if (handle >= 0 && std::string_view(name) == "m.zmdl" && !failing_) {
       EXPECT_EQ(::truncate(name, keep_), 0);
     }
     return handle;
@@ -317,6 +318,7 @@ class CutAfterOpening final : public FileSystem {
   }
   int open_folder(const char* p) override { return base_.open_folder(p); }
   std::int64_t read_at(int h, void* d, std::size_t s, std::uint64_t o) override {
+    if (failing_ && o + s > static_cast<std::uint64_t>(keep_)) return -EIO;
     return base_.read_at(h, d, s, o);
   }
   std::int64_t write(int h, const void* d, std::size_t s) override { return base_.write(h, d, s); }
@@ -325,9 +327,10 @@ class CutAfterOpening final : public FileSystem {
  private:
   FileSystem& base_ = system_files();
   off_t keep_;
+  bool failing_;
 };
 
-TEST_F(InfoFileTest, ALargeBlockCutShortWhileReadRepeatsItsLastValueAsASmallOneDoes) {
+TEST_F(InfoFileTest, ALargeBlockCutShortRepeatsItsLastValueAndAFailedReadIsAnError) {
   // 40000 positions, each (i, i, i); the file is cut after 20000 of them once it is open.
   Payload positions;
   positions.u32(40000);
@@ -343,6 +346,21 @@ TEST_F(InfoFileTest, ALargeBlockCutShortWhileReadRepeatsItsLastValueAsASmallOneD
   const std::string last_read = "+1.999900e+004  +1.999900e+004  +1.999900e+004  \r\n";
   EXPECT_NE(info.find("19999: " + last_read), std::string::npos);
   EXPECT_NE(info.find("39999: " + last_read), std::string::npos);
+
+  // A read that fails is not the end of the model: the job says so.
+  model.write("m.zmdl");
+  CutAfterOpening failing(model.payload_offset(0) + 4 + 20000 * 12, true);
+  char* lines = nullptr;
+  std::size_t size = 0;
+  std::FILE* console = open_memstream(&lines, &size);
+  Diagnostics told(ConsoleOutput{console, false});
+  run_conversion_job(derive_typed_names("m"), JobSettings{told, AT_FDCWD, failing});
+  std::fclose(console);
+  EXPECT_TRUE(std::string(lines, size)
+                  .ends_with("Info file created\nError reading input file m.zmdl: Input/output "
+                             "error :(\n"))
+      << lines;
+  std::free(lines);
 }
 
 }  // namespace

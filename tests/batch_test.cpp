@@ -593,13 +593,29 @@ TEST_F(BatchTest, AFailedReadOrAllocationFailsItsModelAloneAndKeepsItsEarlierOut
   GTEST_SKIP() << "the shim's allocator cannot stand in for the sanitizer's";
 #else
   testing::write_file("small.txt", "");  // the small model still converts
-  const ToolRun no_memory =
-      run_with_shim({"-q", "-C", "ex", "big", "small"}, {"SHIM_NO_MEMORY_OVER=300000"});
+  const ToolRun no_memory = run_batch_tool({"-q", "-C", "ex", "big", "small"}, [] {
+    setenv("LD_PRELOAD", MEMORY_SHIM, 1);
+    setenv("SHIM_NO_MEMORY_OVER", "300000", 1);
+  });
   EXPECT_EQ(no_memory.status, 1);
   EXPECT_EQ(no_memory.err,
             "model-unpack-batch: big: Error: not enough memory :(\n"
             "model-unpack-batch: 1 of 2 models had errors\n");
   EXPECT_EQ(tree("."), earlier);
+
+  // The interactive tool leaves no half-written info file and asks for the next name.
+  setenv("LD_PRELOAD", MEMORY_SHIM, 1);
+  setenv("SHIM_NO_MEMORY_OVER", "300000", 1);
+  testing::PtySession tool({MODEL_UNPACK_BINARY});
+  unsetenv("LD_PRELOAD");
+  unsetenv("SHIM_NO_MEMORY_OVER");
+  ASSERT_TRUE(tool.wait_for("file name\n"));
+  tool.send("1big\n");
+  ASSERT_TRUE(tool.wait_for("Error: not enough memory :(\n\nEsc"));
+  tool.send("\x1b");
+  const int status = tool.wait_exit();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(testing::exists("big.txt"));
 #endif
 }
 

@@ -2,7 +2,6 @@
 // chosen moment, set by the environment:
 //   SHIM_THREADS=N         pthread_create fails once N threads have started
 //   SHIM_TRUNCATE_LOG=FILE each file opened with O_TRUNC or O_CREAT is named on a line of FILE
-//   SHIM_NO_MEMORY_OVER=N  malloc fails for more than N bytes
 //   SHIM_SIGNAL_ON_RENAME=S  the first renameat sends the process signal S
 //   SHIM_SIGNAL_AFTER_JOIN=S pthread_join sends the process signal S once it has joined
 //   SHIM_SIGNAL_ON_CREATE=S:TEXT  the first file created whose name holds TEXT sends signal S
@@ -111,17 +110,5 @@ int renameat(int from_directory, const char* from, int to_directory, const char*
   const int signal = setting("SHIM_SIGNAL_ON_RENAME");
   if (signal > 0 && !renamed.exchange(true)) kill(getpid(), signal);
   return status;
-}
-
-// glibc's own allocator, which the shim's malloc hands on to.
-extern void* __libc_malloc(size_t size);
-
-void* malloc(size_t size) {
-  const char* limit = std::getenv("SHIM_NO_MEMORY_OVER");
-  if (limit != nullptr && size > static_cast<size_t>(std::atoll(limit))) {
-    errno = ENOMEM;
-    return nullptr;
-  }
-  return __libc_malloc(size);
 }
 }

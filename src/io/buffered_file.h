@@ -23,7 +23,7 @@ inline constexpr std::size_t kFileBufferSize = std::size_t{1} << 18;
 class ModelFile {
  public:
   // Null when the file cannot be opened or is not a regular file. A FIFO does not block.
-  static std::unique_ptr<ModelFile> open(const char* name, FileSystem& files);
+  [[nodiscard]] static std::unique_ptr<ModelFile> open(const char* name, FileSystem& files);
   ~ModelFile();
   ModelFile(const ModelFile&) = delete;
   ModelFile& operator=(const ModelFile&) = delete;
@@ -46,7 +46,7 @@ class ModelFile {
 
   // Reads up to `size` bytes at `offset`, apart from the buffered reads and safe from any
   // thread; returns how many arrived.
-  std::size_t read_at(std::uint64_t offset, void* dest, std::size_t size) const;
+  [[nodiscard]] std::size_t read_at(std::uint64_t offset, void* dest, std::size_t size) const;
 
   // Reads up to `size` bytes into `dest` and returns how many arrived; bytes not delivered
   // keep their old value.
@@ -83,8 +83,8 @@ class OutputFile {
  public:
   // Creates or empties the file with `mode`, then opens it for writing; null on failure. A
   // relative name is taken in `directory`. A FIFO nobody reads fails at once.
-  static std::unique_ptr<OutputFile> create(const char* name, int directory, mode_t mode,
-                                            FileSystem& files);
+  [[nodiscard]] static std::unique_ptr<OutputFile> create(const char* name, int directory,
+                                                          mode_t mode, FileSystem& files);
   // Takes over a handle open for writing.
   static std::unique_ptr<OutputFile> adopt(int handle, FileSystem& files);
   ~OutputFile();  // closes if close() was not called; the outcome is then lost

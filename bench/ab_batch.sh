@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compares two builds of the batch tool side by side, on tmpfs: the runs of A and B alternate,
-# each in a new folder removed afterwards; medians, with the floor (cat of the models and of
-# the outputs of one run into new files) measured between them:
+# each in a new folder removed afterwards; medians, with the floor (the models read and the
+# outputs of one run copied into a new folder) measured after them:
 #   -j 1 and -j 2 with -C on MODELS generated models of 1 MB each;
 #   the job with -C on one generated model of SIZE_MB;
 # then the peak memory of each on two directory models of DIRECTORY_MB at -j 2, with /tmp
@@ -54,7 +54,8 @@ floor() {
   (cd "$run" && "$a" -C out "$@" >stdout.txt)
   copy=$(mktemp -d "$work/copy-XXXXXX")
   start=$(now)
-  find "$run" -type f | while read -r file; do cat "$file" >"$copy/${file//\//_}"; done
+  cat "$run"/*.zmdl >/dev/null
+  cp -r "$run/out" "$run"/*.txt "$copy/"
   echo $(($(now) - start))
   rm -rf "$run" "$copy"
 }

@@ -87,10 +87,14 @@ class RunGuard::ModelFiles final : public FileSystem {
   int create(int directory, const char* name, mode_t mode) override {
     guard_.poll_();
     Place place = place_of(directory, name);
-    if (!removed_at(place) && !staged_at(place)) {
+    if (!staged_at(place)) {
+      // What the job removed goes when it ends; a folder never does.
       const Entry entry = base_.probe(directory, name);
-      if (entry == Entry::Folder || entry == Entry::Unwritable) return -1;
-      if (entry == Entry::Device) return base_.create(directory, name, mode);
+      if (entry == Entry::Folder) return -1;
+      if (!removed_at(place)) {
+        if (entry == Entry::Unwritable) return -1;
+        if (entry == Entry::Device) return base_.create(directory, name, mode);
+      }
     }
     int handle = -1;
     guard_.creating([&] {
@@ -224,7 +228,16 @@ class RunGuard::ModelFiles final : public FileSystem {
     const std::size_t slash = name.rfind('/');
     const std::string folder =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
-    return Place{base_.identify(directory, folder.c_str()), directory, name};
+    return Place{folder_identity(directory, folder), directory, name};
+  }
+  // A job names files in a folder or two, dozens of times: each is looked up once.
+  std::optional<FileIdentity> folder_identity(int directory, const std::string& folder) {
+    for (const FolderSeen& seen : folders_seen_) {
+      if (seen.directory == directory && seen.folder == folder) return seen.identity;
+    }
+    const auto identity = base_.identify(directory, folder.c_str());
+    folders_seen_.push_back(FolderSeen{directory, folder, identity});
+    return identity;
   }
   // The job's file that goes to `place`; with `kept`, only one that will.
   Staged* staged_at(const Place& place, bool kept = false) {
@@ -279,6 +292,7 @@ class RunGuard::ModelFiles final : public FileSystem {
     removals_.clear();
     for (const int folder : open_folders_) static_cast<void>(base_.close(folder));
     open_folders_.clear();
+    folders_seen_.clear();
   }
 
   RunGuard& guard_;
@@ -289,6 +303,12 @@ class RunGuard::ModelFiles final : public FileSystem {
   std::vector<Removal> removals_;
   std::vector<std::string> folders_made_;
   std::vector<int> open_folders_;
+  struct FolderSeen {
+    int directory;
+    std::string folder;
+    std::optional<FileIdentity> identity;
+  };
+  std::vector<FolderSeen> folders_seen_;
 };
 
 struct RunGuard::Model {

@@ -85,9 +85,10 @@ class SystemFiles final : public FileSystem {
     const std::size_t slash = name.rfind('/');
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
     static std::atomic<unsigned> serial{0};
+    static const auto process = static_cast<unsigned long>(getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
       const unsigned long tag =
-          (static_cast<unsigned long>(getpid()) * 7919u + serial++) ^
+          (process * 7919u + serial++) ^
           static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count());
       char suffix[16];
       std::snprintf(suffix, sizeof suffix, ".%06lx", tag & 0xFFFFFF);

@@ -15,6 +15,10 @@
 
 #include "io/threads.h"
 
+#if !defined(_WIN32) && !defined(__wasi__)
+#include <pthread.h>
+#endif
+
 namespace model_unpack {
 
 class InterruptWatch {
@@ -46,6 +50,11 @@ class InterruptWatch {
 
   std::function<void()> on_interrupt_;
   std::atomic<bool> done_{false};
+  std::atomic<bool> watcher_ready_{false};  // watcher_ is set
+  std::atomic<bool> wake_sent_{false};      // the watcher waits for its wake signal
+#if !defined(_WIN32) && !defined(__wasi__)
+  pthread_t watcher_{};
+#endif
   std::atomic<bool> ending_{false};
   bool watching_ = false;
   bool answered_by_callers_ = false;  // no watcher: the signals are noted for answer_pending()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compares two builds of the batch tool side by side, on tmpfs: the runs of A and B alternate,
-# each in a new folder removed afterwards; medians, with the floor (the models read and the
-# outputs of one run copied into a new folder) measured after them:
+# each in a new folder removed afterwards; medians, with the floor (the models read, and the
+# info and export files of one run written anew as two files) measured after them:
 #   -j 1 and -j 2 with -C on MODELS generated models of 1 MB each;
 #   the job with -C on one generated model of SIZE_MB;
 # then the peak memory of each on two directory models of DIRECTORY_MB at -j 2, with /tmp
@@ -51,11 +51,12 @@ floor() {
   local set=$1 run copy start
   shift
   run=$(fresh "$set")
-  (cd "$run" && "$a" -C out "$@" >stdout.txt)
+  (cd "$run" && "$a" -C out "$@" >/dev/null)
   copy=$(mktemp -d "$work/copy-XXXXXX")
   start=$(now)
-  cat "$run"/*.zmdl >/dev/null
-  cp -r "$run/out" "$run"/*.txt "$copy/"
+  find "$run" -type f -name '*.zmdl' -print0 | xargs -0 cat >/dev/null
+  find "$run/out" "$run" -maxdepth 1 -type f -name '*.txt' -print0 | xargs -0 cat >"$copy/info"
+  find "$run/out" -mindepth 2 -type f -print0 | xargs -0 cat >"$copy/exports"
   echo $(($(now) - start))
   rm -rf "$run" "$copy"
 }

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     auto out = OutputFile::create("m.glb", AT_FDCWD, 0644, files);
     write_glb(mesh, "fuzz", *out);
-    out->close();
+    if (!out->close()) fail("the glb could not be written in memory");
   }
   const std::string& glb = *files.written("m.glb");
   check_container(glb);

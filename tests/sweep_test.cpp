@@ -86,19 +86,19 @@ TEST(MemoryFileSystem, AnswersAsTheDiskDoesForFoldersAndWrittenFiles) {
     EXPECT_EQ(files->identify_open(folder), files->identify(AT_FDCWD, "a/b"));
     const int out = files->create(folder, "f", kNewFileMode);
     ASSERT_EQ(files->write(out, "abc", 3), 3);
-    files->close(out);
+    EXPECT_TRUE(files->close(out));
     std::uint64_t size = 0;
     const int in = files->open_for_reading("a/b/f", size);
     char back[4] = {};
     EXPECT_EQ(size, 3u);
     EXPECT_EQ(files->read_at(in, back, 4, 0), 3);
     EXPECT_STREQ(back, "abc");
-    files->close(in);
+    EXPECT_TRUE(files->close(in));
     files->remove_folder("a");  // not empty: stays
     EXPECT_TRUE(files->identify(AT_FDCWD, "a/b/f"));
     EXPECT_TRUE(files->remove(folder, "f"));
     EXPECT_FALSE(files->remove(folder, "f"));
-    files->close(folder);
+    EXPECT_TRUE(files->close(folder));
     files->remove_folder("a/b");
     files->remove_folder("a");
     EXPECT_FALSE(files->identify(AT_FDCWD, "a"));

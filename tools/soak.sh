@@ -2,8 +2,8 @@
 # A soak through the real binary, run by hand: COUNT random models (every kind, random counts,
 # truncations, offsets and indices out of range, NaN and infinite floats, counts far past the
 # end), converted by the ASan+UBSan build of model-unpack-batch with -C, -j 2, --glb and --png.
-# Checks: no sanitizer report, exit statuses 0 or 1 only, every model file unchanged, and no
-# validator error in a random sample of the glbs.
+# Checks: no sanitizer report, exit statuses 0 or 1 only, every model file unchanged, no hidden
+# temporary left, and no validator error in a random sample of the glbs.
 # Usage: tools/soak.sh [COUNT] [SAMPLE]   (default 20000 models, 500 glbs validated)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,6 +43,7 @@ reports=$(grep -c -E 'ERROR: AddressSanitizer|ERROR: LeakSanitizer|runtime error
   "$work/stderr.txt" || true)
 bad_status=0
 for status in "${statuses[@]}"; do [ "$status" = 0 ] || [ "$status" = 1 ] || bad_status=$((bad_status + 1)); done
+temporaries=$(find . "$work/exports" -name '.*' ! -name . | wc -l)
 glbs=$(find . -name '*.glb' | wc -l)
 pngs=$(find . -name '*.png' | wc -l)
 mapfile -t chosen < <(find . -name '*.glb' | shuf -n "$sample" --random-source=<(yes))
@@ -57,6 +58,8 @@ echo "exit statuses: ${statuses[*]}"
 echo "runs with a status other than 0 or 1: $bad_status"
 echo "sanitizer reports: $reports"
 echo "model files changed: $changed"
+echo "hidden temporaries left: $temporaries"
 echo "glbs written: $glbs, pngs written: $pngs"
 echo "glbs validated: ${#chosen[@]}, with errors: $invalid (validator exit $validator)"
-[ "$bad_status" = 0 ] && [ "$reports" = 0 ] && [ "$changed" = 0 ] && [ "$invalid" = 0 ]
+[ "$bad_status" = 0 ] && [ "$reports" = 0 ] && [ "$changed" = 0 ] && [ "$temporaries" = 0 ] &&
+  [ "$invalid" = 0 ]

@@ -1,7 +1,7 @@
 // The real batch binary, run as a script would run it: no terminal, standard input closed.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

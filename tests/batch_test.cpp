@@ -615,6 +615,15 @@ TEST_F(BatchTest, AFailedReadOrAllocationFailsItsModelAloneAndKeepsItsEarlierOut
             "model-unpack-batch: 1 of 2 models had errors\n");
   EXPECT_EQ(tree("."), earlier);
 
+  // A picture that cannot be encoded is no picture: said, and no empty file left.
+  const ToolRun unencoded = run_batch_tool({"--no-job", "--png", "--png-size", "16", "small"}, [] {
+    setenv("LD_PRELOAD", MEMORY_SHIM, 1);
+    setenv("SHIM_NO_MEMORY_OVER", "100000", 1);  // the encoder's table, and nothing else
+  });
+  EXPECT_EQ(unencoded.status, 1);
+  EXPECT_EQ(unencoded.out, "Error writing small.png :(\n");
+  EXPECT_FALSE(testing::exists("small.png"));
+
   // The interactive tool leaves no half-written info file and asks for the next name.
   setenv("LD_PRELOAD", MEMORY_SHIM, 1);
   setenv("SHIM_NO_MEMORY_OVER", "300000", 1);

@@ -102,7 +102,7 @@ void write_png_output(const std::string& name, const Mesh& mesh, std::uint32_t s
   if (write_output(name, model, said, files, [&](OutputFile& out) {
         const std::string png = encode_png(picture);
         out.write(png.data(), png.size());
-        return true;
+        return !png.empty();  // an encoder that gave up wrote nothing to show
       })) {
     say_preview_written(name, picture, said);
   }

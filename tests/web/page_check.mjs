@@ -184,12 +184,14 @@ try {
   // The view's perspective bends what the picture's parallel projection keeps straight.
   if (!(overlap >= 0.75)) fail(`the view's silhouette overlaps the picture's by ${overlap}`);
 
-  // After every failure, a later model still converts.
-  const again = join(work, 'again.zmdl');
+  // After every failure, a later model still converts, one named without a dot too, as the
+  // tool names it ("again" is "again.zmdl", its info file "again.txt").
+  const again = join(work, 'again');
   copyFileSync(join(models, 'sample.zmdl'), again);
   await tab.setInputFiles('input[type=file]', [again]);
-  await settled('again.zmdl');
-  if (await tab.getAttribute(panel('again.zmdl'), 'data-state') !== 'done') fail('a later model did not convert');
+  await settled('again');
+  if (await tab.getAttribute(panel('again'), 'data-state') !== 'done') fail('a later model did not convert');
+  if (!(await tab.$(`${panel('again')} a[download="again.txt"]`))) fail('no info file for "again"');
 
   // No serious or critical accessibility violation, with every panel on the page.
   await tab.addScriptTag({ path: `${here}node_modules/axe-core/axe.min.js` });

@@ -3,3 +3,6 @@
 export const kExportsFolder = 'exports';
 
 export const stemOf = (name) => (name.includes('.') ? name.slice(0, name.indexOf('.')) : name);
+
+// The file the tool opens for a model named `name`: one without a dot gets ".zmdl".
+export const modelFileOf = (name) => (name.includes('.') ? name : `${name}.zmdl`);

@@ -12,7 +12,7 @@ import {
   WASI,
 } from '@bjorn3/browser_wasi_shim';
 
-import { kExportsFolder, stemOf } from './names.js';
+import { kExportsFolder, modelFileOf, stemOf } from './names.js';
 
 const kBadDescriptor = 8;
 
@@ -252,10 +252,11 @@ self.onmessage = async ({ data: { module, file } }) => {
   try {
     const root = new PreopenDirectory('/', new Map());
     const [bytes, { wasi, instance }] = await Promise.all([readModel(file), batchRun(module, root, name, said)]);
-    root.dir.contents.set(name, new File(bytes));
+    // Where the tool looks for it: "castle" is opened as "castle.zmdl".
+    root.dir.contents.set(modelFileOf(name), new File(bytes));
     const status = wasi.start(instance);
     said.lines.flush();
-    root.dir.contents.delete(name);
+    root.dir.contents.delete(modelFileOf(name));
     const files = {};
     const arrays = new Set();
     collect(root.dir, '', files, arrays);

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               options.png_size >= 16 && options.png_size <= 4096 &&
               (!options.no_job || options.glb || options.png) &&
               (options.jobs == 1 || options.models.size() == 1 || options.exports_dir ||
-               options.no_job);
+               options.no_job || options.list) &&
+              (!options.list || !(options.exports_dir || options.glb || options.png));
       break;
   }
   if (!sound) {

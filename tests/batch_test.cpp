@@ -787,6 +787,23 @@ TEST_F(BatchTest, CleanUpGoesThroughTheFoldersTheJobsWroteIn) {
   }
 }
 
+TEST_F(BatchTest, AListingShowsWhatTheJobShowsAndWritesNothing) {
+  fs::copy_file(MODEL_UNPACK_EXAMPLES_DIR "/sample.zmdl", "m.zmdl");
+  testing::write_file("cut.zmdl", read_file("m.zmdl").substr(0, 700));
+  const auto before = tree(".");
+  const ToolRun listed = run_batch_tool({"--list", "m", "cut", "-j", "2"});
+  EXPECT_EQ(listed.status, 1);
+  EXPECT_EQ(listed.err, "model-unpack-batch: 1 of 2 models had errors\n");
+  EXPECT_EQ(tree("."), before);
+  // The job's lines up to its first export, but the info file's name.
+  std::string job = run_batch_tool({"m"}).out;
+  job = job.substr(0, job.find("Exporting"));
+  job.erase(job.find("output file:"),
+            job.find('\n', job.find("output file:")) + 1 - job.find("output file:"));
+  EXPECT_TRUE(listed.out.starts_with(job + "Input file: cut.zmdl   \n")) << listed.out;
+  EXPECT_TRUE(listed.out.ends_with("Error: the file ends before its directory does :(\n"));
+}
+
 TEST_F(BatchTest, AReaderThatGoesAwayEndsTheRunLikeAnInterrupt) {
   // Enough directory lines to fill the pipe while the job runs.
   ModelBuilder model;

@@ -5,8 +5,8 @@
 
 // The short options that take a value (as getopt is given them) and the long ones.
 const kShortWithValue = new Set(['C', 'j']);
-const kLongOptions = ['exports-dir', 'jobs', 'quiet', 'glb', 'png', 'png-size', 'no-job', 'help',
-                      'version'];
+const kLongOptions = ['exports-dir', 'jobs', 'quiet', 'glb', 'png', 'png-size', 'no-job', 'list',
+                      'help', 'version'];
 
 // The long option `text` (without its dashes) stands for, when unambiguous.
 function longOption(text) {

@@ -27,6 +27,7 @@ const char* const kBatchUsage =
     "      --png              also write a preview picture (NAME.png beside the info file)\n"
     "      --png-size=N       the picture's width and height, 16 to 4096 (default 512)\n"
     "      --no-job           write only the glb and png: no export files, no info file\n"
+    "      --list             only list each model's header and directory; write nothing\n"
     "  -h, --help             display this help and exit\n"
     "      --version          output version information and exit\n"
     "\n"
@@ -45,7 +46,7 @@ std::string quoted_text(std::string_view text) {
 
 namespace {
 
-enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob };
+enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob, kList };
 
 constexpr option kLongOptions[] = {
     {"exports-dir", required_argument, nullptr, 'C'},
@@ -57,6 +58,7 @@ constexpr option kLongOptions[] = {
     {"png", no_argument, nullptr, kPng},
     {"png-size", required_argument, nullptr, kPngSize},
     {"no-job", no_argument, nullptr, kNoJob},
+    {"list", no_argument, nullptr, kList},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -145,6 +147,9 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
       case kNoJob:
         options.no_job = true;
         break;
+      case kList:
+        options.list = true;
+        break;
       default:
         return usage_error(option_error(argc, argv, option));
     }
@@ -159,11 +164,16 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
   }
   for (int i = optind; i < argc; ++i) options.models.emplace_back(argv[i]);
   if (options.models.empty()) return usage_error("no model file named");
+  if (options.list && (options.exports_dir || options.glb || options.png || options.no_job)) {
+    return usage_error(
+        "--list writes nothing: it takes no --exports-dir, --glb, --png or --no-job");
+  }
   if (options.no_job && !options.glb && !options.png) {
     return usage_error("--no-job needs --glb or --png");
   }
 
-  if (options.jobs > 1 && options.models.size() > 1 && !options.exports_dir && !options.no_job) {
+  if (options.jobs > 1 && options.models.size() > 1 && !options.exports_dir && !options.no_job &&
+      !options.list) {
     return usage_error("--jobs above 1 needs --exports-dir, so jobs do not share export files");
   }
   if (options.exports_dir) {

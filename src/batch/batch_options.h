@@ -18,6 +18,7 @@ struct BatchOptions {
   bool png = false;
   std::uint32_t png_size = 512;
   bool no_job = false;  // only the glb and png
+  bool list = false;    // only each model's header and directory: nothing is written
 };
 
 struct ParsedCommandLine {

@@ -21,4 +21,8 @@ struct BatchStreams {
 int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
               FileSystem& files);
 
+// Lists each model's header and directory (--list), writing no file; the exit status: 0, or
+// 1 when some model could not be listed whole.
+int list_models(const BatchOptions& options, const BatchStreams& streams, FileSystem& files);
+
 }  // namespace model_unpack

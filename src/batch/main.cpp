@@ -61,10 +61,12 @@ int main(int argc, char** argv) {
     case ParsedCommandLine::Action::Run:
       break;
   }
+  const BatchStreams streams{stdout, stderr, isatty(STDOUT_FILENO) != 0,
+                             isatty(STDERR_FILENO) != 0};
+  if (parsed.options.list)
+    return finish_output(list_models(parsed.options, streams, system_files()));
   const OutputPlan plan = plan_outputs(parsed.options, system_files());
   if (plan.clash) return usage_error(*plan.clash);
   if (plan.notice) std::fprintf(stderr, "model-unpack-batch: %s\n", plan.notice->c_str());
-  const BatchStreams streams{stdout, stderr, isatty(STDOUT_FILENO) != 0,
-                             isatty(STDERR_FILENO) != 0};
   return finish_output(run_batch(parsed.options, plan, streams, system_files()));
 }

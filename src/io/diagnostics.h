@@ -28,6 +28,7 @@ enum class ErrorKind {
   ReadingInput,           // a read of the model file failed: what was read is not the model
   OutOfMemory,            // an allocation failed: the job stopped where it was
   PlacingOutput,          // a file written whole could not take its name
+  DirectoryCutShort,      // the model ends before its directory does (a listing)
 };
 
 // Whether an error leaves the job's outputs worthless (they are then not kept, where the

@@ -7,6 +7,7 @@
 #include "export/block_export.h"
 #include "io/buffered_file.h"
 #include "io/out_of_memory.h"
+#include "job/model_listing.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
 #include "model/element_walk.h"
@@ -15,12 +16,6 @@
 namespace model_unpack {
 
 namespace {
-
-std::string hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", value);
-  return text;
-}
 
 // The checks that keep a job from emptying or deleting the model file it is about to read.
 bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
@@ -40,20 +35,13 @@ bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
   return false;
 }
 
-void list_entry(const BlockRecord& record, const Diagnostics& said) {
-  said.say(shown_text(said.console(), record.name()) + "   " + hex(record.block_offset) + "\n");
-}
-
 // The header, the directory, the export files and the info file, from the model file opened.
 void convert(const JobNames& names, const JobSettings& settings, ModelFile& model,
              std::unique_ptr<OutputFile>& info) {
   Diagnostics& said = settings.said;
   HeaderBuffer header{};
-  model.read(header.data(), kHeaderSize);
-  said.say("Header of file: " + shown_text(said.console(), std::string_view(header.data())) +
-           "\n\n");
-  BlockDirectory directory =
-      read_block_directory(model, [&](const BlockRecord& record) { list_entry(record, said); });
+  static_cast<void>(say_header(model, header, said));  // a cut header is the job's to show
+  BlockDirectory directory = say_directory(model, said);
   read_element_counts(directory, model);
 
   const ExportTarget target{settings.exports_directory, info->identity(), settings.files};

@@ -24,8 +24,11 @@ DirectoryWalk::DirectoryWalk(ModelFile& model) : model_(model) {
 std::optional<BlockRecord> DirectoryWalk::next() {
   BlockRecord record;
   init_block_record(record);
-  model_.read(record.block_name.data(), kNameSize);
-  read_u32(model_, record.block_offset);
+  std::size_t got = model_.read(record.block_name.data(), kNameSize);
+  unsigned char offset[4] = {};
+  got += model_.read(offset, sizeof offset);
+  record.block_offset = load_u32(offset);
+  cut_short_ = got < kNameSize + sizeof offset;
   // The end of the file leaves the name empty, so it ends the directory like a terminator.
   if (record.block_name[0] == '\0') return std::nullopt;
   record.slot = slot_++;
@@ -43,6 +46,7 @@ BlockDirectory read_block_directory(ModelFile& model,
     if (block_kind(record->name()) != nullptr && find_block(directory, record->name()) == nullptr)
       directory.records.push_back(*record);
   }
+  directory.cut_short = walk.cut_short();
   return directory;
 }
 

@@ -16,10 +16,13 @@ class DirectoryWalk {
   explicit DirectoryWalk(ModelFile& model);
   // The next named entry, its element count not yet read; nothing at the end.
   std::optional<BlockRecord> next();
+  // Whether the file ended before the terminating entry.
+  bool cut_short() const { return cut_short_; }
 
  private:
   ModelFile& model_;
   std::uint32_t slot_ = 0;
+  bool cut_short_ = false;
 };
 
 // Walks the directory, calling `on_entry` for every named entry, and keeps the first entry of

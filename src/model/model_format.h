@@ -44,6 +44,7 @@ struct BlockRecord {
 struct BlockDirectory {
   std::vector<BlockRecord> records;
   std::uint32_t entry_count = 0;
+  bool cut_short = false;  // the file ended before the terminating entry
 
   std::uint32_t count() const { return entry_count; }
 };

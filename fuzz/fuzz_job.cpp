@@ -6,6 +6,7 @@
 #include <string>
 
 #include "io/memory_file_system.h"
+#include "job/console_report.h"
 #include "job/conversion_job.h"
 
 namespace {
@@ -26,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The export files go into a folder of their own, as with the batch tool's -C.
   files.make_folders("ex/f");
   const int exports = files.open_folder("ex/f");
-  Diagnostics said(ConsoleOutput{console(), false});
+  ConsoleReport said(ConsoleOutput{console(), false});
   run_conversion_job(derive_typed_names("f"), JobSettings{said, exports, files});
   files.close(exports);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "export/block_export.h"
+#include "job/console_report.h"
 #include "model/block_kinds.h"
 #include "model_builder.h"
 #include "test_support.h"
@@ -79,7 +80,7 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   const std::string bytes = edges(7, {1, 2, 3, 4, 5, 6}).bytes();
   auto model = testing::model_file_of(bytes);
   std::FILE* console = std::fopen("/dev/null", "w");
-  Diagnostics said(ConsoleOutput{console, false});
+  ConsoleReport said(ConsoleOutput{console, false});
   const ExportResult exported =
       export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, system_files()}, said);
   std::fclose(console);

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "io/diagnostics.h"
+#include "job/console_report.h"
 #include "job/conversion_job.h"
 #include "job/file_names.h"
 #include "model_builder.h"
@@ -339,7 +339,7 @@ TEST_F(InfoFileTest, ALargeBlockCutShortRepeatsItsLastValueAndAFailedReadIsAnErr
   model.write("m.zmdl");
   CutAfterOpening files(model.payload_offset(0) + 4 + 20000 * 12);
   std::FILE* quiet = std::fopen("/dev/null", "w");
-  Diagnostics said(ConsoleOutput{quiet, false});
+  ConsoleReport said(ConsoleOutput{quiet, false});
   run_conversion_job(derive_typed_names("m"), JobSettings{said, AT_FDCWD, files});
   std::fclose(quiet);
   const std::string info = read_file("m.txt");
@@ -353,7 +353,7 @@ TEST_F(InfoFileTest, ALargeBlockCutShortRepeatsItsLastValueAndAFailedReadIsAnErr
   char* lines = nullptr;
   std::size_t size = 0;
   std::FILE* console = open_memstream(&lines, &size);
-  Diagnostics told(ConsoleOutput{console, false});
+  ConsoleReport told(ConsoleOutput{console, false});
   run_conversion_job(derive_typed_names("m"), JobSettings{told, AT_FDCWD, failing});
   std::fclose(console);
   EXPECT_TRUE(std::string(lines, size)

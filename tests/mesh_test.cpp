@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "job/console_report.h"
 #include "job/file_names.h"
 #include "job/mesh_outputs.h"
 #include "large_model.h"
@@ -41,7 +42,7 @@ class MeshTest : public ::testing::Test {
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    Diagnostics said(ConsoleOutput{out, false});
+    ConsoleReport said(ConsoleOutput{out, false});
     write_mesh_outputs(outputs_of(derive_path_names(name), {false, {}, true, true}),
                        MeshSettings{png_size, false, system_files()}, said);
     std::fclose(out);
@@ -204,12 +205,12 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  Diagnostics said(ConsoleOutput{out, false});
+  ConsoleReport said(ConsoleOutput{out, false});
   write_mesh_outputs(outputs_of(derive_path_names("self.glb"), {false, {}, true, true}),
                      MeshSettings{16, false, system_files()}, said);
   std::fclose(out);
   ASSERT_TRUE(said.had_error());
-  EXPECT_EQ(said.first_error()->kind, ErrorKind::MeshOutputIsInput);
+  EXPECT_EQ(said.first_error()->form, &form_of(JobMessage::MeshOutputIsInput));
   EXPECT_EQ(std::string(text, size),
             "Error: self.glb is the input file :(\nPreview written: self.png (16 x 16 pixels)\n");
   std::free(text);

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "job/console_report.h"
 #include "job/file_names.h"
 #include "job/mesh_outputs.h"
 #include "large_model.h"
@@ -36,7 +37,7 @@ const std::uint32_t kSize = [] {
 json make_case(const std::string& name, const std::string& bytes) {
   testing::write_file(name + ".zmdl", bytes);
   std::FILE* quiet = std::fopen("/dev/null", "w");
-  Diagnostics said(ConsoleOutput{quiet, false});
+  ConsoleReport said(ConsoleOutput{quiet, false});
   write_mesh_outputs(outputs_of(derive_path_names(name), {false, {}, true, true}),
                      MeshSettings{kSize, false, system_files()}, said);
   EXPECT_FALSE(said.had_error());

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "io/memory_file_system.h"
+#include "job/console_report.h"
 #include "job/conversion_job.h"
 #include "model/block_kinds.h"
 #include "test_support.h"
@@ -30,7 +31,7 @@ Outcome in_memory(const std::string& model, const std::string& exports_folder) {
   char* text = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&text, &size);
-  Diagnostics said(ConsoleOutput{out, false});
+  ConsoleReport said(ConsoleOutput{out, false});
   run_conversion_job(derive_typed_names("s"), JobSettings{said, exports, files});
   std::fclose(out);
   Outcome outcome{std::string(text, size), {}};

@@ -28,6 +28,8 @@ const char* const kBatchUsage =
     "      --png-size=N       the picture's width and height, 16 to 4096 (default 512)\n"
     "      --no-job           write only the glb and png: no export files, no info file\n"
     "      --list             only list each model's header and directory; write nothing\n"
+    "      --json             print one JSON object a line (JSON Lines) instead of the\n"
+    "                         job's lines: what each model holds and what was written\n"
     "  -h, --help             display this help and exit\n"
     "      --version          output version information and exit\n"
     "\n"
@@ -46,7 +48,7 @@ std::string quoted_text(std::string_view text) {
 
 namespace {
 
-enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob, kList };
+enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob, kList, kJson };
 
 constexpr option kLongOptions[] = {
     {"exports-dir", required_argument, nullptr, 'C'},
@@ -59,6 +61,7 @@ constexpr option kLongOptions[] = {
     {"png-size", required_argument, nullptr, kPngSize},
     {"no-job", no_argument, nullptr, kNoJob},
     {"list", no_argument, nullptr, kList},
+    {"json", no_argument, nullptr, kJson},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -149,6 +152,9 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
         break;
       case kList:
         options.list = true;
+        break;
+      case kJson:
+        options.json = true;
         break;
       default:
         return usage_error(option_error(argc, argv, option));

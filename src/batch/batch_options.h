@@ -19,6 +19,7 @@ struct BatchOptions {
   std::uint32_t png_size = 512;
   bool no_job = false;  // only the glb and png
   bool list = false;    // only each model's header and directory: nothing is written
+  bool json = false;    // JSON Lines on standard output instead of the job's lines
 };
 
 struct ParsedCommandLine {

@@ -8,17 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch_messages.h"
 #include "batch/job_lines.h"
+#include "batch/json_report.h"
 #include "batch/ordered_executor.h"
 #include "batch/run_guard.h"
 #include "io/buffered_file.h"
 #include "io/console_output.h"
-#include "io/diagnostics.h"
 #include "io/interrupt_watch.h"
 #include "io/out_of_memory.h"
 #include "io/threads.h"
+#include "job/console_report.h"
 #include "job/conversion_job.h"
 #include "job/mesh_outputs.h"
+#include "job/model_listing.h"
 
 namespace model_unpack {
 
@@ -29,16 +32,15 @@ constexpr int kNoFolder = -1;
 
 // The job's part: export files into the exports folder (if any), the info file. False when the
 // job did not run.
-bool run_job_part(const JobOutputs& outputs, FileSystem& files, Diagnostics& said) {
+bool run_job_part(const JobOutputs& outputs, FileSystem& files, JobReport& report) {
   const std::string& folder = *outputs.exports_folder;
   if (folder.empty()) {
-    run_conversion_job(outputs.names, JobSettings{said, AT_FDCWD, files});
+    run_conversion_job(outputs.names, JobSettings{report, AT_FDCWD, files});
     return true;
   }
-  const std::string shown = shown_name(said.console(), folder);
+  const MessageValue shown = MessageValue::name("folder", folder);
   if (files.is_link(AT_FDCWD, folder.c_str())) {
-    said.error(ErrorKind::ExportsFolderIsLink,
-               "Error: exports folder " + shown + " is a symbolic link :(");
+    report.message({form_of(BatchMessage::ExportsFolderIsLink), {shown}});
     return false;
   }
   // The folder the tool makes for a model's export files must be a real one, never a link.
@@ -48,37 +50,60 @@ bool run_job_part(const JobOutputs& outputs, FileSystem& files, Diagnostics& sai
     static_cast<void>(files.make_folders(folder));
     directory = files.open_folder(folder.c_str());
     if (directory < 0) {
-      said.error(ErrorKind::CreatingExportsFolder,
-                 "Error creating exports folder " + shown + " :(");
+      report.message({form_of(BatchMessage::CreatingExportsFolder), {shown}});
       return true;
     }
   }
   run_conversion_job(outputs.names,
-                     JobSettings{said, directory < 0 ? kNoFolder : directory, files});
+                     JobSettings{report, directory < 0 ? kNoFolder : directory, files});
   if (directory >= 0) static_cast<void>(files.close(directory));
   return true;
 }
 
-// One model's job and mesh outputs, their lines going to `console`. Its files take their
-// names together when it ends, or none does when an error spoiled them (the earlier ones
-// stay). Returns the first error, if any.
-std::optional<JobError> run_one(const BatchOptions& options, const JobOutputs& outputs,
-                                RunGuard& guard, std::size_t index, const ConsoleOutput& console) {
-  Diagnostics said(console);
+// One model's job and mesh outputs, told to `report`. Its files take their names together
+// when it ends, or none does when an error spoiled them (the earlier ones stay). Returns the
+// names that could not take theirs.
+std::vector<std::string> run_one(const BatchOptions& options, const JobOutputs& outputs,
+                                 RunGuard& guard, std::size_t index, JobReport& report) {
   FileSystem& files = guard.files_of(index);
   unless_out_of_memory(
       [&] {
-        const bool job_ran = !outputs.info || run_job_part(outputs, files, said);
-        if ((outputs.glb || outputs.png) && !said.spoiled()) {
+        // Scripts learn what the model holds also from a run that only draws it.
+        if (!outputs.info && options.json) describe_model(outputs.names.model, report, files);
+        const bool job_ran = !outputs.info || run_job_part(outputs, files, report);
+        if ((outputs.glb || outputs.png) && !report.spoiled()) {
           const MeshSettings mesh{options.png_size, outputs.info && job_ran, files};
-          write_mesh_outputs(outputs, mesh, said);
+          write_mesh_outputs(outputs, mesh, report);
         }
       },
-      [&] { said.error(ErrorKind::OutOfMemory, "Error: not enough memory :("); });
-  for (const std::string& name : guard.end(index, !said.spoiled())) {
-    said.error(ErrorKind::PlacingOutput, "Error writing " + shown_name(console, name) + " :(");
+      [&] { report.message({form_of(JobMessage::OutOfMemory)}); });
+  std::vector<std::string> not_placed = guard.end(index, !report.spoiled());
+  for (const std::string& name : not_placed) {
+    report.message({form_of(BatchMessage::PlacingOutput), {MessageValue::name("file", name)}});
   }
-  return said.first_error();
+  return not_placed;
+}
+
+// One model as the run shows it: its lines, or its JSON lines with --json.
+std::optional<JobError> report_one(const BatchOptions& options, const OutputPlan& plan,
+                                   RunGuard& guard, std::size_t index,
+                                   const ConsoleOutput& console) {
+  if (!options.json) {
+    ConsoleReport report(console);
+    static_cast<void>(run_one(options, plan.models[index], guard, index, report));
+    return report.first_error();
+  }
+  JsonReport report(*console.sink, options.models[index], plan.models[index]);
+  report.begin();
+  const std::vector<std::string> not_placed =
+      run_one(options, plan.models[index], guard, index, report);
+  report.end(!report.spoiled(), not_placed);
+  return report.first_error();
+}
+
+// With -q a job's lines are not shown, unless they are its JSON lines.
+bool lines_shown(const BatchOptions& options) {
+  return !options.quiet || options.json;
 }
 
 // "[k/N] NAME" on standard error, kept up to date in place.
@@ -148,10 +173,8 @@ class JobPrinter {
 
   void print(std::size_t index, const JobResult& job, LinesOfJobs& lines) {
     failed_ += job.error.has_value();
-    if (options_.quiet) {
-      if (job.error) say_error(index, *job.error);
-      return;
-    }
+    if (options_.quiet && job.error) say_error(index, *job.error);
+    if (!lines_shown(options_)) return;
     lines.of(index).flush();
     lines.forget(index);
     std::fflush(streams_.out);
@@ -182,11 +205,31 @@ std::size_t workers_for(const BatchOptions& options, std::size_t total) {
 }
 
 std::string interrupted_line(std::size_t finished, std::size_t total) {
-  return "model-unpack-batch: interrupted: " + std::to_string(finished) + " of " +
-         std::to_string(total) + " models converted; unfinished outputs removed\n";
+  return render_message(
+             {form_of(BatchMessage::Interrupted), {{"finished", finished}, {"models", total}}}) +
+         "\n";
 }
 
 }  // namespace
+
+void say_line(std::FILE* stream, const Message& message) {
+  const std::string line = render_message(message) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fflush(stream);
+}
+
+int end_of_run(const BatchOptions& options, const BatchStreams& streams, std::size_t models,
+               std::size_t failed) {
+  if (options.json) {
+    const std::string line = json_summary_line(models, failed);
+    std::fwrite(line.data(), 1, line.size(), streams.out);
+  }
+  if (failed > 0) {
+    say_line(streams.err,
+             {form_of(BatchMessage::ModelsFailed), {{"failed", failed}, {"models", models}}});
+  }
+  return failed > 0 ? 1 : 0;
+}
 
 int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
               FileSystem& files) {
@@ -219,14 +262,14 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   jobs.count = total;
   jobs.run = [&](std::size_t i) -> std::optional<JobResult> {
     if (!guard.begin(i)) return std::nullopt;
-    LineSink* sink = options.quiet ? static_cast<LineSink*>(&discarded) : &lines.of(i);
+    LineSink* sink = lines_shown(options) ? &lines.of(i) : static_cast<LineSink*>(&discarded);
     const ConsoleOutput console{streams.out, streams.out_is_terminal, true, sink};
-    return JobResult{run_one(options, plan.models[i], guard, i, console)};
+    return JobResult{report_one(options, plan, guard, i, console)};
   };
   jobs.waiting = [&](std::size_t i) {
     watch.answer_pending();
     progress.show(i, options.models[i]);
-    if (!options.quiet) lines.of(i).lead();
+    if (lines_shown(options)) lines.of(i).lead();
   };
   jobs.print = [&](std::size_t i, JobResult& job) {
     printer.print(i, job, lines);
@@ -235,20 +278,16 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
       watch.end_by_broken_pipe();
     }
   };
-  ExecutorThreads threads{workers, 2 * workers, [&](std::size_t started, const std::string& why) {
-                            std::fprintf(streams.err,
-                                         "model-unpack-batch: only %zu jobs at once: %s\n",
-                                         std::max<std::size_t>(started, 1), why.c_str());
-                            std::fflush(streams.err);
-                          }};
+  ExecutorThreads threads{
+      workers, 2 * workers, [&](std::size_t started, const std::string& why) {
+        const std::size_t jobs = std::max<std::size_t>(started, 1);
+        say_line(streams.err, {form_of(BatchMessage::FewerJobs), {{"jobs", jobs}, {"why", why}}});
+        std::fflush(streams.err);
+      }};
   run_in_order(jobs, threads);
   progress.erase();
 
-  if (printer.failed() > 0) {
-    std::fprintf(streams.err, "model-unpack-batch: %zu of %zu models had errors\n",
-                 printer.failed(), total);
-  }
-  return printer.failed() > 0 ? 1 : 0;
+  return end_of_run(options, streams, total, printer.failed());
 }
 
 }  // namespace model_unpack

@@ -5,6 +5,7 @@
 
 #include "batch/batch_options.h"
 #include "batch/output_plan.h"
+#include "io/message.h"
 
 namespace model_unpack {
 
@@ -20,6 +21,14 @@ struct BatchStreams {
 // and end the process by that signal.
 int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
               FileSystem& files);
+
+// Writes `message`'s line to `stream` (a line of the run as a whole, on standard error).
+void say_line(std::FILE* stream, const Message& message);
+
+// The run's last words: the summary with --json, the count of failed models when some failed;
+// returns the exit status (0, or 1 when some model failed).
+int end_of_run(const BatchOptions& options, const BatchStreams& streams, std::size_t models,
+               std::size_t failed);
 
 // Lists each model's header and directory (--list), writing no file; the exit status: 0, or
 // 1 when some model could not be listed whole.

@@ -1,9 +1,11 @@
 #include <string>
 
 #include "batch/batch_run.h"
+#include "batch/json_report.h"
 #include "io/console_output.h"
-#include "io/diagnostics.h"
+#include "job/console_report.h"
 #include "job/file_names.h"
+#include "job/job_outputs.h"
 #include "job/model_listing.h"
 
 namespace model_unpack {
@@ -16,28 +18,52 @@ class Unsaid final : public LineSink {
   void take(std::string_view) override {}
 };
 
+// Straight to standard output: a listing runs one model at a time.
+class Written final : public LineSink {
+ public:
+  explicit Written(std::FILE* out) : out_(out) {}
+  void take(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), out_); }
+
+ private:
+  std::FILE* out_;
+};
+
+std::optional<JobError> list_one(const BatchOptions& options, const std::string& model,
+                                 const BatchStreams& streams, FileSystem& files) {
+  const std::string path = derive_path_names(model).model;
+  if (options.json) {
+    Written written(streams.out);
+    const JobOutputs outputs =
+        outputs_of(derive_path_names(model), OutputChoice{false, std::nullopt, false, false});
+    JsonReport report(written, model, outputs);
+    report.begin();
+    list_model(path, report, files);
+    report.end(true, {});
+    return report.first_error();
+  }
+  Unsaid unsaid;
+  ConsoleReport report(
+      ConsoleOutput{streams.out, streams.out_is_terminal, true, options.quiet ? &unsaid : nullptr});
+  list_model(path, report, files);
+  return report.first_error();
+}
+
 }  // namespace
 
 int list_models(const BatchOptions& options, const BatchStreams& streams, FileSystem& files) {
-  Unsaid unsaid;
   std::size_t failed = 0;
   for (const std::string& model : options.models) {
-    Diagnostics said(ConsoleOutput{streams.out, streams.out_is_terminal, true,
-                                   options.quiet ? &unsaid : nullptr});
-    list_model(derive_path_names(model).model, said, files);
-    if (!said.first_error()) continue;
+    const std::optional<JobError> error = list_one(options, model, streams, files);
+    if (!error) continue;
     ++failed;
     if (options.quiet) {
+      std::fflush(streams.out);
       std::fprintf(streams.err, "model-unpack-batch: %s: %s\n", escaped_text(model).c_str(),
-                   escaped_text(said.first_error()->line).c_str());
+                   escaped_text(error->line).c_str());
     }
   }
   std::fflush(streams.out);
-  if (failed > 0) {
-    std::fprintf(streams.err, "model-unpack-batch: %zu of %zu models had errors\n", failed,
-                 options.models.size());
-  }
-  return failed > 0 ? 1 : 0;
+  return end_of_run(options, streams, options.models.size(), failed);
 }
 
 }  // namespace model_unpack

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch_messages.h"
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "batch/output_plan.h"
@@ -18,8 +19,9 @@ namespace {
 
 // Standard output could not take everything: said, so a full disk is not a silent success.
 int finish_output(int status) {
+  using namespace model_unpack;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fputs("model-unpack-batch: write error on standard output\n", stderr);
+    say_line(stderr, {form_of(BatchMessage::StandardOutputFailed)});
     return 1;
   }
   return status;

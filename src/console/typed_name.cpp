@@ -1,6 +1,7 @@
 #include "console/typed_name.h"
 
 #include "io/out_of_memory.h"
+#include "job/console_report.h"
 #include "job/conversion_job.h"
 #include "job/file_names.h"
 
@@ -15,14 +16,14 @@ bool name_fits_buffer(std::string_view word) {
 }
 
 void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& console) {
-  Diagnostics said(console);
+  ConsoleReport report(console);
   // Out of memory before the job had files of its own (the model's buffer): back to the prompt.
   unless_out_of_memory(
       [&] {
         run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
-                           JobSettings{said, AT_FDCWD, system_files()});
+                           JobSettings{report, AT_FDCWD, system_files()});
       },
-      [&] { said.error(ErrorKind::OutOfMemory, "Error: not enough memory :("); });
+      [&] { report.message({form_of(JobMessage::OutOfMemory)}); });
 }
 
 }  // namespace model_unpack

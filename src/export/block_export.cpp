@@ -9,19 +9,16 @@ namespace model_unpack {
 namespace {
 
 void export_block(const BlockKind& row, const BlockRecord& record, std::uint32_t& element_count,
-                  ElementWalk& walk, const ExportTarget& target, Diagnostics& said) {
-  said.say(row.start_line);
+                  ElementWalk& walk, const ExportTarget& target, ExportReport& report) {
+  report.export_starting(row);
+  const MessageValue file{"file", row.export_file};
   std::unique_ptr<OutputFile> out;
   if (target.info_file &&
       target.files.identify(target.directory, row.export_file) == target.info_file) {
-    said.error(ErrorKind::ExportIsOutput,
-               "Error: export file " + std::string(row.export_file) + " is the output file :(");
+    report.message({form_of(ExportMessage::ExportIsOutput), {file}});
   } else {
     out = OutputFile::create(row.export_file, target.directory, kNewFileMode, target.files);
-    if (out == nullptr) {
-      said.error(ErrorKind::OpeningExport,
-                 "Error opening export file " + std::string(row.export_file) + " :(");
-    }
+    if (out == nullptr) report.message({form_of(ExportMessage::OpeningExport), {file}});
   }
 
   // The count words are read in place into the count the directory read; the last one read
@@ -32,23 +29,23 @@ void export_block(const BlockKind& row, const BlockRecord& record, std::uint32_t
 
   if (out == nullptr) return;  // its failure has been told; no completion line
   if (copied.cut) {
-    said.say("Warning: " + std::string(row.name) + " claims more data than the model file has; " +
-             std::to_string(copied.handled) + " of " + std::to_string(element_count) +
-             " elements copied\n");
+    report.message(
+        {form_of(ExportMessage::ExportCutShort),
+         {{"block", std::string(row.name)}, {"copied", copied.handled}, {"count", element_count}}});
   }
   // Written out and closed before the row says it is done, so a failure is never told as one.
+  const std::uint64_t bytes = out->written();
   if (!out->close()) {
-    said.error(ErrorKind::WritingExport,
-               "Error writing export file " + std::string(row.export_file) + " :(");
+    report.message({form_of(ExportMessage::WritingExport), {file}});
     return;
   }
-  if (!row.completion_line.empty()) said.say(row.completion_line);
+  report.export_written(row, bytes);
 }
 
 }  // namespace
 
 ExportResult export_blocks(const BlockDirectory& directory, ModelFile& model,
-                           const ExportTarget& target, Diagnostics& said) {
+                           const ExportTarget& target, ExportReport& report) {
   ExportResult exported;
   for (const BlockRecord& record : directory.records)
     exported.element_counts.push_back(record.element_count);
@@ -57,7 +54,7 @@ ExportResult export_blocks(const BlockDirectory& directory, ModelFile& model,
     if (row.export_file == nullptr) continue;
     for (std::size_t i = 0; i < directory.records.size(); ++i) {
       if (directory.records[i].name() != row.name) continue;
-      export_block(row, directory.records[i], exported.element_counts[i], walk, target, said);
+      export_block(row, directory.records[i], exported.element_counts[i], walk, target, report);
       break;
     }
   }

@@ -131,6 +131,7 @@ bool OutputFile::write_out(const unsigned char* data, std::size_t size) {
 void OutputFile::flush() {
   if (used_ == 0) return;
   if (!write_out(buffer_.get(), used_)) failed_ = true;
+  handed_out_ += used_;
   used_ = 0;
 }
 

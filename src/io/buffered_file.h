@@ -119,6 +119,9 @@ class OutputFile {
   // may as well stop producing it.
   bool failed() const { return failed_; }
 
+  // Bytes written so far, those still buffered included.
+  std::uint64_t written() const { return handed_out_ + used_; }
+
  private:
   OutputFile(FileSystem& files, int handle);
   void write_slow(const void* data, std::size_t size);
@@ -133,6 +136,7 @@ class OutputFile {
   std::size_t capacity_;
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t used_ = 0;
+  std::uint64_t handed_out_ = 0;  // bytes that left the buffer
   bool failed_ = false;
 };
 

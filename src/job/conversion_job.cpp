@@ -23,12 +23,12 @@ bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
   const auto model = files.identify(AT_FDCWD, names.model.c_str());
   if (!model) return false;
   if (files.identify(AT_FDCWD, names.info.c_str()) == model) {
-    settings.said.error(ErrorKind::OutputIsInput, "Error: output file is the input file :(");
+    settings.report.message({form_of(JobMessage::OutputIsInput)});
     return true;
   }
   for (const char* export_file : kExportFileDeletionOrder) {
     if (files.identify(settings.exports_directory, export_file) == model) {
-      settings.said.error(ErrorKind::InputIsExportFile, "Error: input file is an export file :(");
+      settings.report.message({form_of(JobMessage::InputIsExportFile)});
       return true;
     }
   }
@@ -38,17 +38,17 @@ bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
 // The header, the directory, the export files and the info file, from the model file opened.
 void convert(const JobNames& names, const JobSettings& settings, ModelFile& model,
              std::unique_ptr<OutputFile>& info) {
-  Diagnostics& said = settings.said;
+  JobReport& report = settings.report;
   HeaderBuffer header{};
-  static_cast<void>(say_header(model, header, said));  // a cut header is the job's to show
-  BlockDirectory directory = say_directory(model, said);
+  static_cast<void>(say_header(model, header, report));  // a cut header is the job's to show
+  BlockDirectory directory = say_directory(model, report);
   read_element_counts(directory, model);
 
   const ExportTarget target{settings.exports_directory, info->identity(), settings.files};
-  const ExportResult exported = export_blocks(directory, model, target, said);
+  const ExportResult exported = export_blocks(directory, model, target, report);
   const InfoSource source{names.info.c_str(), names.model.c_str(),     header,
                           directory,          exported.element_counts, exported.last_values};
-  write_info_file(*info, source, model, said);
+  write_info_file(*info, source, model, report);
   // Records first, then the info file (closed by its phase).
   directory.records.clear();
   info.reset();
@@ -64,24 +64,22 @@ void give_up_for_memory(const JobNames& names, const JobSettings& settings,
   for (const char* export_file : kExportFileDeletionOrder) {
     static_cast<void>(files.remove(settings.exports_directory, export_file));
   }
-  settings.said.error(ErrorKind::OutOfMemory, "Error: not enough memory :(");
+  settings.report.message({form_of(JobMessage::OutOfMemory)});
 }
 
 }  // namespace
 
-void say_read_failure(const ModelFile& model, const std::string& name, Diagnostics& said) {
+void say_read_failure(const ModelFile& model, const std::string& name, JobReport& report) {
   const int error = model.read_failure();
   if (error == 0) return;
-  said.error(ErrorKind::ReadingInput, "Error reading input file " +
-                                          shown_name(said.console(), name) + ": " +
-                                          std::generic_category().message(error) + " :(");
+  report.message(
+      {form_of(JobMessage::ReadingInput),
+       {MessageValue::name("model", name), {"cause", std::generic_category().message(error)}}});
 }
 
 void run_conversion_job(const JobNames& names, const JobSettings& settings) {
-  Diagnostics& said = settings.said;
-  const ConsoleOutput& console = said.console();
-  said.say("Input file: " + shown_name(console, names.model) + "   \n");
-  said.say("output file: " + shown_name(console, names.info) + "   \n");
+  JobReport& report = settings.report;
+  report.job_starting(names);
   if (clashes_with_outputs(names, settings)) return;
   FileSystem& files = settings.files;
 
@@ -92,7 +90,7 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
 
   std::unique_ptr<ModelFile> model = ModelFile::open(names.model.c_str(), files);
   if (!model) {
-    said.error(ErrorKind::OpeningInput, "Error opening input file :(");
+    report.message({form_of(JobMessage::OpeningInput)});
     return;
   }
   // A link planted under the info file's name is replaced, never written through (one to the
@@ -102,7 +100,7 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
   std::unique_ptr<OutputFile> info =
       OutputFile::create(names.info.c_str(), AT_FDCWD, kNewFileMode, files);
   if (!info) {
-    said.error(ErrorKind::OpeningOutput, "Error opening output file :(");
+    report.message({form_of(JobMessage::OpeningOutput)});
     return;
   }
 
@@ -112,7 +110,7 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
                          give_up_for_memory(names, settings, info);
                          converted = false;
                        });
-  if (converted) say_read_failure(*model, names.model, said);
+  if (converted) say_read_failure(*model, names.model, report);
 }
 
 }  // namespace model_unpack

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "io/diagnostics.h"
 #include "io/file_system.h"
 #include "job/job_outputs.h"
+#include "job/job_report.h"
 
 namespace model_unpack {
 
@@ -16,6 +16,6 @@ struct MeshSettings {
 };
 
 // Writes the glb and png that `outputs` names and tells how it went.
-void write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings, Diagnostics& said);
+void write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings, JobReport& report);
 
 }  // namespace model_unpack

@@ -1,49 +1,66 @@
 #include "job/model_listing.h"
 
-#include <cstdio>
-
 #include "job/conversion_job.h"
 #include "model/block_directory.h"
+#include "model/block_kinds.h"
+#include "model/element_walk.h"
 
 namespace model_unpack {
 
 namespace {
 
-std::string hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", value);
-  return text;
+// The count word a block of this entry's kind starts with (an edges block's second), or
+// nothing when the file ends before it.
+std::optional<std::uint32_t> count_word(const BlockRecord& entry, ModelFile& counts) {
+  const BlockKind* kind = block_kind(entry.name());
+  const int skipped = kind == nullptr ? 0 : kind->count_words - 1;
+  counts.seek(std::uint64_t{entry.block_offset} + 4u * skipped);
+  unsigned char word[4];
+  if (counts.read(word, sizeof word) != sizeof word) return std::nullopt;
+  return load_u32(word);
+}
+
+// Header and directory; true when the file holds them whole.
+bool say_header_and_directory(ModelFile& model, JobReport& report) {
+  HeaderBuffer header{};
+  const bool whole_header = say_header(model, header, report);
+  return say_directory(model, report).cut_short ? false : whole_header;
 }
 
 }  // namespace
 
-bool say_header(ModelFile& model, HeaderBuffer& header, const Diagnostics& said) {
-  const bool whole = model.read(header.data(), kHeaderSize) == kHeaderSize;
-  said.say("Header of file: " + shown_text(said.console(), std::string_view(header.data())) +
-           "\n\n");
-  return whole;
+bool say_header(ModelFile& model, HeaderBuffer& header, JobReport& report) {
+  const std::size_t read = model.read(header.data(), kHeaderSize);
+  report.header(header, read);
+  return read == kHeaderSize;
 }
 
-BlockDirectory say_directory(ModelFile& model, const Diagnostics& said) {
-  return read_block_directory(model, [&](const BlockRecord& record) {
-    said.say(shown_text(said.console(), record.name()) + "   " + hex(record.block_offset) + "\n");
+BlockDirectory say_directory(ModelFile& model, JobReport& report) {
+  // Counts come from a reader of their own, so the directory's stays where it is.
+  const std::unique_ptr<ModelFile> counts =
+      report.wants_counts() ? model.another_reader() : nullptr;
+  return read_block_directory(model, [&](const BlockRecord& entry) {
+    report.directory_entry(entry, counts ? count_word(entry, *counts) : std::nullopt);
   });
 }
 
-void list_model(const std::string& model_path, Diagnostics& said, FileSystem& files) {
-  said.say("Input file: " + shown_name(said.console(), model_path) + "   \n");
+void list_model(const std::string& model_path, JobReport& report, FileSystem& files) {
+  report.listing_starting(model_path);
   const std::unique_ptr<ModelFile> model = ModelFile::open(model_path.c_str(), files);
   if (!model) {
-    said.error(ErrorKind::OpeningInput, "Error opening input file :(");
+    report.message({form_of(JobMessage::OpeningInput)});
     return;
   }
-  HeaderBuffer header{};
-  const bool whole_header = say_header(*model, header, said);
-  const bool cut_short = !whole_header || say_directory(*model, said).cut_short;
-  say_read_failure(*model, model_path, said);
-  if (model->read_failure() == 0 && cut_short) {
-    said.error(ErrorKind::DirectoryCutShort, "Error: the file ends before its directory does :(");
+  const bool whole = say_header_and_directory(*model, report);
+  say_read_failure(*model, model_path, report);
+  if (model->read_failure() == 0 && !whole) {
+    report.message({form_of(JobMessage::DirectoryCutShort)});
   }
+}
+
+void describe_model(const std::string& model_path, JobReport& report, FileSystem& files) {
+  const std::unique_ptr<ModelFile> model = ModelFile::open(model_path.c_str(), files);
+  if (model) static_cast<void>(say_header_and_directory(*model, report));
 }
 
 }  // namespace model_unpack

@@ -9,10 +9,66 @@
 #include <vector>
 
 #include "io/buffered_file.h"
+#include "io/message.h"
 
 namespace model_unpack {
 
 using Vec3 = std::array<float, 3>;
+
+// What reading the mesh can find wrong, as the catalogue states it.
+enum class MeshMessage {
+  BlockPastEnd,
+  ElementsPastEnd,
+  NonFiniteVertices,
+  NormalsCountDiffers,
+  NormalsUnusable,
+  MaterialsCountDiffers,
+  TrianglesPastLastVertex,
+  TrianglesRepeatingIndex,
+  TrianglesOnNonFiniteVertex,
+  TrianglesWithoutMaterial,
+  UnnamedGroupsMerged,
+  BodiesPastEnd,
+  NonFiniteBodyTriangles,
+  HeaderCutShort,
+};
+inline constexpr std::array<MessageForm, 14> kMeshMessages{{
+    {"block_past_end", Severity::Warning,
+     "Warning: {block}: the block lies past the end of the file"},
+    {"elements_past_end", Severity::Warning,
+     "Warning: {block}: {missing} of {declared} elements lie past the end of the file"},
+    {"non_finite_vertices", Severity::Warning,
+     "Warning: {vertices:vertex|vertices} with a non-finite coordinate written as 0, 0, 0"},
+    {"normals_count_differs", Severity::Warning,
+     "Warning: normals left out: {normals:normal|normals} for {vertices:vertex|vertices}"},
+    {"normals_unusable", Severity::Warning,
+     "Warning: normals left out: {unusable} of them zero or not finite"},
+    {"materials_count_differs", Severity::Warning,
+     "Warning: materials left out: {numbers:material number|material numbers} for "
+     "{triangles:triangle|triangles}"},
+    {"triangles_past_last_vertex", Severity::Warning,
+     "Warning: {triangles:triangle|triangles} left out: an index past the last vertex"},
+    {"triangles_repeating_index", Severity::Warning,
+     "Warning: {triangles:triangle|triangles} left out: two equal indices"},
+    {"triangles_on_non_finite_vertex", Severity::Warning,
+     "Warning: {triangles:triangle|triangles} left out: a non-finite vertex"},
+    {"triangles_without_material", Severity::Warning,
+     "Warning: {triangles:triangle|triangles} with a material number past the last material "
+     "{triangles?has|have} no material"},
+    {"unnamed_groups_merged", Severity::Warning,
+     "Warning: {numbers} material numbers past the last material share one group"},
+    {"bodies_past_end", Severity::Warning,
+     "Warning: collisebodies: {missing} of {declared} {declared?body lies|bodies lie} past the "
+     "end of the file"},
+    {"non_finite_body_triangles", Severity::Warning,
+     "Warning: {triangles:collision body triangle|collision body triangles} left out: a "
+     "non-finite point"},
+    {"header_cut_short", Severity::Warning,
+     "Warning: the file ends inside its 28-byte header, after {bytes:byte|bytes}"},
+}};
+constexpr const MessageForm& form_of(MeshMessage kind) {
+  return kMeshMessages[static_cast<std::size_t>(kind)];
+}
 
 struct CollisionBody {
   std::string name;          // valid UTF-8
@@ -36,7 +92,7 @@ struct Mesh {
   };
   std::vector<Material> materials;  // the materials the groups use, in increasing number
   std::vector<CollisionBody> bodies;
-  std::vector<std::string> warnings;  // one line each, without the line end
+  std::vector<Message> warnings;
 
   std::uint32_t largest_index() const;
   std::uint64_t body_triangle_count() const;

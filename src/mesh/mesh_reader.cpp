@@ -23,17 +23,18 @@ constexpr const BlockKind& kCollisionBodies = *block_kind("collisebodies");
 
 // A block's elements present whole in the file, and a warning for those that are not.
 std::optional<WholeBlock> locate(BlockDirectory& directory, ModelFile& model, const BlockKind& kind,
-                                 std::vector<std::string>& warnings) {
+                                 std::vector<Message>& warnings) {
   const BlockRecord* record = find_block(directory, kind.name);
   if (record == nullptr) return std::nullopt;
   const std::string_view name = kind.name;
   const WholeBlock block = whole_block(kind, *record, model);
   if (!block.count_read) {
-    warnings.push_back(std::string(name) + ": the block lies past the end of the file");
+    warnings.push_back({form_of(MeshMessage::BlockPastEnd), {{"block", std::string(name)}}});
   } else if (block.present < block.declared) {
-    warnings.push_back(std::string(name) + ": " + std::to_string(block.declared - block.present) +
-                       " of " + std::to_string(block.declared) +
-                       " elements lie past the end of the file");
+    warnings.push_back({form_of(MeshMessage::ElementsPastEnd),
+                        {{"block", std::string(name)},
+                         {"missing", block.declared - block.present},
+                         {"declared", block.declared}}});
   }
   return block;
 }
@@ -75,8 +76,7 @@ void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
     }
   });
   if (non_finite > 0) {
-    mesh.warnings.push_back(count_of(non_finite, "vertex", "vertices") +
-                            " with a non-finite coordinate written as 0, 0, 0");
+    mesh.warnings.push_back({form_of(MeshMessage::NonFiniteVertices), {{"vertices", non_finite}}});
   }
 }
 
@@ -84,8 +84,8 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   const auto span = locate(directory, model, kNormals, mesh.warnings);
   if (!span) return;
   if (span->present != mesh.positions.size()) {
-    mesh.warnings.push_back("normals left out: " + count_of(span->present, "normal", "normals") +
-                            " for " + count_of(mesh.positions.size(), "vertex", "vertices"));
+    mesh.warnings.push_back({form_of(MeshMessage::NormalsCountDiffers),
+                             {{"normals", span->present}, {"vertices", mesh.positions.size()}}});
     return;
   }
   std::vector<Vec3> normals(span->present);
@@ -101,8 +101,7 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
     for (int k = 0; k < 3; ++k) normals[i][k] = static_cast<float>(n[k] / length);
   });
   if (unusable > 0) {
-    mesh.warnings.push_back("normals left out: " + std::to_string(unusable) + " of them" +
-                            " zero or not finite");
+    mesh.warnings.push_back({form_of(MeshMessage::NormalsUnusable), {{"unusable", unusable}}});
     return;
   }
   mesh.normals = std::move(normals);
@@ -116,9 +115,8 @@ std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, Mode
   const auto mats = locate(directory, model, kMaterialTriangles, mesh.warnings);
   if (!mats) return numbers;
   if (mats->present != tris.present) {
-    mesh.warnings.push_back(
-        "materials left out: " + count_of(mats->present, "material number", "material numbers") +
-        " for " + count_of(tris.present, "triangle", "triangles"));
+    mesh.warnings.push_back({form_of(MeshMessage::MaterialsCountDiffers),
+                             {{"numbers", mats->present}, {"triangles", tris.present}}});
     return numbers;
   }
   numbers.resize(mats->present);
@@ -158,15 +156,13 @@ std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tr
                    [&](std::uint32_t i, const unsigned char* bytes) {
                      if (keep(bytes, t)) ++start[(numbers.empty() ? 0 : numbers[i]) + 1u];
                    });
-  const std::pair<std::uint32_t, const char*> left_out[] = {
-      {out_of_range, "an index past the last vertex"},
-      {repeated, "two equal indices"},
-      {non_finite, "a non-finite vertex"},
+  const std::pair<std::uint32_t, MeshMessage> left_out[] = {
+      {out_of_range, MeshMessage::TrianglesPastLastVertex},
+      {repeated, MeshMessage::TrianglesRepeatingIndex},
+      {non_finite, MeshMessage::TrianglesOnNonFiniteVertex},
   };
   for (const auto& [count, why] : left_out) {
-    if (count > 0) {
-      mesh.warnings.push_back(count_of(count, "triangle", "triangles") + " left out: " + why);
-    }
+    if (count > 0) mesh.warnings.push_back({form_of(why), {{"triangles", count}}});
   }
   for (std::size_t n = 1; n < start.size(); ++n) start[n] += start[n - 1];
   if (start.back() == 0) return start;
@@ -242,15 +238,12 @@ void name_groups(BlockDirectory& directory, ModelFile& model,
   }
   if (without_material > 0) {
     mesh.warnings.push_back(
-        count_of(without_material, "triangle", "triangles") +
-        (without_material == 1
-             ? " with a material number past the last material has no material"
-             : " with a material number past the last material have no material"));
+        {form_of(MeshMessage::TrianglesWithoutMaterial), {{"triangles", without_material}}});
   }
   if (unnamed_groups > kMostUnnamedGroups) {
     merge_unnamed_groups(mesh);
-    mesh.warnings.push_back(std::to_string(unnamed_groups) +
-                            " material numbers past the last material share one group");
+    mesh.warnings.push_back(
+        {form_of(MeshMessage::UnnamedGroupsMerged), {{"numbers", unnamed_groups}}});
   }
 }
 
@@ -291,14 +284,12 @@ void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
       });
   const std::uint32_t declared = block.declared;
   if (whole < declared) {
-    mesh.warnings.push_back(
-        "collisebodies: " + std::to_string(declared - whole) + " of " + std::to_string(declared) +
-        (declared == 1 ? " body lies" : " bodies lie") + " past the end of the file");
+    mesh.warnings.push_back({form_of(MeshMessage::BodiesPastEnd),
+                             {{"missing", declared - whole}, {"declared", declared}}});
   }
   if (non_finite > 0) {
     mesh.warnings.push_back(
-        count_of(non_finite, "collision body triangle", "collision body triangles") +
-        " left out: a non-finite point");
+        {form_of(MeshMessage::NonFiniteBodyTriangles), {{"triangles", non_finite}}});
   }
 }
 
@@ -340,8 +331,7 @@ std::string utf8_name(const char* bytes, std::size_t size) {
 Mesh read_mesh(ModelFile& model) {
   Mesh mesh;
   if (model.size() < kHeaderSize) {
-    mesh.warnings.push_back("the file ends inside its 28-byte header, after " +
-                            count_of(model.size(), "byte", "bytes"));
+    mesh.warnings.push_back({form_of(MeshMessage::HeaderCutShort), {{"bytes", model.size()}}});
   }
   model.seek(kHeaderSize);
   BlockDirectory directory = read_block_directory(model);

@@ -224,8 +224,8 @@ void write_line_breaks(std::uint32_t count, OutputFile& out) {
 }
 
 bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& model,
-                     Diagnostics& said) {
-  said.say("Creating info file\n");
+                     InfoReport& report) {
+  report.info_starting();
   // The 4-byte value and the transfer buffer go on from the export phase; the 2-byte value and
   // the length word start again from zero.
   LastValues last = source.last_values;
@@ -260,19 +260,21 @@ bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& mode
       read_element_count(*entry, model);
       count = entry->element_count;
     }
+    const std::uint64_t start = info.written();
     write_listing(entry->slot, *entry, count, info);
     if (const BlockKind* kind = block_kind(entry->name()))
       render_block(*kind, entry->block_offset, count, elements, budget, info);
+    report.info_section(entry->slot, start, info.written());
   }
 
   write_line_breaks(1, info);
   write_text("---End of file---", info);
+  const std::uint64_t bytes = info.written();
   if (!info.close()) {
-    said.error(ErrorKind::WritingInfo,
-               "Error writing info file " + std::string(source.info_name) + " :(");
+    report.message({kWritingInfo, {{"file", source.info_name}}});
     return false;
   }
-  said.say("Info file created\n");
+  report.info_written(bytes);
   return true;
 }
 

@@ -5,11 +5,27 @@
 #include <vector>
 
 #include "io/buffered_file.h"
-#include "io/diagnostics.h"
+#include "io/message.h"
 #include "model/element_walk.h"
 #include "model/model_format.h"
 
 namespace model_unpack {
+
+inline constexpr MessageForm kWritingInfo{"writing_info", Severity::Error,
+                                          "Error writing info file {file} :("};
+
+// Where the info phase tells what it does, besides its error.
+class InfoReport : public MessageSink {
+ public:
+  virtual void info_starting() = 0;
+  // The bytes [start, end) of the info file show the directory entry `slot`.
+  virtual void info_section(std::uint32_t slot, std::uint64_t start, std::uint64_t end) = 0;
+  // The info file is written whole and closed.
+  virtual void info_written(std::uint64_t bytes) = 0;
+
+ protected:
+  ~InfoReport() = default;
+};
 
 // Writes `count` line breaks, each the two bytes CR LF.
 void write_line_breaks(std::uint32_t count, OutputFile& out);
@@ -26,9 +42,9 @@ struct InfoSource {
   const LastValues& last_values;
 };
 
-// Writes the whole report and closes `info`; false when it printed an error line because a
-// write or the close failed.
+// Writes the whole report and closes `info`; false when a write or the close failed (said as
+// an error).
 bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& model,
-                     Diagnostics& said);
+                     InfoReport& report);
 
 }  // namespace model_unpack

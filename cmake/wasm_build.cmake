@@ -15,14 +15,22 @@ target_compile_definitions(model-unpack-batch PRIVATE MODEL_UNPACK_VERSION="${PR
 find_program(NPM npm REQUIRED)
 set(package_dir ${CMAKE_BINARY_DIR}/package)
 set(package_tarball ${CMAKE_BINARY_DIR}/model-unpack-${PROJECT_VERSION}.tgz)
-configure_file(npm/package.json.in ${package_dir}/package.json @ONLY)
 set(package_sources npm/README.md npm/bin/model-unpack-batch.mjs npm/lib/host_paths.mjs
-  npm/lib/linux_host.mjs LICENSE)
+  npm/lib/linux_host.mjs LICENSE docs/report.schema.json)
+# package.json's file list, made from the files copied here.
+set(package_files model-unpack-batch.wasm THIRD-PARTY-NOTICES.txt)
+foreach(source ${package_sources})
+  string(REGEX REPLACE "^(npm|docs)/" "" relative ${source})
+  list(APPEND package_files ${relative})
+endforeach()
+list(SORT package_files)
+list(JOIN package_files "\",\n    \"" PACKAGE_FILES)
+configure_file(npm/package.json.in ${package_dir}/package.json @ONLY)
 include(${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
 write_third_party_notices(${package_dir}/THIRD-PARTY-NOTICES.txt ${notices_wasm})
 set(package_copies)
 foreach(source ${package_sources})
-  string(REGEX REPLACE "^npm/" "" relative ${source})
+  string(REGEX REPLACE "^(npm|docs)/" "" relative ${source})
   add_custom_command(OUTPUT ${package_dir}/${relative}
     COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/${source} ${package_dir}/${relative}
     DEPENDS ${CMAKE_SOURCE_DIR}/${source})

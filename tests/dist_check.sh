@@ -53,6 +53,10 @@ has "$work/$zip/LICENSE.txt" "$mit"
 has "$work/$zip/THIRD-PARTY-NOTICES.txt" mingw-w64 nlohmann-json3-dev
 has "$work/$zip/model-unpack-batch.exe" "model-unpack-batch $version"
 
+has "$work/package/report.schema.json" '"$schema": "https://json-schema.org/draft/2020-12/schema"'
+cmp -s "$work/package/report.schema.json" "$dist/model-unpack-$version-report.schema.json" ||
+  fail "the npm package's schema is not the release folder's"
+
 page=$dist/model-unpack-$version.html
 has "$page" "<meta name=\"generator\" content=\"model-unpack $version\">" "$mit" three/LICENSE fflate/LICENSE
 echo "build/dist: $(wc -w <<<"$present") artifacts, each with the licence and version $version"

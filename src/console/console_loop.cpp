@@ -17,7 +17,7 @@ void ask_and_run(ConsolePlatform& platform, std::FILE* out, const ModelJob& job,
   const std::string word = platform.read_word();
   platform.enter_keyboard_mode();
   if (!name_fits_buffer(word)) {
-    print(out, "File name too long :(\n");
+    print(out, (std::string(form_of(ConsoleMessage::NameTooLong).text) + "\n").c_str());
     return;
   }
   std::memcpy(name.data(), word.data(), word.size());

@@ -1,6 +1,7 @@
 // The key loop: '1' asks for a model file name and runs a job on it, Esc ends the program.
 #pragma once
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -8,8 +9,19 @@
 
 #include "console/key_decoder.h"
 #include "console/typed_name.h"
+#include "io/message.h"
 
 namespace model_unpack {
+
+// What the interactive tool itself says, as the catalogue states it.
+enum class ConsoleMessage { NoKeyboard, NameTooLong };
+inline constexpr std::array<MessageForm, 2> kConsoleMessages{{
+    {"no_console_keyboard", Severity::Error, "Error: no console keyboard :("},
+    {"name_too_long", Severity::Error, "File name too long :("},
+}};
+constexpr const MessageForm& form_of(ConsoleMessage kind) {
+  return kConsoleMessages[static_cast<std::size_t>(kind)];
+}
 
 // What the loop needs of the console, so it can run against a scripted keyboard in tests.
 class ConsolePlatform {

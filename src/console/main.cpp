@@ -22,7 +22,7 @@ int main() {
   setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   const auto terminal = open_console_keyboard(stdin);
   if (!terminal) {
-    std::fputs("Error: no console keyboard :(\n", stderr);
+    std::fprintf(stderr, "%s\n", render_message({form_of(ConsoleMessage::NoKeyboard)}).c_str());
     return 1;
   }
   const ConsoleOutput console{stdout, isatty(STDOUT_FILENO) != 0};

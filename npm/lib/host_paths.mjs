@@ -1,19 +1,9 @@
 // How the host's paths reach the WebAssembly module. WASI names files with '/' from one root;
 // the launcher opens the host's root folders to the module and names them so that a POSIX
 // path means the same file inside as outside: "/" is "/". On Windows each drive becomes a
-// folder of the root ("C:\models" is "/c/models") and backslashes become slashes.
-
-// The short options that take a value (as getopt is given them) and the long ones.
-const kShortWithValue = new Set(['C', 'j']);
-const kLongOptions = ['exports-dir', 'jobs', 'quiet', 'glb', 'png', 'png-size', 'no-job', 'list',
-                      'help', 'version'];
-
-// The long option `text` (without its dashes) stands for, when unambiguous.
-function longOption(text) {
-  if (kLongOptions.includes(text)) return text;
-  const matches = kLongOptions.filter((name) => name.startsWith(text));
-  return matches.length === 1 ? matches[0] : undefined;
-}
+// folder of the root ("C:\models" is "/c/models") and backslashes become slashes. Which words
+// of the command line are paths, the module itself says (model-unpack-batch --plan), so the
+// launcher never parses options of its own.
 
 // The module's name for the host path `hostPath` on `platform`.
 export function guestPath(hostPath, platform = process.platform) {
@@ -26,48 +16,27 @@ export function guestPath(hostPath, platform = process.platform) {
   return slashed;
 }
 
-// The module's arguments for the host's: the model files and the exports folder as the
-// module names them, everything else as it is.
-export function guestArguments(args, platform = process.platform) {
-  const mapped = [];
-  let operandsOnly = false;
-  for (let i = 0; i < args.length; ++i) {
-    const arg = args[i];
-    if (operandsOnly || arg === '-' || !arg.startsWith('-')) {
-      mapped.push(guestPath(arg, platform));
-    } else if (arg === '--') {
-      operandsOnly = true;
-      mapped.push(arg);
-    } else if (arg.startsWith('--')) {
-      const equals = arg.indexOf('=');
-      const name = longOption(arg.slice(2, equals < 0 ? undefined : equals));
-      if (name === 'exports-dir' && equals >= 0) {
-        mapped.push(arg.slice(0, equals + 1) + guestPath(arg.slice(equals + 1), platform));
-      } else {
-        mapped.push(arg);
-        const takesValue = name === 'exports-dir' || name === 'jobs' || name === 'png-size';
-        if (takesValue && equals < 0 && i + 1 < args.length) {
-          mapped.push(name === 'exports-dir' ? guestPath(args[++i], platform) : args[++i]);
-        }
-      }
-    } else {
-      // A group of short options; one that takes a value ends the group.
-      let j = 1;
-      while (j < arg.length && !kShortWithValue.has(arg[j])) ++j;
-      if (j >= arg.length) {
-        mapped.push(arg);
-      } else if (j + 1 < arg.length) {
-        const value = arg.slice(j + 1);
-        mapped.push(arg.slice(0, j + 1) + (arg[j] === 'C' ? guestPath(value, platform) : value));
-      } else {
-        mapped.push(arg);
-        if (i + 1 < args.length) {
-          mapped.push(arg[j] === 'C' ? guestPath(args[++i], platform) : args[++i]);
-        }
-      }
+// The module's arguments for the host's: each path the plan names (`word`, from byte `at`:
+// after "-C" or "--exports-dir=" in the same word) as the module names it, the rest as it is.
+export function guestArguments(args, pathWords, platform = process.platform) {
+  const mapped = [...args];
+  for (const { word, at } of pathWords) {
+    if (word >= 0 && word < args.length) {
+      mapped[word] = args[word].slice(0, at) + guestPath(args[word].slice(at), platform);
     }
   }
   return mapped;
+}
+
+// The path words of the module's --plan lines (`plan`, its standard output), for the
+// arguments that followed "--plan": none when the module gave no plan (a usage error, which
+// the run itself then says).
+export function planPathWords(plan) {
+  for (const line of plan.split('\n')) {
+    if (!line.startsWith('{"event":"arguments"')) continue;
+    return JSON.parse(line).paths.map(({ word, at, role }) => ({ word: word - 1, at, role }));
+  }
+  return [];
 }
 
 // The folders to open to the module: the guest's name for each, and the host folder it is.

@@ -2,6 +2,8 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <cstring>
 #include <set>
 #include <string_view>
 
@@ -30,6 +32,8 @@ const char* const kBatchUsage =
     "      --list             only list each model's header and directory; write nothing\n"
     "      --json             print one JSON object a line (JSON Lines) instead of the\n"
     "                         job's lines: what each model holds and what was written\n"
+    "      --plan             only print, as JSON Lines, which words are paths and the\n"
+    "                         files each model's run would write; touch no file\n"
     "  -h, --help             display this help and exit\n"
     "      --version          output version information and exit\n"
     "\n"
@@ -48,7 +52,7 @@ std::string quoted_text(std::string_view text) {
 
 namespace {
 
-enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob, kList, kJson };
+enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob, kList, kJson, kPlan };
 
 constexpr option kLongOptions[] = {
     {"exports-dir", required_argument, nullptr, 'C'},
@@ -62,6 +66,7 @@ constexpr option kLongOptions[] = {
     {"no-job", no_argument, nullptr, kNoJob},
     {"list", no_argument, nullptr, kList},
     {"json", no_argument, nullptr, kJson},
+    {"plan", no_argument, nullptr, kPlan},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -101,11 +106,23 @@ std::string option_error(int argc, char** argv, int failed) {
   return "unrecognized option " + quoted_text(arg);
 }
 
+// The word of `words` (the command line before getopt reorders it) that holds `text`.
+PathWord path_word(const std::vector<const char*>& words, const char* text, PathWord::Role role) {
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::size_t length = std::strlen(words[i]);
+    if (text >= words[i] && text <= words[i] + length) {
+      return {i - 1, static_cast<std::size_t>(text - words[i]), role};
+    }
+  }
+  return {0, 0, role};
+}
+
 }  // namespace
 
 ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
   ParsedCommandLine parsed;
   BatchOptions& options = parsed.options;
+  const std::vector<const char*> words(argv, argv + argc);
   bool help = false;
   bool version = false;
   opterr = 0;
@@ -117,6 +134,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
       case 'C':
         if (*optarg == '\0') return usage_error("the exports folder must not be empty");
         options.exports_dir = optarg;
+        parsed.path_words.push_back(path_word(words, optarg, PathWord::Role::ExportsFolder));
         break;
       case 'j': {
         const auto jobs = parse_number(optarg, 0, 4096);
@@ -156,6 +174,9 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
       case kJson:
         options.json = true;
         break;
+      case kPlan:
+        options.plan = true;
+        break;
       default:
         return usage_error(option_error(argc, argv, option));
     }
@@ -168,7 +189,12 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
     parsed.action = ParsedCommandLine::Action::Version;
     return parsed;
   }
-  for (int i = optind; i < argc; ++i) options.models.emplace_back(argv[i]);
+  for (int i = optind; i < argc; ++i) {
+    options.models.emplace_back(argv[i]);
+    parsed.path_words.push_back(path_word(words, argv[i], PathWord::Role::Model));
+  }
+  std::sort(parsed.path_words.begin(), parsed.path_words.end(),
+            [](const PathWord& a, const PathWord& b) { return a.word < b.word; });
   if (options.models.empty()) return usage_error("no model file named");
   if (options.list && (options.exports_dir || options.glb || options.png || options.no_job)) {
     return usage_error(

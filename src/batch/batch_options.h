@@ -20,13 +20,24 @@ struct BatchOptions {
   bool no_job = false;  // only the glb and png
   bool list = false;    // only each model's header and directory: nothing is written
   bool json = false;    // JSON Lines on standard output instead of the job's lines
+  bool plan = false;    // only say, as JSON, which words are paths and what each model writes
+};
+
+// A word of the command line that holds a path, from byte `at` on (after "-C" or
+// "--exports-dir=" in the same word); `word` counts the words after the program's name.
+struct PathWord {
+  enum class Role { Model, ExportsFolder };
+  std::size_t word;
+  std::size_t at;
+  Role role;
 };
 
 struct ParsedCommandLine {
   enum class Action { Run, Help, Version, UsageError };
   Action action = Action::Run;
   BatchOptions options;
-  std::string usage_error;  // the one-line reason, for UsageError
+  std::string usage_error;           // the one-line reason, for UsageError
+  std::vector<PathWord> path_words;  // in the order of the words
 };
 
 // GNU-style parsing (getopt_long; "--" ends the options) and the checks that must pass before

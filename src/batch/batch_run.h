@@ -30,6 +30,9 @@ void say_line(std::FILE* stream, const Message& message);
 int end_of_run(const BatchOptions& options, const BatchStreams& streams, std::size_t models,
                std::size_t failed);
 
+// --plan: the words that are paths and each model's "model" event, as JSON Lines; status 0.
+int print_plan(const ParsedCommandLine& parsed, std::FILE* out);
+
 // Lists each model's header and directory (--list), writing no file; the exit status: 0, or
 // 1 when some model could not be listed whole.
 int list_models(const BatchOptions& options, const BatchStreams& streams, FileSystem& files);

@@ -83,14 +83,33 @@ void emit(LineSink& sink, const Json& line) {
 
 }  // namespace
 
+std::string json_model_line(const std::string& model, const JobOutputs& outputs) {
+  Json line = event("model", model);
+  put_path(line, "path", outputs.names.model);
+  line["info"] = optional_path(outputs.info);
+  line["exports_folder"] = optional_path(outputs.exports_folder);
+  line["glb"] = optional_path(outputs.glb);
+  line["png"] = optional_path(outputs.png);
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 void JsonReport::begin() {
-  Json line = event("model", model_);
-  put_path(line, "path", outputs_.names.model);
-  line["info"] = optional_path(outputs_.info);
-  line["exports_folder"] = optional_path(outputs_.exports_folder);
-  line["glb"] = optional_path(outputs_.glb);
-  line["png"] = optional_path(outputs_.png);
-  emit(sink_, line);
+  sink_.take(json_model_line(model_, outputs_));
+}
+
+std::string json_arguments_line(const std::vector<PathWord>& path_words) {
+  Json paths = Json::array();
+  for (const PathWord& path : path_words) {
+    Json word;
+    word["word"] = path.word;
+    word["at"] = path.at;
+    word["role"] = path.role == PathWord::Role::Model ? "model" : "exports_folder";
+    paths.push_back(std::move(word));
+  }
+  Json line;
+  line["event"] = "arguments";
+  line["paths"] = std::move(paths);
+  return line.dump() + "\n";
 }
 
 void JsonReport::header(const HeaderBuffer& header, std::size_t read) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/batch_options.h"
 #include "io/console_output.h"
 #include "job/job_outputs.h"
 #include "job/job_report.h"
@@ -60,6 +61,12 @@ class JsonReport final : public JobReport {
   std::optional<MeshCounts> mesh_;
   std::vector<std::string> messages_;  // as JSON lines
 };
+
+// The "model" event of `model` (as the command line named it), whose run writes `outputs`.
+std::string json_model_line(const std::string& model, const JobOutputs& outputs);
+
+// The "arguments" line of --plan: which words of the command line hold paths.
+std::string json_arguments_line(const std::vector<PathWord>& path_words);
 
 // The run's last line: how many models there were and how many failed.
 std::string json_summary_line(std::size_t models, std::size_t failed);

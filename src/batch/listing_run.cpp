@@ -50,6 +50,16 @@ std::optional<JobError> list_one(const BatchOptions& options, const std::string&
 
 }  // namespace
 
+int print_plan(const ParsedCommandLine& parsed, std::FILE* out) {
+  std::string lines = json_arguments_line(parsed.path_words);
+  const std::vector<JobOutputs> outputs = outputs_of_models(parsed.options);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    lines += json_model_line(parsed.options.models[i], outputs[i]);
+  }
+  std::fwrite(lines.data(), 1, lines.size(), out);
+  return 0;
+}
+
 int list_models(const BatchOptions& options, const BatchStreams& streams, FileSystem& files) {
   std::size_t failed = 0;
   for (const std::string& model : options.models) {

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     case ParsedCommandLine::Action::Run:
       break;
   }
+  if (parsed.options.plan) return finish_output(print_plan(parsed, stdout));
   const BatchStreams streams{stdout, stderr, isatty(STDOUT_FILENO) != 0,
                              isatty(STDERR_FILENO) != 0};
   if (parsed.options.list)

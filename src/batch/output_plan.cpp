@@ -118,12 +118,19 @@ class ClashFinder {
 
 }  // namespace
 
+std::vector<JobOutputs> outputs_of_models(const BatchOptions& options) {
+  const OutputChoice choice{!options.no_job && !options.list, options.exports_dir, options.glb,
+                            options.png};
+  std::vector<JobOutputs> outputs;
+  for (const std::string& model : options.models) {
+    outputs.push_back(outputs_of(derive_path_names(model), choice));
+  }
+  return outputs;
+}
+
 OutputPlan plan_outputs(const BatchOptions& options, FileSystem& files) {
   OutputPlan plan;
-  const OutputChoice choice{!options.no_job, options.exports_dir, options.glb, options.png};
-  for (const std::string& model : options.models) {
-    plan.models.push_back(outputs_of(derive_path_names(model), choice));
-  }
+  plan.models = outputs_of_models(options);
 
   ClashFinder finder(plan.models, files);
   for (std::size_t i = 0; i < plan.models.size(); ++i) finder.add_model(i);

@@ -18,6 +18,9 @@ struct OutputPlan {
   std::optional<std::string> notice;  // said once on standard error before the run
 };
 
+// What each model's run writes, by the names alone (no file is looked at).
+std::vector<JobOutputs> outputs_of_models(const BatchOptions& options);
+
 // Files are compared by their spelling with "." and ".." resolved and the links of their
 // folders followed, and by device and inode where they exist.
 OutputPlan plan_outputs(const BatchOptions& options, FileSystem& files);

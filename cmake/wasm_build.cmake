@@ -3,7 +3,7 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/host_header_only.cmake)
 
-add_executable(model-unpack-batch src/batch/main.cpp src/batch/block_kind_names.cpp ${batch_sources})
+add_executable(model-unpack-batch src/batch/main.cpp ${batch_sources})
 target_include_directories(model-unpack-batch PRIVATE src)
 target_include_directories(model-unpack-batch SYSTEM PRIVATE ${header_only})
 # Without exceptions, a JSON error (none is expected: names are made valid UTF-8 first) ends

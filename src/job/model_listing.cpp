@@ -1,5 +1,8 @@
 #include "job/model_listing.h"
 
+#include <array>
+#include <utility>
+
 #include "job/conversion_job.h"
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
@@ -9,11 +12,13 @@ namespace model_unpack {
 
 namespace {
 
-// The count word a block of this entry's kind starts with (an edges block's second), or
-// nothing when the file ends before it.
-std::optional<std::uint32_t> count_word(const BlockRecord& entry, ModelFile& counts) {
+// The element count word the job reads for an entry, or nothing when the file ends before
+// it: for the first entry of a kind the job exports, the kind's own (an edges block's second
+// word); for every other entry, the block's first word, as the info file lists it.
+std::optional<std::uint32_t> count_word(const BlockRecord& entry, bool first_of_kind,
+                                        ModelFile& counts) {
   const BlockKind* kind = block_kind(entry.name());
-  const int skipped = kind == nullptr ? 0 : kind->count_words - 1;
+  const int skipped = kind == nullptr || !first_of_kind ? 0 : kind->count_words - 1;
   counts.seek(std::uint64_t{entry.block_offset} + 4u * skipped);
   unsigned char word[4];
   if (counts.read(word, sizeof word) != sizeof word) return std::nullopt;
@@ -39,8 +44,12 @@ BlockDirectory say_directory(ModelFile& model, JobReport& report) {
   // Counts come from a reader of their own, so the directory's stays where it is.
   const std::unique_ptr<ModelFile> counts =
       report.wants_counts() ? model.another_reader() : nullptr;
+  std::array<bool, kBlockKinds.size()> seen{};
   return read_block_directory(model, [&](const BlockRecord& entry) {
-    report.directory_entry(entry, counts ? count_word(entry, *counts) : std::nullopt);
+    if (!counts) return report.directory_entry(entry, std::nullopt);
+    const BlockKind* kind = block_kind(entry.name());
+    const bool first = kind != nullptr && !std::exchange(seen[kind - kBlockKinds.data()], true);
+    report.directory_entry(entry, count_word(entry, first, *counts));
   });
 }
 

@@ -27,6 +27,23 @@ const fault = (where, text) => {
   console.log(`${where}: ${text}`);
 };
 
+// Each section of the info file shows its block: its name's bytes and the count it declares.
+const blocks = new Map();
+const sections = [];
+function checkSections(where, info) {
+  const text = fs.readFileSync(info.path_hex ? Buffer.from(info.path_hex, 'hex') : info.path);
+  for (const section of sections) {
+    const block = blocks.get(section.index);
+    const part = text.subarray(section.start, section.end);
+    const name = Buffer.concat([Buffer.from('Name of block: '), Buffer.from(block.name_hex, 'hex'), Buffer.from('\r\n')]);
+    const size = Buffer.from(`Size of block: ${block.count ?? 0}\r\n`);
+    if (!part.includes(name) || !part.includes(size)) {
+      fault(where, `section ${section.index} does not show block ${block.name} of ${block.count}`);
+    }
+  }
+  if (sections.length !== blocks.size) fault(where, `${sections.length} sections for ${blocks.size} blocks`);
+}
+
 for (const file of files) {
   const lines = fs.readFileSync(file, 'utf8').split('\n');
   if (lines.pop() !== '') fault(file, 'the last line has no line end');
@@ -57,7 +74,14 @@ for (const file of files) {
       fault(where, `${line.event} after a later event`);
     }
     last = step;
-    if (line.event === 'end') model = null;
+    if (line.event === 'block') blocks.set(line.index, line);
+    if (line.event === 'section') sections.push(line);
+    if (line.event === 'file' && line.role === 'info') checkSections(where, line);
+    if (line.event === 'end') {
+      model = null;
+      blocks.clear();
+      sections.length = 0;
+    }
     if (line.event === 'file') {
       // A path that is not UTF-8 is found by its exact bytes.
       const path = line.path_hex ? Buffer.from(line.path_hex, 'hex') : line.path;

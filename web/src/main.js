@@ -1,9 +1,8 @@
 // The page: models dropped or chosen are converted by the batch tool's module in a worker, each
-// in a panel of its own, with the view, the container's directory and blocks, the console
-// lines and every output to download. Nothing leaves the machine.
+// in a panel of its own, with the view, the container's directory and blocks, the warnings
+// and errors and every output to download, all from what the tool tells as JSON Lines. Nothing leaves the machine.
 import { unzlibSync, zipSync } from 'fflate';
 
-import { kExportsFolder, stemOf } from './names.js';
 import { dropView, makeView, nextTask, showGlb } from './view.js';
 
 /* global MODULE_DEFLATED, WORKER_SOURCE */
@@ -97,16 +96,19 @@ function lazyDownload(name, make) {
   return element('li', {}, link);
 }
 
-// The outputs, named as the batch tool names them, and all of them as STEM.zip.
-function downloads(stem, files) {
+// The outputs, named as the batch tool names them, and all of them as STEM.zip: the export
+// files in the folder STEM (the model's exports folder, named after its stem), the others
+// beside it.
+function downloads(exportsFolder, files) {
   const list = element('ul', { className: 'downloads' });
   const zip = {};
-  const folder = `${kExportsFolder}/`;
+  const stem = exportsFolder.slice(exportsFolder.lastIndexOf('/') + 1);
   for (const path of Object.keys(files).sort()) {
     const bytes = files[path];
-    const inZip = path.startsWith(folder) ? path.slice(folder.length) : path;
-    list.append(lazyDownload(inZip.startsWith(`${stem}/`) ? inZip.slice(stem.length + 1) : inZip, () => bytes));
-    zip[inZip] = bytes;
+    const exported = path.startsWith(`${exportsFolder}/`);
+    const name = exported ? path.slice(exportsFolder.length + 1) : path;
+    list.append(lazyDownload(name, () => bytes));
+    zip[exported ? `${stem}/${name}` : name] = bytes;
   }
   // Stored, not compressed: quick on the page's thread, and the files are the same.
   if (Object.keys(zip).length > 0) {
@@ -115,11 +117,27 @@ function downloads(stem, files) {
   return list;
 }
 
-// The job's console lines, warnings and errors marked.
-function appendLines(pre, text) {
-  for (const line of text.split('\n').slice(0, -1)) {
-    const kind = line.startsWith('Error') ? 'error' : line.startsWith('Warning') ? 'warning' : '';
-    pre.append(element('span', { className: kind, textContent: `${line}\n` }));
+// What a model's run told, gathered from its events as they come.
+function newReport() {
+  return { model: null, header: null, blocks: [], sections: new Map(), mesh: null, messages: [], files: [] };
+}
+
+function gather(report, events, messages) {
+  for (const event of events) {
+    switch (event.event) {
+      case 'model': report.model = event; break;
+      case 'header': report.header = event; break;
+      case 'block': report.blocks.push(event); break;
+      case 'section': report.sections.set(event.index, event); break;
+      case 'mesh': report.mesh = event; break;
+      case 'file': report.files.push(event); break;
+      case 'warning':
+      case 'error':
+        report.messages.push(event);
+        messages.append(element('li', { className: event.event, textContent: event.text }));
+        break;
+      default:
+    }
   }
 }
 
@@ -131,39 +149,50 @@ function blockText(info, section) {
   return end < section.end ? `${text}\n(the first megabyte of ${section.end - section.start} bytes)` : text;
 }
 
-function directoryTable(sections, info, file, detail) {
+const address = (offset) => `0x${offset.toString(16).toUpperCase()}`;
+
+function directoryTable(report, info, file, detail) {
   const table = element('table', { className: 'directory' },
     element('caption', { textContent: 'Directory' }),
     element('tr', {}, ...['Block', 'Name', 'Address', 'Size', 'Kind', 'In the info file'].map(
       (title) => element('th', { scope: 'col', textContent: title }))));
-  sections.forEach((section, i) => {
-    const button = element('button', { type: 'button', textContent: section.name });
+  for (const block of report.blocks) {
+    const button = element('button', { type: 'button', textContent: block.name });
+    const section = report.sections.get(block.index);
     button.addEventListener('click', async () => {
-      const address = Number(section.address);
-      const bytes = Number.isSafeInteger(address) ? await modelBytes(file, address, 4096) : new Uint8Array();
+      const bytes = await modelBytes(file, block.offset, 4096);
       detail.replaceChildren(
-        element('h3', { textContent: `Block ${i}: ${section.name}` }),
-        element('pre', { className: 'info', tabIndex: 0, textContent: blockText(info, section) }),
+        element('h3', { textContent: `Block ${block.index}: ${block.name}` }),
+        section ? element('pre', { className: 'info', tabIndex: 0, textContent: blockText(info, section) }) : null,
         element('h3', { textContent: 'Its first bytes' }),
-        element('pre', { className: 'hex', tabIndex: 0, textContent: hexView(bytes, address) }));
+        element('pre', { className: 'hex', tabIndex: 0, textContent: hexView(bytes, block.offset) }));
     });
-    table.append(element('tr', {}, element('td', { textContent: String(i) }),
-      element('td', {}, button), element('td', { textContent: section.address }),
-      element('td', { textContent: section.size }),
-      element('td', { textContent: section.known ? 'known' : 'unknown' }),
-      element('td', { textContent: section.rendered ? 'shown' : 'listed only' })));
-  });
+    table.append(element('tr', {}, element('td', { textContent: String(block.index) }),
+      element('td', {}, button), element('td', { textContent: address(block.offset) }),
+      element('td', { textContent: block.count === null ? 'past the end' : String(block.count) }),
+      element('td', { textContent: block.known ? 'known' : 'unknown' }),
+      element('td', { textContent: block.info_shows ? 'shown' : 'listed only' })));
+  }
   return table;
 }
 
-async function viewer(panel, glb, lines, shown) {
+// The header as the info file shows it: its text, then its 28 bytes.
+function headerText(header) {
+  const bytes = header.hex.match(/../g).join(' ');
+  return `${header.text.replace(/[\x00-\x1f\x7f]/g, '.')}\n${bytes}${header.whole ? '' : ' (the file ends inside it)'}`;
+}
+
+const countOf = (n, one, many) => `${n} ${n === 1 ? one : many}`;
+
+async function viewer(panel, glb, mesh, shown) {
   const controls = element('div', { className: 'controls' });
   panel.querySelector('.view').append(shown.canvas, controls);
-  const counts = /Mesh written: .* \((.*)\)/.exec(lines)?.[1];
-  if (counts) controls.append(element('p', { textContent: counts }));
-  if (/Mesh written: .* \(0 vertices/.test(lines)) {
-    controls.append(element('p', { textContent: 'The model has no vertices.' }));
+  if (mesh) {
+    controls.append(element('p', { textContent: [countOf(mesh.vertices, 'vertex', 'vertices'),
+      countOf(mesh.triangles, 'triangle', 'triangles'),
+      countOf(mesh.bodies, 'collision body', 'collision bodies')].join(', ') }));
   }
+  if (mesh?.vertices === 0) controls.append(element('p', { textContent: 'The model has no vertices.' }));
   const view = await showGlb(shown, glb);
   const fit = element('button', { type: 'button', textContent: 'Fit to view' });
   fit.addEventListener('click', view.fit);
@@ -182,27 +211,30 @@ async function viewer(panel, glb, lines, shown) {
     toggle('wireframe', view.wireframe, false), materials);
 }
 
-async function finish(panel, file, result, view) {
-  const stem = stemOf(file.name);
-  const lines = panel.querySelector('.console').textContent;
-  const info = result.files[`${stem}.txt`];
+// A file the run wrote in `role`, if it wrote one.
+const written = (report, files, role) => files[report.files.find((f) => f.role === role)?.path];
+
+async function finish(panel, file, result, report, view) {
+  const info = written(report, result.files, 'info');
   const detail = element('div', { className: 'block' });
-  if (info) {
+  if (report.header) {
     panel.append(element('h3', { textContent: 'Header' }),
-      element('pre', { className: 'header', tabIndex: 0, textContent: result.header }),
-      directoryTable(result.sections, info, file, detail), detail);
+      element('pre', { className: 'header', tabIndex: 0, textContent: headerText(report.header) }),
+      directoryTable(report, info, file, detail), detail);
   }
-  panel.append(element('h3', { textContent: 'Downloads' }), downloads(stem, result.files));
-  const glb = result.files[`${stem}.glb`];
+  panel.append(element('h3', { textContent: 'Downloads' }),
+    downloads(report.model?.exports_folder ?? '', result.files));
+  const glb = written(report, result.files, 'glb');
   await nextTask();
   try {
-    if (glb && view) await viewer(panel, glb, lines, view);
+    if (glb && view) await viewer(panel, glb, report.mesh, view);
     if (glb && !view) throw new Error('this browser cannot draw it in a worker');
   } catch (error) {
     view?.canvas.remove();
     panel.querySelector('.view').append(element('p', { textContent: `The view cannot be shown: ${error.message}.` }));
   }
   if (!glb) dropView(view);
+  if (report.messages.length === 0) panel.querySelector('.messages').append(element('li', { textContent: 'None.' }));
   if (result.errors) panel.querySelector('.message').textContent = result.errors.trim();
 }
 
@@ -213,7 +245,8 @@ async function convert(file, panel, fail) {
   const view = take('view') ?? newView();
   const progress = panel.querySelector('progress');
   const cancel = panel.querySelector('.cancel');
-  const output = panel.querySelector('.console');
+  const messages = panel.querySelector('.messages');
+  const report = newReport();
   progress.max = Math.max(1, 6 * file.size);
   const stop = () => {
     worker.terminate();
@@ -224,7 +257,7 @@ async function convert(file, panel, fail) {
     fail('Cancelled.');
   });
   worker.onmessage = async ({ data }) => {
-    if (data.lines) return appendLines(output, data.lines);
+    if (data.events) return gather(report, data.events, messages);
     if (data.written) {
       progress.value = Math.min(data.written, 0.99 * progress.max);
       return undefined;
@@ -233,7 +266,7 @@ async function convert(file, panel, fail) {
     progress.remove();
     cancel.remove();
     try {
-      await finish(panel, file, data, view);
+      await finish(panel, file, data, report, view);
       // Status 1: the job ran and said what went wrong; its lines and outputs are shown.
       panel.dataset.state = data.status === 0 || data.status === 1 ? 'done' : 'failed';
     } catch (error) {
@@ -255,7 +288,7 @@ function modelPanel(file) {
     element('progress', { 'aria-label': `Converting ${file.name}` }),
     element('button', { type: 'button', className: 'cancel', textContent: 'Cancel' }),
     element('p', { className: 'message', role: 'status' }), element('div', { className: 'view' }),
-    element('h3', { textContent: 'Console' }), element('pre', { className: 'console', tabIndex: 0 }));
+    element('h3', { textContent: 'Warnings and errors' }), element('ul', { className: 'messages' }));
 }
 
 function openModel(file, list) {

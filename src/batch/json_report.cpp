@@ -141,8 +141,14 @@ void JsonReport::export_written(const BlockKind& kind, std::uint64_t bytes) {
                       folder.empty() ? kind.export_file : folder + "/" + kind.export_file, bytes});
 }
 
+// Told as it comes: a directory of millions of entries has as many sections, which are not
+// worth keeping until the info file stands under its name (the end event says whether it does).
 void JsonReport::info_section(std::uint32_t slot, std::uint64_t start, std::uint64_t end) {
-  sections_.push_back({slot, start, end});
+  Json line = event("section", model_);
+  line["index"] = slot;
+  line["start"] = start;
+  line["end"] = end;
+  emit(sink_, line);
 }
 
 void JsonReport::info_written(std::uint64_t bytes) {
@@ -177,15 +183,6 @@ void JsonReport::end(bool kept, const std::vector<std::string>& not_placed) {
     bool placed = kept;
     for (const std::string& lost : not_placed) placed = placed && last_component(lost) != name;
     if (!placed) continue;
-    if (file.role == FileRole::Info) {
-      for (const Section& section : sections_) {
-        Json line = event("section", model_);
-        line["index"] = section.slot;
-        line["start"] = section.start;
-        line["end"] = section.end;
-        emit(sink_, line);
-      }
-    }
     Json line = event("file", model_);
     line["role"] = role_name(file.role);
     put_path(line, "path", file.path);

@@ -45,11 +45,6 @@ class JsonReport final : public JobReport {
     std::string path;
     std::uint64_t bytes;
   };
-  struct Section {
-    std::uint32_t slot;
-    std::uint64_t start;
-    std::uint64_t end;
-  };
 
   std::string show(const Message& message) override;
 
@@ -57,7 +52,6 @@ class JsonReport final : public JobReport {
   const std::string& model_;
   const JobOutputs& outputs_;
   std::vector<Written> written_;
-  std::vector<Section> sections_;
   std::optional<MeshCounts> mesh_;
   std::vector<std::string> messages_;  // as JSON lines
 };

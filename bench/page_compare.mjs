@@ -54,7 +54,7 @@ try {
     rmSync(join(work, 'big.txt'), { force: true });
 
     const tab = await browser.newPage();
-    await tab.goto(pathToFileURL(`${root}build/web/model-unpack.html`).href);
+    await tab.goto(pathToFileURL(`${root}build/wasm/model-unpack.html`).href);
     // The page's own clock, from the file input's change (the file chosen) to the panel's
     // data-state saying the conversion ended.
     await tab.evaluate(() => {

@@ -21,7 +21,7 @@ foreach(artifact ${artifacts})
   endif()
   file(COPY ${artifact} DESTINATION ${dist})
 endforeach()
-file(COPY_FILE ${build}/web/model-unpack.html ${dist}/model-unpack-${VERSION}.html)
+file(COPY_FILE ${build}/wasm/model-unpack.html ${dist}/model-unpack-${VERSION}.html)
 file(COPY_FILE ${SOURCE}/docs/report.schema.json ${dist}/model-unpack-${VERSION}-report.schema.json)
 
 file(GLOB names RELATIVE ${dist} ${dist}/*)

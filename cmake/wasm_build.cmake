@@ -1,15 +1,5 @@
-# The batch tool as a WebAssembly module for WASI, and the npm package that runs it with
-# Node.js: build/wasm/model-unpack-VERSION.tgz.
-
-include(${CMAKE_CURRENT_LIST_DIR}/host_header_only.cmake)
-
-add_executable(model-unpack-batch src/batch/main.cpp ${batch_sources})
-target_include_directories(model-unpack-batch PRIVATE src)
-target_include_directories(model-unpack-batch SYSTEM PRIVATE ${header_only})
-# Without exceptions, a JSON error (none is expected: names are made valid UTF-8 first) ends
-# the program instead of being thrown.
-target_compile_definitions(model-unpack-batch PRIVATE MODEL_UNPACK_VERSION="${PROJECT_VERSION}"
-  JSON_NOEXCEPTION JSON_HAS_FILESYSTEM=0 JSON_HAS_EXPERIMENTAL_FILESYSTEM=0)
+# What the WebAssembly build adds to the batch tool's module: the npm package that runs it with
+# Node.js (build/wasm/model-unpack-VERSION.tgz) and the page.
 
 # The package: the module, its launcher, package.json and a README, packed by npm.
 find_program(NPM npm REQUIRED)
@@ -45,16 +35,15 @@ add_custom_command(OUTPUT ${package_tarball}
 add_custom_target(npm-package ALL DEPENDS ${package_tarball})
 
 # The page: one HTML file holding the module, its worker and its script (web/build.mjs, with
-# the npm packages web/package-lock.json pins): build/web/model-unpack.html.
-set(page ${PROJECT_SOURCE_DIR}/build/web/model-unpack.html)
+# the npm packages web/package-lock.json pins): build/wasm/model-unpack.html.
+set(page ${CMAKE_BINARY_DIR}/model-unpack.html)
 write_third_party_notices(${CMAKE_BINARY_DIR}/page-notices.txt ${notices_page})
 file(GLOB page_sources ${PROJECT_SOURCE_DIR}/web/src/*)
 add_custom_command(OUTPUT ${page}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_SOURCE_DIR}/build/web
   COMMAND node ${PROJECT_SOURCE_DIR}/web/build.mjs $<TARGET_FILE:model-unpack-batch> ${page}
     ${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/page-notices.txt ${PROJECT_VERSION}
   DEPENDS model-unpack-batch ${page_sources} ${PROJECT_SOURCE_DIR}/web/build.mjs
     ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/web/package-lock.json
-  COMMENT "The page: build/web/model-unpack.html")
+  COMMENT "The page: model-unpack.html")
 add_custom_target(page DEPENDS ${page})

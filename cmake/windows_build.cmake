@@ -1,26 +1,6 @@
-# Both tools as native Windows executables, cross-built with MinGW-w64 and linked statically,
+# What the Windows build adds to both tools (cross-built with MinGW-w64, linked statically):
 # the key injector the tests drive the interactive tool with under Wine, and the zip a user
 # downloads: build/windows/model-unpack-VERSION-windows-x86_64.zip.
-
-include(${CMAKE_CURRENT_LIST_DIR}/host_header_only.cmake)
-
-# The platform's own files in place of the Linux ones.
-set(windows_io_sources src/io/buffered_file.cpp
-  src/io/command_line.cpp src/io/file_system_windows.cpp src/io/interrupt_watch_windows.cpp
-  src/io/threads.cpp)
-add_library(mu_common STATIC ${windows_io_sources} ${model_sources} ${export_sources}
-  ${report_sources} ${mesh_sources} ${job_sources})
-target_include_directories(mu_common PUBLIC src)
-target_include_directories(mu_common SYSTEM PRIVATE ${header_only})
-target_compile_definitions(mu_common PUBLIC MODEL_UNPACK_VERSION="${PROJECT_VERSION}"
-  UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
-target_link_libraries(mu_common PUBLIC shell32)
-
-add_executable(model-unpack-batch src/batch/main.cpp ${batch_front_sources})
-target_link_libraries(model-unpack-batch PRIVATE mu_common)
-add_executable(model-unpack src/console/main.cpp src/console/console_loop.cpp
-  src/console/typed_name.cpp src/console/word_reader.cpp src/console/windows_console.cpp)
-target_link_libraries(model-unpack PRIVATE mu_common)
 
 add_executable(inject-keys tests/windows/inject_keys.cpp)
 target_link_options(inject-keys PRIVATE -municode)

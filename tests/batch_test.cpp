@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "model_unpack_version.h"
 #include "job/file_names.h"
 #include "large_model.h"
 #include "model_builder.h"

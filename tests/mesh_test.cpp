@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "model_unpack_version.h"
 #include "job/console_report.h"
 #include "job/file_names.h"
 #include "job/mesh_outputs.h"

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "model_unpack_version.h"
 #include "batch/batch_messages.h"
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"

@@ -6,6 +6,7 @@
 #include "mesh/glb_writer.h"
 #include "mesh/mesh.h"
 #include "mesh/preview.h"
+#include "model_unpack_version.h"
 
 namespace model_unpack {
 

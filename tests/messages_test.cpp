@@ -31,7 +31,9 @@ std::vector<Room> catalogue() {
       {"The info file", {kWritingInfo}},
       {"The glb and the picture: what the mesh leaves out",
        {kMeshMessages.begin(), kMeshMessages.end()}},
-      {"The batch tool", {kBatchMessages.begin(), kBatchMessages.end()}},
+      {"The batch tool, of a model", {kBatchMessages.begin(), kBatchMessages.end()}},
+      {"The batch tool, of the whole run (after `model-unpack-batch: `, on standard error)",
+       {kRunMessages.begin(), kRunMessages.end()}},
       {"The interactive tool", {kConsoleMessages.begin(), kConsoleMessages.end()}},
   };
 }
@@ -101,16 +103,16 @@ TEST(Messages, EveryLineTheDocumentsQuoteIsInTheCatalogue) {
     text = std::regex_replace(text, std::regex(R"(\n *)"), " ");
     for (std::sregex_iterator it(text.begin(), text.end(), quoted), end; it != end; ++it) {
       std::string line = (*it)[1];
-      if (line.ends_with("...") ||
-          (line.find(" :(") == std::string::npos && !line.starts_with("Warning")))
+      if (line.ends_with("...")) continue;
+      // A line of the run, or with -q a model's first error, after the tool's name.
+      std::smatch run;
+      const std::string quoted_line = line;
+      if (std::regex_match(quoted_line, run,
+                           std::regex("model-unpack-batch: (?:[^: ]+: (Error.*)|(.*))"))) {
+        line = run[1].matched ? run[1] : run[2];
+      } else if (line.find(" :(") == std::string::npos && !line.starts_with("Warning")) {
         continue;
-      // With -q an error comes after the tool's name and the model's.
-      const std::smatch quiet = [&] {
-        std::smatch match;
-        std::regex_match(line, match, std::regex("model-unpack-batch: [^:]+: (Error.*)"));
-        return match;
-      }();
-      if (!quiet.empty()) line = quiet[1];
+      }
       bool found = false;
       for (const Room& room : catalogue()) {
         for (const MessageForm& form : room.forms) {

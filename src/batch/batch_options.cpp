@@ -6,39 +6,13 @@
 #include <cstring>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "io/console_output.h"
 #include "job/file_names.h"
+#include "mesh/preview.h"
 
 namespace model_unpack {
-
-const char* const kBatchUsage =
-    "Usage: model-unpack-batch [OPTION]... MODEL...\n"
-    "Take apart each MODEL file: list its header and block directory, copy every known\n"
-    "block into an export file of its own and write an info file beside the model.\n"
-    "A MODEL whose last component has no dot gets the extension .zmdl.\n"
-    "\n"
-    "  -C, --exports-dir=DIR  write the export files of each model into DIR/STEM/,\n"
-    "                         STEM being the model file's name up to its first dot\n"
-    "                         (default: the current directory)\n"
-    "  -j, --jobs=N           run up to N jobs at once (default 1; 0: one per core);\n"
-    "                         with several models N > 1 needs --exports-dir\n"
-    "  -q, --quiet            print no job lines\n"
-    "      --glb              also write the mesh as binary glTF 2.0 (NAME.glb beside\n"
-    "                         the info file)\n"
-    "      --png              also write a preview picture (NAME.png beside the info file)\n"
-    "      --png-size=N       the picture's width and height, 16 to 4096 (default 512)\n"
-    "      --no-job           write only the glb and png: no export files, no info file\n"
-    "      --list             only list each model's header and directory; write nothing\n"
-    "      --json             print one JSON object a line (JSON Lines) instead of the\n"
-    "                         job's lines: what each model holds and what was written\n"
-    "      --plan             only print, as JSON Lines, which words are paths and the\n"
-    "                         files each model's run would write; touch no file\n"
-    "  -h, --help             display this help and exit\n"
-    "      --version          output version information and exit\n"
-    "\n"
-    "Exit status: 0 if every job ran without an error line, 1 if some job printed one,\n"
-    "2 on a usage error (nothing is then run or created).\n";
 
 // User text quoted in a reason: control characters are written as \xNN, so the reason stays
 // one line and cannot drive the terminal.
@@ -54,21 +28,81 @@ namespace {
 
 enum LongOnly { kVersion = 256, kGlb, kPng, kPngSize, kNoJob, kList, kJson, kPlan };
 
-constexpr option kLongOptions[] = {
-    {"exports-dir", required_argument, nullptr, 'C'},
-    {"jobs", required_argument, nullptr, 'j'},
-    {"quiet", no_argument, nullptr, 'q'},
-    {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, kVersion},
-    {"glb", no_argument, nullptr, kGlb},
-    {"png", no_argument, nullptr, kPng},
-    {"png-size", required_argument, nullptr, kPngSize},
-    {"no-job", no_argument, nullptr, kNoJob},
-    {"list", no_argument, nullptr, kList},
-    {"json", no_argument, nullptr, kJson},
-    {"plan", no_argument, nullptr, kPlan},
-    {nullptr, 0, nullptr, 0},
+// Every option, stated once: getopt's table and the help are made from this list.
+struct OptionRow {
+  const char* name;
+  int argument;       // no_argument or required_argument
+  int id;             // its short letter, or a LongOnly value
+  const char* value;  // the value's name in the help, for an option that takes one
+  std::string help;   // its lines in the help, without their indent
 };
+
+const std::vector<OptionRow>& option_rows() {
+  static const std::vector<OptionRow> rows{
+      {"exports-dir", required_argument, 'C', "DIR",
+       "write the export files of each model into DIR/STEM/,\n"
+       "STEM being the model file's name up to its first dot\n"
+       "(default: the current directory)"},
+      {"jobs", required_argument, 'j', "N",
+       "run up to N jobs at once (default 1; 0: one per core);\n"
+       "with several models N > 1 needs --exports-dir"},
+      {"quiet", no_argument, 'q', nullptr, "print no job lines"},
+      {"glb", no_argument, kGlb, nullptr,
+       "also write the mesh as binary glTF 2.0 (NAME.glb beside\nthe info file)"},
+      {"png", no_argument, kPng, nullptr,
+       "also write a preview picture (NAME.png beside the info file)"},
+      {"png-size", required_argument, kPngSize, "N",
+       "the picture's width and height, " + std::to_string(kSmallestPicture) + " to " +
+           std::to_string(kLargestPicture) + " (default " + std::to_string(kPictureSize) + ")"},
+      {"no-job", no_argument, kNoJob, nullptr,
+       "write only the glb and png: no export files, no info file"},
+      {"list", no_argument, kList, nullptr,
+       "only list each model's header and directory; write nothing"},
+      {"json", no_argument, kJson, nullptr,
+       "print one JSON object a line (JSON Lines) instead of the\n"
+       "job's lines: what each model holds and what was written"},
+      {"plan", no_argument, kPlan, nullptr,
+       "only print, as JSON Lines, which words are paths and the\n"
+       "files each model's run would write; touch no file"},
+      {"help", no_argument, 'h', nullptr, "display this help and exit"},
+      {"version", no_argument, kVersion, nullptr, "output version information and exit"},
+  };
+  return rows;
+}
+
+std::vector<option> long_options() {
+  std::vector<option> options;
+  for (const OptionRow& row : option_rows()) {
+    options.push_back({row.name, row.argument, nullptr, row.id});
+  }
+  options.push_back({nullptr, 0, nullptr, 0});
+  return options;
+}
+
+// getopt's short options: ':' first (a missing value is told apart), then each letter.
+std::string short_options() {
+  std::string letters = ":";
+  for (const OptionRow& row : option_rows()) {
+    if (row.id >= kVersion) continue;
+    letters += static_cast<char>(row.id);
+    if (row.argument == required_argument) letters += ':';
+  }
+  return letters;
+}
+
+// One option's lines of the help: "  -C, --exports-dir=DIR  write ...", the help in a column.
+std::string help_lines(const OptionRow& row) {
+  constexpr std::size_t kColumn = 25;
+  std::string line = row.id < kVersion ? std::string("  -") + static_cast<char>(row.id) + ", "
+                                       : std::string(6, ' ');
+  line += std::string("--") + row.name + (row.value ? std::string("=") + row.value : "");
+  line.append(line.size() + 2 > kColumn ? 2 : kColumn - line.size(), ' ');
+  for (const char c : row.help) {
+    line += c;
+    if (c == '\n') line.append(kColumn, ' ');
+  }
+  return line + "\n";
+}
 
 ParsedCommandLine usage_error(std::string reason) {
   ParsedCommandLine parsed;
@@ -119,6 +153,20 @@ PathWord path_word(const std::vector<const char*>& words, const char* text, Path
 
 }  // namespace
 
+std::string batch_usage() {
+  std::string usage =
+      "Usage: model-unpack-batch [OPTION]... MODEL...\n"
+      "Take apart each MODEL file: list its header and block directory, copy every known\n"
+      "block into an export file of its own and write an info file beside the model.\n"
+      "A MODEL whose last component has no dot gets the extension .zmdl.\n"
+      "\n";
+  for (const OptionRow& row : option_rows()) usage += help_lines(row);
+  return usage +
+         "\n"
+         "Exit status: 0 if every job ran without an error line, 1 if some job printed one,\n"
+         "2 on a usage error (nothing is then run or created).\n";
+}
+
 ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
   ParsedCommandLine parsed;
   BatchOptions& options = parsed.options;
@@ -127,8 +175,10 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
   bool version = false;
   opterr = 0;
   optind = 0;  // a fresh scan, also when called more than once
+  const std::string letters = short_options();
+  const std::vector<option> long_ones = long_options();
   for (;;) {
-    const int option = getopt_long(argc, argv, ":C:j:qh", kLongOptions, nullptr);
+    const int option = getopt_long(argc, argv, letters.c_str(), long_ones.data(), nullptr);
     if (option == -1) break;
     switch (option) {
       case 'C':
@@ -158,9 +208,11 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
         options.png = true;
         break;
       case kPngSize: {
-        const auto size = parse_number(optarg, 16, 4096);
+        const auto size = parse_number(optarg, kSmallestPicture, kLargestPicture);
         if (!size) {
-          return usage_error("invalid picture size: " + quoted_text(optarg) + " (16 to 4096)");
+          return usage_error("invalid picture size: " + quoted_text(optarg) + " (" +
+                             std::to_string(kSmallestPicture) + " to " +
+                             std::to_string(kLargestPicture) + ")");
         }
         options.png_size = *size;
         break;

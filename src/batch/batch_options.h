@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "mesh/preview.h"
+
 namespace model_unpack {
 
 struct BatchOptions {
@@ -16,7 +18,7 @@ struct BatchOptions {
   bool quiet = false;
   bool glb = false;
   bool png = false;
-  std::uint32_t png_size = 512;
+  std::uint32_t png_size = kPictureSize;
   bool no_job = false;  // only the glb and png
   bool list = false;    // only each model's header and directory: nothing is written
   bool json = false;    // JSON Lines on standard output instead of the job's lines
@@ -44,7 +46,8 @@ struct ParsedCommandLine {
 // any job runs. `cores` is what "-j 0" means.
 ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores);
 
-extern const char* const kBatchUsage;
+// The help: what --help prints.
+std::string batch_usage();
 
 // User text quoted in a message: control characters are written as \xNN, so the message stays
 // one line and cannot drive the terminal.

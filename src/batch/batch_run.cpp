@@ -185,9 +185,7 @@ class JobPrinter {
   void say_error(std::size_t index, const JobError& error) {
     if (!gate_.enter()) return;
     progress_.erase();
-    std::fprintf(streams_.err, "model-unpack-batch: %s: %s\n",
-                 escaped_text(options_.models[index]).c_str(), escaped_text(error.line).c_str());
-    std::fflush(streams_.err);
+    say_model_error(streams_.err, options_.models[index], error);
     gate_.leave();
   }
 
@@ -205,17 +203,28 @@ std::size_t workers_for(const BatchOptions& options, std::size_t total) {
 }
 
 std::string interrupted_line(std::size_t finished, std::size_t total) {
-  return render_message(
-             {form_of(BatchMessage::Interrupted), {{"finished", finished}, {"models", total}}}) +
-         "\n";
+  return tool_line(render_message(
+      {form_of(RunMessage::Interrupted), {{"finished", finished}, {"models", total}}}));
 }
 
 }  // namespace
 
-void say_line(std::FILE* stream, const Message& message) {
-  const std::string line = render_message(message) + "\n";
+std::string tool_line(std::string_view text) {
+  return std::string(kToolName) + ": " + std::string(text) + "\n";
+}
+
+void say_tool_line(std::FILE* stream, std::string_view text) {
+  const std::string line = tool_line(text);
   std::fwrite(line.data(), 1, line.size(), stream);
   std::fflush(stream);
+}
+
+void say_line(std::FILE* stream, const Message& message) {
+  say_tool_line(stream, render_message(message));
+}
+
+void say_model_error(std::FILE* stream, std::string_view model, const JobError& error) {
+  say_tool_line(stream, escaped_text(model) + ": " + escaped_text(error.line));
 }
 
 int end_of_run(const BatchOptions& options, const BatchStreams& streams, std::size_t models,
@@ -226,7 +235,7 @@ int end_of_run(const BatchOptions& options, const BatchStreams& streams, std::si
   }
   if (failed > 0) {
     say_line(streams.err,
-             {form_of(BatchMessage::ModelsFailed), {{"failed", failed}, {"models", models}}});
+             {form_of(RunMessage::ModelsFailed), {{"failed", failed}, {"models", models}}});
   }
   return failed > 0 ? 1 : 0;
 }
@@ -281,7 +290,7 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   ExecutorThreads threads{
       workers, 2 * workers, [&](std::size_t started, const std::string& why) {
         const std::size_t jobs = std::max<std::size_t>(started, 1);
-        say_line(streams.err, {form_of(BatchMessage::FewerJobs), {{"jobs", jobs}, {"why", why}}});
+        say_line(streams.err, {form_of(RunMessage::FewerJobs), {{"jobs", jobs}, {"why", why}}});
         std::fflush(streams.err);
       }};
   run_in_order(jobs, threads);

@@ -6,6 +6,7 @@
 #include "batch/batch_options.h"
 #include "batch/output_plan.h"
 #include "io/message.h"
+#include "job/job_report.h"
 
 namespace model_unpack {
 
@@ -22,8 +23,13 @@ struct BatchStreams {
 int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchStreams& streams,
               FileSystem& files);
 
-// Writes `message`'s line to `stream` (a line of the run as a whole, on standard error).
+// "model-unpack-batch: TEXT", the form of every line of the run as a whole (standard error).
+std::string tool_line(std::string_view text);
+void say_tool_line(std::FILE* stream, std::string_view text);
+// `message`'s line as a line of the run.
 void say_line(std::FILE* stream, const Message& message);
+// With -q, a model's first error: "model-unpack-batch: MODEL: LINE", both escaped.
+void say_model_error(std::FILE* stream, std::string_view model, const JobError& error);
 
 // The run's last words: the summary with --json, the count of failed models when some failed;
 // returns the exit status (0, or 1 when some model failed).

@@ -68,8 +68,7 @@ int list_models(const BatchOptions& options, const BatchStreams& streams, FileSy
     ++failed;
     if (options.quiet) {
       std::fflush(streams.out);
-      std::fprintf(streams.err, "model-unpack-batch: %s: %s\n", escaped_text(model).c_str(),
-                   escaped_text(error->line).c_str());
+      say_model_error(streams.err, model, *error);
     }
   }
   std::fflush(streams.out);

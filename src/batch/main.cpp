@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "model_unpack_version.h"
 #include "batch/batch_messages.h"
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
@@ -15,6 +14,7 @@
 #include "io/standard_streams.h"
 #include "io/starting_folder.h"
 #include "io/threads.h"
+#include "model_unpack_version.h"
 
 namespace {
 
@@ -22,15 +22,16 @@ namespace {
 int finish_output(int status) {
   using namespace model_unpack;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    say_line(stderr, {form_of(BatchMessage::StandardOutputFailed)});
+    say_line(stderr, {form_of(RunMessage::StandardOutputFailed)});
     return 1;
   }
   return status;
 }
 
 int usage_error(const std::string& reason) {
-  std::fprintf(stderr, "model-unpack-batch: %s\nTry 'model-unpack-batch --help'.\n",
-               reason.c_str());
+  using namespace model_unpack;
+  say_tool_line(stderr, reason);
+  std::fprintf(stderr, "Try '%s --help'.\n", std::string(kToolName).c_str());
   return 2;
 }
 
@@ -54,10 +55,10 @@ int main(int argc, char** argv) {
       parse_command_line(static_cast<int>(words.size()), word_pointers.data(), hardware_threads());
   switch (parsed.action) {
     case ParsedCommandLine::Action::Help:
-      std::fputs(kBatchUsage, stdout);
+      std::fputs(batch_usage().c_str(), stdout);
       return finish_output(0);
     case ParsedCommandLine::Action::Version:
-      std::puts("model-unpack-batch " MODEL_UNPACK_VERSION);
+      std::printf("%s %s\n", std::string(kToolName).c_str(), MODEL_UNPACK_VERSION);
       return finish_output(0);
     case ParsedCommandLine::Action::UsageError:
       return usage_error(parsed.usage_error);
@@ -71,6 +72,6 @@ int main(int argc, char** argv) {
     return finish_output(list_models(parsed.options, streams, system_files()));
   const OutputPlan plan = plan_outputs(parsed.options, system_files());
   if (plan.clash) return usage_error(*plan.clash);
-  if (plan.notice) std::fprintf(stderr, "model-unpack-batch: %s\n", plan.notice->c_str());
+  if (plan.notice) say_tool_line(stderr, *plan.notice);
   return finish_output(run_batch(parsed.options, plan, streams, system_files()));
 }

@@ -1,5 +1,5 @@
-// The name the user types at the console's prompt: the 256-byte buffer it is read into, and
-// the job it starts.
+// The name the user types at the console's prompt: the buffer it is read into, and the job it
+// starts.
 #pragma once
 
 #include <array>
@@ -7,10 +7,11 @@
 #include <string_view>
 
 #include "io/console_output.h"
+#include "job/file_names.h"
 
 namespace model_unpack {
 
-inline constexpr std::size_t kNameBufferSize = 256;
+inline constexpr std::size_t kNameBufferSize = kTypedNameSpace;
 using NameBuffer = std::array<char, kNameBufferSize>;
 
 // Whether a typed word fits the name buffer, room for the default extension included.

@@ -6,11 +6,12 @@
 #include "io/file_system.h"
 #include "job/job_outputs.h"
 #include "job/job_report.h"
+#include "mesh/preview.h"
 
 namespace model_unpack {
 
 struct MeshSettings {
-  std::uint32_t png_size = 512;
+  std::uint32_t png_size = kPictureSize;
   bool after_job = true;  // the job has told already whether the model opens
   FileSystem& files;
 };

@@ -9,6 +9,11 @@
 
 namespace model_unpack {
 
+// The picture's width and height: by default, and the range a user may choose from.
+inline constexpr std::uint32_t kPictureSize = 512;
+inline constexpr std::uint32_t kSmallestPicture = 16;
+inline constexpr std::uint32_t kLargestPicture = 4096;
+
 struct Picture {
   std::uint32_t size = 0;                 // width and height in pixels
   std::vector<unsigned char> rgb;         // size x size x 3, rows top to bottom

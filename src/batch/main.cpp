@@ -10,9 +10,7 @@
 #include "batch/batch_run.h"
 #include "batch/output_plan.h"
 #include "io/command_line.h"
-#include "io/process_memory.h"
-#include "io/standard_streams.h"
-#include "io/starting_folder.h"
+#include "io/process_start.h"
 #include "io/threads.h"
 #include "model_unpack_version.h"
 

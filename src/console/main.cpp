@@ -6,8 +6,7 @@
 #include "console/console_loop.h"
 #include "console/keyboard.h"
 #include "console/typed_name.h"
-#include "io/process_memory.h"
-#include "io/standard_streams.h"
+#include "io/process_start.h"
 
 int main() {
   using namespace model_unpack;

@@ -19,12 +19,12 @@
 namespace model_unpack {
 namespace {
 
-struct Room {
+struct Section {
   const char* title;
   std::vector<MessageForm> forms;
 };
 
-std::vector<Room> catalogue() {
+std::vector<Section> catalogue() {
   return {
       {"The job", {kJobMessages.begin(), kJobMessages.end()}},
       {"The export files", {kExportMessages.begin(), kExportMessages.end()}},
@@ -54,9 +54,9 @@ std::string messages_document() {
       "`kind`, with the values under `values` "
       "([batch.md](batch.md#json-lines-for-scripts---json)). "
       "This file is made from the tools' own tables; a test keeps the two the same.\n";
-  for (const Room& room : catalogue()) {
-    text += "\n## " + std::string(room.title) + "\n\n";
-    for (const MessageForm& form : room.forms) {
+  for (const Section& section : catalogue()) {
+    text += "\n## " + std::string(section.title) + "\n\n";
+    for (const MessageForm& form : section.forms) {
       text += "- `" + std::string(form.name) + "` (" +
               (form.severity == Severity::Error ? "error" : "warning") + "): `" +
               std::string(form.text) + "`\n";
@@ -72,10 +72,10 @@ TEST(Messages, TheDocumentIsMadeFromTheCatalogue) {
   }
   EXPECT_EQ(read_document("messages.md"), expected);
   // Each form's places name the values its callers give; a kind keeps one severity.
-  for (const Room& room : catalogue()) {
-    for (const MessageForm& form : room.forms) {
+  for (const Section& section : catalogue()) {
+    for (const MessageForm& form : section.forms) {
       EXPECT_TRUE(std::regex_match(std::string(form.name), std::regex("[a-z][a-z0-9_]*")));
-      for (const Room& other : catalogue()) {
+      for (const Section& other : catalogue()) {
         for (const MessageForm& same : other.forms) {
           if (same.name == form.name) {
             EXPECT_EQ(same.severity, form.severity) << form.name;
@@ -114,8 +114,8 @@ TEST(Messages, EveryLineTheDocumentsQuoteIsInTheCatalogue) {
         continue;
       }
       bool found = false;
-      for (const Room& room : catalogue()) {
-        for (const MessageForm& form : room.forms) {
+      for (const Section& section : catalogue()) {
+        for (const MessageForm& form : section.forms) {
           found = found || std::regex_match(line, pattern_of(form));
         }
       }

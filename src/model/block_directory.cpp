@@ -42,7 +42,7 @@ BlockDirectory read_block_directory(ModelFile& model,
   while (const std::optional<BlockRecord> record = walk.next()) {
     if (on_entry) on_entry(*record);
     ++directory.entry_count;
-    // Only names of the table can be looked up, so at most one record per row is kept.
+    // Only names of the table can be looked up, so at most one record per kind is kept.
     if (block_kind(record->name()) != nullptr && find_block(directory, record->name()) == nullptr)
       directory.records.push_back(*record);
   }

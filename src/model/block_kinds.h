@@ -31,7 +31,7 @@ struct BlockKind {
   ElementLayout layout;
   const char* export_file;  // null: not exported
   std::string_view start_line;
-  std::string_view completion_line;  // empty: the row has none
+  std::string_view completion_line;  // empty: the kind has none
   int deletion_position;             // where a job deletes the export file; -1 when there is none
   Rendering rendering;
 

@@ -14,7 +14,7 @@ namespace model_unpack {
 // The last value read that a field is read into: two or four bytes, the name-sized transfer
 // buffer, or the length word. A read cut short by the end of the file leaves the rest
 // of that value as it was, so what lies past the end repeats what was read last.
-enum class LastValue : std::uint8_t { Two, Four, Transfer, Length };
+enum class LastValue : std::uint8_t { TwoByteValue, FourByteValue, Transfer, Length };
 
 enum class Field : std::uint8_t {
   U16,         // a u16 value
@@ -36,20 +36,20 @@ struct FieldTraits {
 constexpr FieldTraits traits(Field field) {
   switch (field) {
     case Field::U16:
-      return {2, LastValue::Two, 1, 0};
+      return {2, LastValue::TwoByteValue, 1, 0};
     case Field::F32:
-      return {4, LastValue::Four, 0, 1};
+      return {4, LastValue::FourByteValue, 0, 1};
     case Field::U16Pair:
-      return {4, LastValue::Four, 2, 0};
+      return {4, LastValue::FourByteValue, 2, 0};
     case Field::Name64:
     case Field::Raw64:
       return {kTransferSize, LastValue::Transfer, 0, 0};
     case Field::LengthWord:
       return {4, LastValue::Length, 0, 0};
     case Field::GroupCount:
-      return {2, LastValue::Two, 0, 0};
+      return {2, LastValue::TwoByteValue, 0, 0};
   }
-  return {0, LastValue::Two, 0, 0};
+  return {0, LastValue::TwoByteValue, 0, 0};
 }
 
 // What follows an element's fields: nothing, as many bytes as its length word says, or as many

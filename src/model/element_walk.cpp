@@ -16,8 +16,8 @@ std::uint32_t ElementWalk::read_count_words(const BlockKind& kind, std::uint32_t
   return count;
 }
 
-Walked ElementWalk::copy_elements(const ElementLayout& layout, std::uint32_t count,
-                                  ElementBudget& budget, OutputFile* out) {
+CopiedElements ElementWalk::copy_elements(const ElementLayout& layout, std::uint32_t count,
+                                          ElementBudget& budget, OutputFile* out) {
   if (layout.tail == Tail::None) {
     const std::uint32_t handled = budget.take_elements(count, layout.fixed_size());
     copy_fields(layout.fields, handled, out);
@@ -43,11 +43,11 @@ Walked ElementWalk::copy_elements(const ElementLayout& layout, std::uint32_t cou
 
 std::span<const unsigned char> ElementWalk::read(Field field) {
   switch (traits(field).last_value) {
-    case LastValue::Two:
+    case LastValue::TwoByteValue:
       if (field == Field::GroupCount) last_.two.fill(0);
       file_.read(last_.two.data(), last_.two.size());
       return last_.two;
-    case LastValue::Four:
+    case LastValue::FourByteValue:
       file_.read(last_.four.data(), last_.four.size());
       return last_.four;
     case LastValue::Transfer:
@@ -75,9 +75,9 @@ void ElementWalk::copy_fields(const FieldList& fields, std::uint64_t repeat, Out
   if (fields.uniform()) {
     const std::uint64_t units = repeat * static_cast<std::uint64_t>(fields.count);
     switch (traits(fields.fields[0]).last_value) {
-      case LastValue::Two:
+      case LastValue::TwoByteValue:
         return copy_units(last_.two, units, out);
-      case LastValue::Four:
+      case LastValue::FourByteValue:
         return copy_units(last_.four, units, out);
       case LastValue::Transfer:
         return copy_units(last_.transfer, units, out);

@@ -86,11 +86,11 @@ struct LastValues {
   std::uint32_t extra_length = 0;
 };
 
-// How many elements a copy handled, and whether their claim was cut by the budget (an element
-// whose tail was cut counts as handled).
-struct Walked {
-  std::uint32_t handled;
-  bool cut;
+// How many elements a copy copied, and whether their claim was cut by the budget (an element
+// whose tail was cut counts as copied).
+struct CopiedElements {
+  std::uint32_t count;
+  bool cut_by_budget;
 };
 
 class ElementWalk {
@@ -107,8 +107,8 @@ class ElementWalk {
 
   // Copies up to `count` elements raw into `out` (null: read only) while `budget` lasts. The
   // length word of a tail of bytes starts at zero for each block.
-  Walked copy_elements(const ElementLayout& layout, std::uint32_t count, ElementBudget& budget,
-                       OutputFile* out);
+  CopiedElements copy_elements(const ElementLayout& layout, std::uint32_t count,
+                               ElementBudget& budget, OutputFile* out);
 
   // Reads one field into its last value and returns that value's bytes; a length word gives
   // nothing back (its value is `last().extra_length`).

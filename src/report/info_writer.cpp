@@ -140,14 +140,14 @@ void write_material(std::uint32_t index, ElementWalk& walk, OutputFile& out) {
 
 // One line of numbers: the index field, then each value read just before it is written, with
 // the short-read rule (past the end of the file a value repeats the last one read).
-void write_number_line(const Rendering& row, std::uint32_t index, ElementWalk& walk,
+void write_number_line(const Rendering& rendering, std::uint32_t index, ElementWalk& walk,
                        OutputFile& out) {
-  const Field value = row.value == Value::U16 ? Field::U16 : Field::F32;
+  const Field value = rendering.value == Value::U16 ? Field::U16 : Field::F32;
   const std::size_t size = traits(value).size;
   unsigned char element[kLargestNumberElement];
-  for (int i = 0; i < row.values; ++i)
+  for (int i = 0; i < rendering.values; ++i)
     std::memcpy(element + size * i, walk.read(value).data(), size);
-  out.commit(format_number_line(row, index, element, out.reserve(kLongestNumberLine)));
+  out.commit(format_number_line(rendering, index, element, out.reserve(kLongestNumberLine)));
 }
 
 // A large block whose shown elements all lie in the file is formatted in chunks; returns how
@@ -157,17 +157,17 @@ void write_number_line(const Rendering& row, std::uint32_t index, ElementWalk& w
 // rule for missing bytes.
 std::uint32_t write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
                                        std::uint32_t shown, ElementWalk& walk, OutputFile& out) {
-  const Rendering& row = kind.rendering;
+  const Rendering& rendering = kind.rendering;
   const std::uint64_t first = std::uint64_t{block_offset} + 4u * kind.count_words;
   const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size();
   ModelFile& model = walk.file();
   if (!worth_chunking(shown) || end > model.size()) return 0;
   unsigned char value[4];
   const std::uint32_t written =
-      write_number_lines_in_chunks(row, kind.element_size(), first, shown, model, out, value);
+      write_number_lines_in_chunks(rendering, kind.element_size(), first, shown, model, out, value);
   LastValues& last = walk.last();
   if (written > 0) {
-    if (row.value == Value::U16) {
+    if (rendering.value == Value::U16) {
       std::memcpy(last.two.data(), value, 2);
     } else {
       std::memcpy(last.four.data(), value, 4);
@@ -182,35 +182,35 @@ std::uint32_t write_number_lines_whole(const BlockKind& kind, std::uint32_t bloc
 // names one block.
 void render_block(const BlockKind& kind, std::uint32_t block_offset, std::uint32_t count,
                   ElementWalk& walk, ElementBudget& budget, OutputFile& out) {
-  const Rendering& row = kind.rendering;
-  if (row.value == Value::ListingOnly) return;
-  if (row.value == Value::NotSaved) {
+  const Rendering& rendering = kind.rendering;
+  if (rendering.value == Value::ListingOnly) return;
+  if (rendering.value == Value::NotSaved) {
     write_text("Don't know what to save", out);
     write_line_breaks(2, out);
     return;
   }
   // The count words are read again, in place into the count the listing showed.
   count = walk.read_count_words(kind, block_offset, count, nullptr);
-  if (row.has_heading) {
-    write_text(row.heading, out);
+  if (rendering.has_heading) {
+    write_text(rendering.heading, out);
     write_line_breaks(2, out);
   }
-  if (row.value == Value::Bone) {
+  if (rendering.value == Value::Bone) {
     for (std::uint32_t index = 0; index < count; ++index) {
       if (!budget.take(kind.element_size()) || !write_bone(kind.layout, walk, budget, out)) break;
     }
   } else {
     const std::uint32_t shown = budget.take_elements(count, kind.element_size());
-    const bool numbers = row.value == Value::U16 || row.value == Value::F32;
+    const bool numbers = rendering.value == Value::U16 || rendering.value == Value::F32;
     const std::uint32_t chunked =
         numbers ? write_number_lines_whole(kind, block_offset, shown, walk, out) : 0;
     for (std::uint32_t index = chunked; index < shown; ++index) {
       // Once the file cannot be written, the rest would only be lost.
       if (index % kFailureCheckInterval == 0 && out.failed()) break;
-      if (row.value == Value::MaterialName) {
+      if (rendering.value == Value::MaterialName) {
         write_material(index, walk, out);
       } else {
-        write_number_line(row, index, walk, out);
+        write_number_line(rendering, index, walk, out);
       }
     }
   }

@@ -23,10 +23,10 @@ constexpr std::uint32_t kSlots = 4;
 // written, so memory stays bounded however large the block.
 class ChunkedLines {
  public:
-  ChunkedLines(const Rendering& row, std::uint32_t element_size, std::uint64_t offset,
+  ChunkedLines(const Rendering& rendering, std::uint32_t element_size, std::uint64_t offset,
                std::uint32_t count, const ModelFile& model)
-      : row_(row),
-        value_size_(row.value == Value::U16 ? 2 : 4),
+      : rendering_(rendering),
+        value_size_(rendering.value == Value::U16 ? 2 : 4),
         element_size_(element_size),
         offset_(offset),
         count_(count),
@@ -118,8 +118,8 @@ class ChunkedLines {
     const bool cut_short = got < bytes;
     char* end = slot.text.data();
     for (std::uint32_t i = 0; i < elements && !cut_short; ++i) {
-      end = format_number_line(row_, first + i, slot.input.data() + std::size_t{i} * element_size_,
-                               end);
+      end = format_number_line(rendering_, first + i,
+                               slot.input.data() + std::size_t{i} * element_size_, end);
     }
     const UniqueLock<Mutex> lock(mutex_);
     slot.cut_short = cut_short;
@@ -130,7 +130,7 @@ class ChunkedLines {
     return true;
   }
 
-  const Rendering& row_;
+  const Rendering& rendering_;
   const std::size_t value_size_;
   const std::uint32_t element_size_;
   const std::uint64_t offset_;
@@ -153,19 +153,19 @@ struct StopWhenDone {
 
 }  // namespace
 
-char* format_number_line(const Rendering& row, std::uint32_t index, const unsigned char* element,
-                         char* out) {
-  if (row.index != IndexField::None) {
+char* format_number_line(const Rendering& rendering, std::uint32_t index,
+                         const unsigned char* element, char* out) {
+  if (rendering.index != IndexField::None) {
     out = format_right5(index, out);
-    const std::string_view separator = row.index == IndexField::ColonBlank ? ": " : ":";
+    const std::string_view separator = rendering.index == IndexField::ColonBlank ? ": " : ":";
     std::memcpy(out, separator.data(), separator.size());
     out += separator.size();
   }
-  for (int i = 0; i < row.values; ++i) {
-    out = row.value == Value::U16 ? format_right5(load_u16(element + 2 * i), out)
-                                  : format_exponent(load_u32(element + 4 * i), out);
+  for (int i = 0; i < rendering.values; ++i) {
+    out = rendering.value == Value::U16 ? format_right5(load_u16(element + 2 * i), out)
+                                        : format_exponent(load_u32(element + 4 * i), out);
     std::memcpy(out, "  ", 2);
-    out += row.blanks_after_value;
+    out += rendering.blanks_after_value;
   }
   std::memcpy(out, "\r\n", 2);
   return out + 2;
@@ -175,11 +175,11 @@ bool worth_chunking(std::uint32_t count) {
   return count >= 4 * kChunkElements;
 }
 
-std::uint32_t write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
+std::uint32_t write_number_lines_in_chunks(const Rendering& rendering, std::uint32_t element_size,
                                            std::uint64_t offset, std::uint32_t count,
                                            const ModelFile& model, OutputFile& out,
                                            unsigned char last[4]) {
-  ChunkedLines lines(row, element_size, offset, count, model);
+  ChunkedLines lines(rendering, element_size, offset, count, model);
   WorkerThread helper;
   // Without a helper this thread formats every chunk itself.
   static_cast<void>(helper.start([&lines] { lines.help(); }));

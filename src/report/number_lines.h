@@ -23,12 +23,12 @@ constexpr bool shows_numbers(const BlockKind& kind) {
 
 // The line of an element of `kind`: index field, each value and its blanks, line end.
 constexpr std::size_t line_size(const BlockKind& kind) {
-  const Rendering& row = kind.rendering;
+  const Rendering& rendering = kind.rendering;
   // An index is "%5u" of a 32-bit count: it can grow past five characters.
-  const std::size_t index = row.index == IndexField::None ? 0 : kMaxIntegerText + 2;
-  const std::size_t value = row.value == Value::U16 ? kU16TextSize : kExponentTextSize;
+  const std::size_t index = rendering.index == IndexField::None ? 0 : kMaxIntegerText + 2;
+  const std::size_t value = rendering.value == Value::U16 ? kU16TextSize : kExponentTextSize;
   // Two blanks are stored after each value whatever `blanks_after_value` keeps.
-  return index + static_cast<std::size_t>(row.values) * (value + 2) + 2;
+  return index + static_cast<std::size_t>(rendering.values) * (value + 2) + 2;
 }
 }  // namespace number_lines_detail
 
@@ -51,8 +51,8 @@ inline constexpr std::size_t kLargestNumberElement = [] {
 }();
 
 // Formats the line of element `index` from its bytes (all present) into `out`; returns the end.
-char* format_number_line(const Rendering& row, std::uint32_t index, const unsigned char* element,
-                         char* out);
+char* format_number_line(const Rendering& rendering, std::uint32_t index,
+                         const unsigned char* element, char* out);
 
 // Whether a block of `count` elements is worth formatting in chunks (on two cores).
 bool worth_chunking(std::uint32_t count);
@@ -61,8 +61,8 @@ bool worth_chunking(std::uint32_t count);
 // on when it was opened, into `out` in order, formatted a chunk at a time from bulk reads, on
 // this thread and a second one when one can be had. Returns how many were written: fewer when
 // the file has been cut short since, and the rest is for the element walk. The last value of
-// the last element written goes to `last` (2 or 4 bytes, as the row's values are).
-std::uint32_t write_number_lines_in_chunks(const Rendering& row, std::uint32_t element_size,
+// the last element written goes to `last` (2 or 4 bytes, as the rendering's values are).
+std::uint32_t write_number_lines_in_chunks(const Rendering& rendering, std::uint32_t element_size,
                                            std::uint64_t offset, std::uint32_t count,
                                            const ModelFile& model, OutputFile& out,
                                            unsigned char last[4]);

@@ -13,7 +13,7 @@ const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/ja
 // A conversion worker is made ahead, while the page waits, and again after each conversion;
 // the first view too (a later one is made as its model starts). Each takes a while to start,
 // which a model would otherwise wait for.
-const spares = { worker: null, view: null };
+const readyAhead = { worker: null, view: null };
 // Null where the browser cannot draw a view in a worker: the outputs come all the same.
 const newView = () => {
   try {
@@ -23,12 +23,12 @@ const newView = () => {
   }
 };
 function makeSpares(view) {
-  spares.worker ??= new Worker(workerUrl);
-  if (view) spares.view = newView();
+  readyAhead.worker ??= new Worker(workerUrl);
+  if (view) readyAhead.view = newView();
 }
 function take(kind) {
-  const taken = spares[kind];
-  spares[kind] = null;
+  const taken = readyAhead[kind];
+  readyAhead[kind] = null;
   return taken;
 }
 

@@ -1,7 +1,5 @@
 #include "batch/batch_run.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <memory>
 #include <optional>
@@ -11,125 +9,22 @@
 #include "batch/batch_messages.h"
 #include "batch/job_lines.h"
 #include "batch/json_report.h"
+#include "batch/model_run.h"
 #include "batch/ordered_executor.h"
+#include "batch/progress.h"
 #include "batch/run_guard.h"
-#include "io/buffered_file.h"
 #include "io/console_output.h"
 #include "io/interrupt_watch.h"
-#include "io/out_of_memory.h"
 #include "io/threads.h"
-#include "job/console_report.h"
-#include "job/conversion_job.h"
-#include "job/mesh_outputs.h"
-#include "job/model_listing.h"
 
 namespace model_unpack {
 
 namespace {
 
-// A folder that does not exist holds no export files: a job given this handle deletes none.
-constexpr int kNoFolder = -1;
-
-// The job's part: export files into the exports folder (if any), the info file. False when the
-// job did not run.
-bool run_job_part(const JobOutputs& outputs, FileSystem& files, JobReport& report) {
-  const std::string& folder = *outputs.exports_folder;
-  if (folder.empty()) {
-    run_conversion_job(outputs.names, JobSettings{report, AT_FDCWD, files});
-    return true;
-  }
-  const MessageValue shown = MessageValue::name("folder", folder);
-  if (files.is_link(AT_FDCWD, folder.c_str())) {
-    report.message({form_of(BatchMessage::ExportsFolderIsLink), {shown}});
-    return false;
-  }
-  // The folder the tool makes for a model's export files must be a real one, never a link.
-  int directory = files.open_folder(folder.c_str());
-  // A model that cannot be read gets no folder; its job says why.
-  if (directory < 0 && ModelFile::open(outputs.names.model.c_str(), files) != nullptr) {
-    static_cast<void>(files.make_folders(folder));
-    directory = files.open_folder(folder.c_str());
-    if (directory < 0) {
-      report.message({form_of(BatchMessage::CreatingExportsFolder), {shown}});
-      return true;
-    }
-  }
-  run_conversion_job(outputs.names,
-                     JobSettings{report, directory < 0 ? kNoFolder : directory, files});
-  if (directory >= 0) static_cast<void>(files.close(directory));
-  return true;
-}
-
-// One model's job and mesh outputs, told to `report`. Its files take their names together
-// when it ends, or none does when an error spoiled them (the earlier ones stay). Returns the
-// names that could not take theirs.
-std::vector<std::string> run_one(const BatchOptions& options, const JobOutputs& outputs,
-                                 RunGuard& guard, std::size_t index, JobReport& report) {
-  FileSystem& files = guard.files_of(index);
-  unless_out_of_memory(
-      [&] {
-        // Scripts learn what the model holds also from a run that only draws it.
-        if (!outputs.info && options.json) describe_model(outputs.names.model, report, files);
-        const bool job_ran = !outputs.info || run_job_part(outputs, files, report);
-        if ((outputs.glb || outputs.png) && !report.spoiled()) {
-          const MeshSettings mesh{options.png_size, outputs.info && job_ran, files};
-          write_mesh_outputs(outputs, mesh, report);
-        }
-      },
-      [&] { report.message({form_of(JobMessage::OutOfMemory)}); });
-  std::vector<std::string> not_placed = guard.end(index, !report.spoiled());
-  for (const std::string& name : not_placed) {
-    report.message({form_of(BatchMessage::PlacingOutput), {MessageValue::name("file", name)}});
-  }
-  return not_placed;
-}
-
-// One model as the run shows it: its lines, or its JSON lines with --json.
-std::optional<JobError> report_one(const BatchOptions& options, const OutputPlan& plan,
-                                   RunGuard& guard, std::size_t index,
-                                   const ConsoleOutput& console) {
-  if (!options.json) {
-    ConsoleReport report(console);
-    static_cast<void>(run_one(options, plan.models[index], guard, index, report));
-    return report.first_error();
-  }
-  JsonReport report(*console.sink, options.models[index], plan.models[index]);
-  report.begin();
-  const std::vector<std::string> not_placed =
-      run_one(options, plan.models[index], guard, index, report);
-  report.end(!report.spoiled(), not_placed);
-  return report.first_error();
-}
-
 // With -q a job's lines are not shown, unless they are its JSON lines.
 bool lines_shown(const BatchOptions& options) {
   return !options.quiet || options.json;
 }
-
-// "[k/N] NAME" on standard error, kept up to date in place.
-class Progress {
- public:
-  Progress(const BatchStreams& streams, std::size_t total)
-      : err_(streams.err), total_(total), shown_(streams.err_is_terminal && total >= 2) {}
-
-  void show(std::size_t index, const std::string& model) {
-    if (!shown_) return;
-    std::fprintf(err_, "\r[%zu/%zu] %s\033[K", index + 1, total_, escaped_text(model).c_str());
-    std::fflush(err_);
-  }
-  bool shown() const { return shown_; }
-  static constexpr std::string_view kErase = "\r\033[K";
-  void erase() {
-    if (!shown_) return;
-    std::fputs(kErase.data(), err_);
-    std::fflush(err_);
-  }
-
- private:
-  std::FILE* err_;
-  std::size_t total_;
-  bool shown_;
-};
 
 // Each job's lines, made when the job or the printer first needs them, gone once printed.
 class LinesOfJobs {

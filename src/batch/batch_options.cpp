@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/console_output.h"
+#include "io/console_text.h"
 #include "job/file_names.h"
 #include "mesh/preview.h"
 

@@ -13,7 +13,7 @@
 #include "batch/ordered_executor.h"
 #include "batch/progress.h"
 #include "batch/run_guard.h"
-#include "io/console_output.h"
+#include "io/console_text.h"
 #include "io/interrupt_watch.h"
 #include "io/threads.h"
 

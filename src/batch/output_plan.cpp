@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "io/console_output.h"
+#include "io/console_text.h"
 #include "io/file_identity.h"
 #include "io/file_system.h"
 

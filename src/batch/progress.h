@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "batch/batch_run.h"
-#include "io/console_output.h"
+#include "io/console_text.h"
 
 namespace model_unpack {
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "io/console_text.h"
 #include "mesh/mesh.h"
 
 namespace model_unpack {

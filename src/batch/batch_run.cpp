@@ -94,7 +94,7 @@ class JobPrinter {
 // How many jobs run at once: one on this thread, or that many workers while this one prints.
 std::size_t workers_for(const BatchOptions& options, std::size_t total) {
   const std::size_t jobs = std::min<std::size_t>(options.jobs, total);
-  return MODEL_UNPACK_THREADS && jobs > 1 ? jobs : 0;
+  return kHaveThreads && jobs > 1 ? jobs : 0;
 }
 
 std::string interrupted_line(std::size_t finished, std::size_t total) {

@@ -15,9 +15,6 @@
 
 #include "io/threads.h"
 
-#if !defined(_WIN32) && !defined(__wasi__)
-#include <pthread.h>
-#endif
 
 namespace model_unpack {
 
@@ -52,9 +49,7 @@ class InterruptWatch {
   std::atomic<bool> done_{false};
   std::atomic<bool> watcher_ready_{false};  // watcher_ is set
   std::atomic<bool> wake_sent_{false};      // the watcher waits for its wake signal
-#if !defined(_WIN32) && !defined(__wasi__)
-  pthread_t watcher_{};
-#endif
+  WatcherHandle watcher_{};
   std::atomic<bool> ending_{false};
   bool watching_ = false;
   bool answered_by_callers_ = false;  // no watcher: the signals are noted for answer_pending()

@@ -1,12 +1,10 @@
-#include "io/threads.h"
-
 #include <chrono>
 #include <new>
 #include <system_error>
 
-namespace model_unpack {
+#include "io/threads.h"
 
-#if MODEL_UNPACK_THREADS
+namespace model_unpack {
 
 bool WorkerThread::start(std::function<void()> work, std::string* why) {
   try {
@@ -40,26 +38,5 @@ unsigned hardware_threads() {
 void pause_briefly() {
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
-
-#else
-
-bool WorkerThread::start(std::function<void()>, std::string* why) {
-  if (why != nullptr) *why = "no threads on this platform";
-  return false;
-}
-
-WorkerThread& WorkerThread::operator=(WorkerThread&&) noexcept {
-  return *this;
-}
-
-void WorkerThread::join() {}
-
-unsigned hardware_threads() {
-  return 1;
-}
-
-void pause_briefly() {}
-
-#endif
 
 }  // namespace model_unpack

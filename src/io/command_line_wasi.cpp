@@ -1,39 +1,10 @@
-#include "io/command_line.h"
-
-#if defined(_WIN32)
-// clang-format off
-#include <windows.h>
-#include <shellapi.h>
-// clang-format on
-
-#include "io/utf8_windows.h"
-#elif defined(__wasi__)
 #include <cstdlib>
 #include <optional>
 #include <string_view>
-#endif
+
+#include "io/command_line.h"
 
 namespace model_unpack {
-
-#if defined(_WIN32)
-
-std::vector<std::string> command_line_words(int argc, char** argv) {
-  int count = 0;
-  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (words == nullptr) return {argv, argv + argc};
-  std::vector<std::string> result;
-  for (int i = 0; i < count; ++i) {
-    std::string word = utf8_text(words[i]);
-    for (char& c : word) {
-      if (c == '\\') c = '/';
-    }
-    result.push_back(std::move(word));
-  }
-  LocalFree(words);
-  return result;
-}
-
-#elif defined(__wasi__)
 
 namespace {
 
@@ -74,13 +45,5 @@ std::vector<std::string> command_line_words(int argc, char** argv) {
   words.insert(words.end(), own->begin(), own->end());
   return words;
 }
-
-#else
-
-std::vector<std::string> command_line_words(int argc, char** argv) {
-  return {argv, argv + argc};
-}
-
-#endif
 
 }  // namespace model_unpack

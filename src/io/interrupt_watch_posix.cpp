@@ -1,42 +1,15 @@
-#include "io/interrupt_watch.h"
-
-#include <algorithm>
-#include <cstdlib>
-
-#if !defined(__wasi__)
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
-#endif
+
+#include "io/interrupt_watch.h"
 
 namespace model_unpack {
-
-#if defined(__wasi__)
-
-InterruptWatch::InterruptWatch(std::function<void()> on_interrupt)
-    : on_interrupt_(std::move(on_interrupt)) {}
-
-InterruptWatch::~InterruptWatch() = default;
-
-bool InterruptWatch::reader_gone(int) const {
-  return false;
-}
-
-void InterruptWatch::end_by_broken_pipe() {
-  std::_Exit(1);
-}
-
-void InterruptWatch::answer_pending() {}
-
-void say_without_waiting(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
-#else
 
 namespace {
 
@@ -195,7 +168,5 @@ void say_without_waiting(std::FILE* stream, std::string_view text) {
   // Once, and no more than a pipe takes whole when it has room.
   static_cast<void>(::write(fd, text.data(), std::min<std::size_t>(text.size(), PIPE_BUF)));
 }
-
-#endif
 
 }  // namespace model_unpack

@@ -8,6 +8,7 @@
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
 #include "model/element_walk.h"
+#include "model/whole_elements.h"
 
 namespace model_unpack {
 

@@ -1,8 +1,8 @@
 // Walks a block's elements by their layout, with the tool's short-read rule: every field
 // is read into the last value read of its size, and bytes a read does not deliver keep what
 // that value held, so values past the end of the file repeat old ones. The export phase copies
-// fields raw, the info phase reads them to show them, the mesh reader takes only the elements
-// that lie whole in the file.
+// fields raw, the info phase reads them to show them (the mesh reader takes only the elements
+// that lie whole in the file: whole_elements.h).
 #pragma once
 
 #include <array>
@@ -126,55 +126,5 @@ class ElementWalk {
   ModelFile& file_;
   LastValues& last_;
 };
-
-// A block as the mesh reader takes it: only elements present whole in the file.
-struct WholeBlock {
-  bool count_read = false;  // false: the count word lies past the end of the file
-  std::uint64_t first_element = 0;
-  std::uint32_t declared = 0;
-  // Of a layout without a tail, how many elements fit between the first and the end of the
-  // file (at most `declared`); with one, `declared` until the walk finds out.
-  std::uint32_t present = 0;
-};
-
-WholeBlock whole_block(const BlockKind& kind, const BlockRecord& record, ModelFile& model);
-
-// Hands each element of `block` that lies whole in the file to `on_element(index, bytes)`,
-// and each group of a tail of groups to `on_group(bytes)`, in file order; stops at the first
-// element that does not lie whole. Returns how many were handed over.
-template <typename OnElement, typename OnGroup>
-std::uint32_t walk_whole_elements(ModelFile& model, const WholeBlock& block,
-                                  const ElementLayout& layout, OnElement&& on_element,
-                                  OnGroup&& on_group) {
-  static_assert(FieldList::kCapacity * kTransferSize <= 1024);
-  unsigned char element[1024];
-  const std::uint32_t fixed = layout.fixed_size();
-  const std::uint32_t group = layout.group_size();
-  std::uint64_t offset = block.first_element;
-  model.seek(offset);
-  std::uint32_t index = 0;
-  for (; index < block.present; ++index) {
-    if (layout.tail == Tail::None) {
-      model.read(element, fixed);
-      on_element(index, element);
-      continue;
-    }
-    model.seek(offset);
-    if (model.read(element, fixed) < fixed) break;
-    const std::uint64_t tail = layout.tail == Tail::CountedGroups
-                                   ? std::uint64_t{group} * load_u16(element + fixed - 2)
-                                   : load_u32(element + fixed - 4);
-    if (offset + fixed + tail > model.size()) break;
-    on_element(index, element);
-    if (layout.tail == Tail::CountedGroups) {
-      for (std::uint64_t done = 0; done < tail; done += group) {
-        model.read(element, group);
-        on_group(element);
-      }
-    }
-    offset += fixed + tail;
-  }
-  return index;
-}
 
 }  // namespace model_unpack

@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The export files go into a folder of their own, as with the batch tool's -C.
   files.make_folders("ex/f");
-  const int exports = files.open_folder("ex/f");
+  const Folder exports = files.open_folder("ex/f");
   ConsoleReport said(ConsoleOutput{console(), false});
   run_conversion_job(derive_typed_names("f"), JobSettings{said, exports, files});
-  files.close(exports);
+  static_cast<void>(files.close(exports.handle()));
 
   const std::string* after = files.contents("f.zmdl");
   if (after == nullptr || *after != model) {

@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   files.put("m.zmdl", std::string(reinterpret_cast<const char*>(data), size));
   const Mesh mesh = read_mesh(*ModelFile::open("m.zmdl", files));
   {
-    auto out = OutputFile::create("m.glb", AT_FDCWD, 0644, files);
+    auto out = OutputFile::create("m.glb", Folder::current(), 0644, files);
     write_glb(mesh, "fuzz", *out);
     if (!out->close()) fail("the glb could not be written in memory");
   }

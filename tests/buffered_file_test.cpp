@@ -58,7 +58,7 @@ TEST(OutputFile, WritesEverythingInOrderWithMode0600) {
   testing::ScratchDirectory directory;
   const std::string bytes = pattern(3 << 18);
   {
-    auto out = OutputFile::create("out", AT_FDCWD, 0600, system_files());
+    auto out = OutputFile::create("out", Folder::current(), 0600, system_files());
     std::size_t done = 0;
     for (std::size_t piece = 1; done < bytes.size(); piece = piece * 3 % 70001 + 1) {
       const std::size_t size = std::min(piece, bytes.size() - done);

@@ -81,8 +81,8 @@ TEST_F(ExportTest, EdgesRecordKeepsTheSecondCountWord) {
   auto model = testing::model_file_of(bytes);
   std::FILE* console = std::fopen("/dev/null", "w");
   ConsoleReport said(ConsoleOutput{console, false});
-  const ExportResult exported =
-      export_blocks(directory, *model, ExportTarget{AT_FDCWD, std::nullopt, system_files()}, said);
+  const ExportResult exported = export_blocks(
+      directory, *model, ExportTarget{Folder::current(), std::nullopt, system_files()}, said);
   std::fclose(console);
   EXPECT_EQ(exported.element_counts, std::vector<std::uint32_t>{2u});
 }

@@ -274,7 +274,7 @@ TEST_F(InfoFileTest, EndsWithTheEndLineAndNoLineBreak) {
 TEST(LineBreaks, AreCrLfPairs) {
   testing::ScratchDirectory directory;
   {
-    auto out = OutputFile::create("breaks", AT_FDCWD, 0600, system_files());
+    auto out = OutputFile::create("breaks", Folder::current(), 0600, system_files());
     write_line_breaks(0, *out);
     write_line_breaks(2, *out);
   }
@@ -294,21 +294,21 @@ class CutAfterOpening final : public FileSystem {
     }
     return handle;
   }
-  std::optional<FileIdentity> identify(int d, const char* n) override {
+  std::optional<FileIdentity> identify(Folder d, const char* n) override {
     return base_.identify(d, n);
   }
-  std::optional<FileIdentity> identify_entry(int d, const char* n) override {
+  std::optional<FileIdentity> identify_entry(Folder d, const char* n) override {
     return base_.identify_entry(d, n);
   }
   std::optional<FileIdentity> identify_open(int h) override { return base_.identify_open(h); }
-  bool remove(int d, const char* n) override { return base_.remove(d, n); }
-  int create(int d, const char* n, mode_t m) override { return base_.create(d, n, m); }
-  int create_temporary(int d, const std::string& n, mode_t m, std::string& t) override {
+  bool remove(Folder d, const char* n) override { return base_.remove(d, n); }
+  int create(Folder d, const char* n, mode_t m) override { return base_.create(d, n, m); }
+  int create_temporary(Folder d, const std::string& n, mode_t m, std::string& t) override {
     return base_.create_temporary(d, n, m, t);
   }
-  bool rename(int d, const char* f, const char* t) override { return base_.rename(d, f, t); }
-  bool is_link(int d, const char* n) override { return base_.is_link(d, n); }
-  Entry probe(int d, const char* n) override { return base_.probe(d, n); }
+  bool rename(Folder d, const char* f, const char* t) override { return base_.rename(d, f, t); }
+  bool is_link(Folder d, const char* n) override { return base_.is_link(d, n); }
+  Entry probe(Folder d, const char* n) override { return base_.probe(d, n); }
   std::vector<std::string> make_folders(const std::string& p) override {
     return base_.make_folders(p);
   }
@@ -316,7 +316,7 @@ class CutAfterOpening final : public FileSystem {
   std::optional<std::string> resolve_folder(const std::string& p) override {
     return base_.resolve_folder(p);
   }
-  int open_folder(const char* p) override { return base_.open_folder(p); }
+  Folder open_folder(const char* p) override { return base_.open_folder(p); }
   std::int64_t read_at(int h, void* d, std::size_t s, std::uint64_t o) override {
     if (failing_ && o + s > static_cast<std::uint64_t>(keep_)) return -EIO;
     return base_.read_at(h, d, s, o);
@@ -340,7 +340,7 @@ TEST_F(InfoFileTest, ALargeBlockCutShortRepeatsItsLastValueAndAFailedReadIsAnErr
   CutAfterOpening files(model.payload_offset(0) + 4 + 20000 * 12);
   std::FILE* quiet = std::fopen("/dev/null", "w");
   ConsoleReport said(ConsoleOutput{quiet, false});
-  run_conversion_job(derive_typed_names("m"), JobSettings{said, AT_FDCWD, files});
+  run_conversion_job(derive_typed_names("m"), JobSettings{said, Folder::current(), files});
   std::fclose(quiet);
   const std::string info = read_file("m.txt");
   const std::string last_read = "+1.999900e+004  +1.999900e+004  +1.999900e+004  \r\n";
@@ -354,7 +354,7 @@ TEST_F(InfoFileTest, ALargeBlockCutShortRepeatsItsLastValueAndAFailedReadIsAnErr
   std::size_t size = 0;
   std::FILE* console = open_memstream(&lines, &size);
   ConsoleReport told(ConsoleOutput{console, false});
-  run_conversion_job(derive_typed_names("m"), JobSettings{told, AT_FDCWD, failing});
+  run_conversion_job(derive_typed_names("m"), JobSettings{told, Folder::current(), failing});
   std::fclose(console);
   EXPECT_TRUE(std::string(lines, size)
                   .ends_with("Info file created\nError reading input file m.zmdl: Input/output "

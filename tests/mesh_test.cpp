@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "model_unpack_version.h"
 #include "job/console_report.h"
 #include "job/file_names.h"
 #include "job/mesh_outputs.h"
@@ -16,6 +15,7 @@
 #include "mesh/glb_writer.h"
 #include "mesh/preview.h"
 #include "model_builder.h"
+#include "model_unpack_version.h"
 #include "test_support.h"
 
 namespace model_unpack {
@@ -218,7 +218,8 @@ TEST_F(MeshTest, EmptyModelsAndTheInputFileItself) {
   EXPECT_EQ(testing::read_file("self.glb"), model);
 
   // A glb past its container's 32-bit lengths is not written at all (here with a small limit).
-  std::unique_ptr<OutputFile> glb = OutputFile::create("limit.glb", AT_FDCWD, 0600, system_files());
+  std::unique_ptr<OutputFile> glb =
+      OutputFile::create("limit.glb", Folder::current(), 0600, system_files());
   ASSERT_NE(glb, nullptr);
   EXPECT_FALSE(write_glb(Mesh{}, "test", *glb, 64));
   EXPECT_TRUE(glb->close());

@@ -23,7 +23,7 @@ struct Outcome {
 Outcome in_memory(const std::string& model, const std::string& exports_folder) {
   MemoryFileSystem files(true);
   files.put("s.zmdl", model);
-  int exports = AT_FDCWD;
+  Folder exports = Folder::current();
   if (!exports_folder.empty()) {
     files.make_folders(exports_folder);
     exports = files.open_folder(exports_folder.c_str());
@@ -82,9 +82,9 @@ TEST(MemoryFileSystem, AnswersAsTheDiskDoesForFoldersAndWrittenFiles) {
   for (FileSystem* files : {static_cast<FileSystem*>(&memory), &system_files()}) {
     EXPECT_EQ(files->make_folders("a/b"), (std::vector<std::string>{"a", "a/b"}));
     EXPECT_TRUE(files->make_folders("a/b").empty());
-    const int folder = files->open_folder("a/b");
-    ASSERT_GE(folder, 0);
-    EXPECT_EQ(files->identify_open(folder), files->identify(AT_FDCWD, "a/b"));
+    const Folder folder = files->open_folder("a/b");
+    ASSERT_TRUE(folder.is_open());
+    EXPECT_EQ(files->identify_open(folder.handle()), files->identify(Folder::current(), "a/b"));
     const int out = files->create(folder, "f", kNewFileMode);
     ASSERT_EQ(files->write(out, "abc", 3), 3);
     EXPECT_TRUE(files->close(out));
@@ -96,13 +96,13 @@ TEST(MemoryFileSystem, AnswersAsTheDiskDoesForFoldersAndWrittenFiles) {
     EXPECT_STREQ(back, "abc");
     EXPECT_TRUE(files->close(in));
     files->remove_folder("a");  // not empty: stays
-    EXPECT_TRUE(files->identify(AT_FDCWD, "a/b/f"));
+    EXPECT_TRUE(files->identify(Folder::current(), "a/b/f"));
     EXPECT_TRUE(files->remove(folder, "f"));
     EXPECT_FALSE(files->remove(folder, "f"));
-    EXPECT_TRUE(files->close(folder));
+    EXPECT_TRUE(files->close(folder.handle()));
     files->remove_folder("a/b");
     files->remove_folder("a");
-    EXPECT_FALSE(files->identify(AT_FDCWD, "a"));
+    EXPECT_FALSE(files->identify(Folder::current(), "a"));
   }
 }
 

@@ -16,36 +16,33 @@ namespace model_unpack {
 
 namespace {
 
-// A folder that does not exist holds no export files: a job given this handle deletes none.
-constexpr int kNoFolder = -1;
-
 // The job's part: export files into the exports folder (if any), the info file. False when the
 // job did not run.
 bool run_job_part(const JobOutputs& outputs, FileSystem& files, JobReport& report) {
   const std::string& folder = *outputs.exports_folder;
   if (folder.empty()) {
-    run_conversion_job(outputs.names, JobSettings{report, AT_FDCWD, files});
+    run_conversion_job(outputs.names, JobSettings{report, Folder::current(), files});
     return true;
   }
   const MessageValue shown = MessageValue::name("folder", folder);
-  if (files.is_link(AT_FDCWD, folder.c_str())) {
+  if (files.is_link(Folder::current(), folder.c_str())) {
     report.message({form_of(BatchMessage::ExportsFolderIsLink), {shown}});
     return false;
   }
   // The folder the tool makes for a model's export files must be a real one, never a link.
-  int directory = files.open_folder(folder.c_str());
+  Folder directory = files.open_folder(folder.c_str());
   // A model that cannot be read gets no folder; its job says why.
-  if (directory < 0 && ModelFile::open(outputs.names.model.c_str(), files) != nullptr) {
+  if (!directory.is_open() && ModelFile::open(outputs.names.model.c_str(), files) != nullptr) {
     static_cast<void>(files.make_folders(folder));
     directory = files.open_folder(folder.c_str());
-    if (directory < 0) {
+    if (!directory.is_open()) {
       report.message({form_of(BatchMessage::CreatingExportsFolder), {shown}});
       return true;
     }
   }
-  run_conversion_job(outputs.names,
-                     JobSettings{report, directory < 0 ? kNoFolder : directory, files});
-  if (directory >= 0) static_cast<void>(files.close(directory));
+  // A folder that does not exist holds no export files: a job given none deletes none.
+  run_conversion_job(outputs.names, JobSettings{report, directory, files});
+  if (directory.is_open()) static_cast<void>(files.close(directory.handle()));
   return true;
 }
 

@@ -64,7 +64,7 @@ class ClashFinder {
   void add_model(std::size_t index) {
     const std::string& name = models_[index].names.model;
     models_by_spelling_.emplace(resolved_spelling(name, files_), index);
-    if (const auto identity = files_.identify(AT_FDCWD, name.c_str()))
+    if (const auto identity = files_.identify(Folder::current(), name.c_str()))
       models_by_identity_.emplace(*identity, index);
   }
 
@@ -76,15 +76,15 @@ class ClashFinder {
       return model_clash(index, file, model->second);
     }
     // A link to a model counts as the model: writing it would empty the model.
-    for (const auto& identity :
-         {files_.identify(AT_FDCWD, file.c_str()), files_.identify_entry(AT_FDCWD, file.c_str())}) {
+    for (const auto& identity : {files_.identify(Folder::current(), file.c_str()),
+                                 files_.identify_entry(Folder::current(), file.c_str())}) {
       if (!identity) continue;
       if (auto model = models_by_identity_.find(*identity); model != models_by_identity_.end())
         return model_clash(index, file, model->second);
     }
     if (shared) return;
     // Between outputs, a link is a file of its own: it is replaced, not written through.
-    const auto identity = files_.identify_entry(AT_FDCWD, file.c_str());
+    const auto identity = files_.identify_entry(Folder::current(), file.c_str());
     auto [by_spelling, fresh] = outputs_by_spelling_.emplace(spelling, Writer{index, file});
     if (!fresh) return output_clash(by_spelling->second, index, file);
     if (identity) {

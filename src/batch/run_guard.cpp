@@ -12,7 +12,7 @@ namespace {
 // "pos.txt", "./pos.txt" and "pos.txt" in a handle of the same folder are one place.
 struct Place {
   std::optional<FileIdentity> folder;
-  int directory = AT_FDCWD;
+  Folder directory = Folder::current();
   std::string name;
 
   std::string_view last() const {
@@ -28,7 +28,7 @@ struct Place {
 
 // A file a job writes under a temporary name until the job ends.
 struct Staged {
-  int directory;
+  Folder directory;
   std::string temporary;
   std::optional<Place> place;  // where it goes; none until the job names it
   int handle;                  // open for writing; -1 once closed
@@ -36,7 +36,7 @@ struct Staged {
 };
 
 struct Removal {
-  int directory;
+  Folder directory;
   std::string name;
   Place place;
 };
@@ -50,7 +50,7 @@ class RunGuard::ModelFiles final : public FileSystem {
  public:
   ModelFiles(RunGuard& guard, FileSystem& base) : guard_(guard), base_(base) {}
 
-  std::optional<FileIdentity> identify(int directory, const char* name) override {
+  std::optional<FileIdentity> identify(Folder directory, const char* name) override {
     guard_.poll_();
     const Place place = place_of(directory, name);
     if (const Staged* file = staged_at(place))
@@ -58,7 +58,7 @@ class RunGuard::ModelFiles final : public FileSystem {
     if (removed_at(place)) return std::nullopt;
     return base_.identify(directory, name);
   }
-  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+  std::optional<FileIdentity> identify_entry(Folder directory, const char* name) override {
     const Place place = place_of(directory, name);
     if (const Staged* file = staged_at(place)) {
       return base_.identify_entry(file->directory, file->temporary.c_str());
@@ -72,7 +72,7 @@ class RunGuard::ModelFiles final : public FileSystem {
   std::optional<FileIdentity> identify_open(int handle) override {
     return base_.identify_open(handle);
   }
-  bool remove(int directory, const char* name) override {
+  bool remove(Folder directory, const char* name) override {
     guard_.poll_();
     bool removed = false;
     guard_.creating([&] { removed = note_removal(directory, name); });
@@ -84,7 +84,7 @@ class RunGuard::ModelFiles final : public FileSystem {
   }
   // Refused where the file itself could not be written (a folder, a read-only file), as
   // writing it in place would be; a device (/dev/null under the name) is written in place.
-  int create(int directory, const char* name, mode_t mode) override {
+  int create(Folder directory, const char* name, mode_t mode) override {
     guard_.poll_();
     Place place = place_of(directory, name);
     if (!staged_at(place)) {
@@ -105,7 +105,7 @@ class RunGuard::ModelFiles final : public FileSystem {
     });
     return handle;
   }
-  int create_temporary(int directory, const std::string& name, mode_t mode,
+  int create_temporary(Folder directory, const std::string& name, mode_t mode,
                        std::string& temporary) override {
     guard_.poll_();
     int handle = -1;
@@ -116,7 +116,7 @@ class RunGuard::ModelFiles final : public FileSystem {
     return handle;
   }
   // A temporary of the job's own takes its name when the job ends.
-  bool rename(int directory, const char* from, const char* to) override {
+  bool rename(Folder directory, const char* from, const char* to) override {
     guard_.poll_();
     bool renamed = false;
     guard_.creating([&] {
@@ -133,13 +133,13 @@ class RunGuard::ModelFiles final : public FileSystem {
     });
     return renamed;
   }
-  Entry probe(int directory, const char* name) override {
+  Entry probe(Folder directory, const char* name) override {
     const Place place = place_of(directory, name);
     if (staged_at(place)) return Entry::Writable;
     if (removed_at(place)) return Entry::None;
     return base_.probe(directory, name);
   }
-  bool is_link(int directory, const char* name) override {
+  bool is_link(Folder directory, const char* name) override {
     const Place place = place_of(directory, name);
     if (staged_at(place) || removed_at(place)) return false;
     return base_.is_link(directory, name);
@@ -156,10 +156,10 @@ class RunGuard::ModelFiles final : public FileSystem {
   void remove_folder(const std::string& path) override {
     guard_.creating([&] { base_.remove_folder(path); });
   }
-  int open_folder(const char* path) override {
-    const int handle = base_.open_folder(path);
-    if (handle >= 0) guard_.creating([&] { open_folders_.push_back(handle); });
-    return handle;
+  Folder open_folder(const char* path) override {
+    const Folder folder = base_.open_folder(path);
+    if (folder.is_open()) guard_.creating([&] { open_folders_.push_back(folder.handle()); });
+    return folder;
   }
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {
     return base_.read_at(handle, dest, size, offset);
@@ -224,14 +224,14 @@ class RunGuard::ModelFiles final : public FileSystem {
   const std::vector<std::string>& folders_made() const { return folders_made_; }
 
  private:
-  Place place_of(int directory, const std::string& name) {
+  Place place_of(Folder directory, const std::string& name) {
     const std::size_t slash = name.rfind('/');
     const std::string folder =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
     return Place{folder_identity(directory, folder), directory, name};
   }
   // A job names files in a folder or two, dozens of times: each is looked up once.
-  std::optional<FileIdentity> folder_identity(int directory, const std::string& folder) {
+  std::optional<FileIdentity> folder_identity(Folder directory, const std::string& folder) {
     for (const FolderSeen& seen : folders_seen_) {
       if (seen.directory == directory && seen.folder == folder) return seen.identity;
     }
@@ -250,7 +250,7 @@ class RunGuard::ModelFiles final : public FileSystem {
     return std::any_of(removals_.begin(), removals_.end(),
                        [&](const Removal& removal) { return removal.place == place; });
   }
-  Staged* temporary_named(int directory, const std::string& name) {
+  Staged* temporary_named(Folder directory, const std::string& name) {
     for (Staged& file : staged_) {
       if (file.directory == directory && file.temporary == name) return &file;
     }
@@ -265,7 +265,7 @@ class RunGuard::ModelFiles final : public FileSystem {
       return true;
     });
   }
-  bool note_removal(int directory, const char* name) {
+  bool note_removal(Folder directory, const char* name) {
     if (Staged* file = temporary_named(directory, name)) {
       close_if_open(*file);
       const bool removed = base_.remove(directory, name);
@@ -304,7 +304,7 @@ class RunGuard::ModelFiles final : public FileSystem {
   std::vector<std::string> folders_made_;
   std::vector<int> open_folders_;
   struct FolderSeen {
-    int directory;
+    Folder directory;
     std::string folder;
     std::optional<FileIdentity> identity;
   };

@@ -21,7 +21,7 @@ void process_model_file(const NameBuffer& typed_name, const ConsoleOutput& conso
   unless_out_of_memory(
       [&] {
         run_conversion_job(derive_typed_names({typed_name.data(), typed_name.size()}),
-                           JobSettings{report, AT_FDCWD, system_files()});
+                           JobSettings{report, Folder::current(), system_files()});
       },
       [&] { report.message({form_of(JobMessage::OutOfMemory)}); });
 }

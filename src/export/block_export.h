@@ -41,7 +41,7 @@ class ExportReport : public MessageSink {
 };
 
 struct ExportTarget {
-  int directory;  // where the export files go (AT_FDCWD: the current directory)
+  Folder directory;  // where the export files go (Folder::current(): the current directory)
   // An export file that is this file is never opened, so the report being written cannot be
   // destroyed; its start line is still said and its block still read, so later output is unchanged.
   std::optional<FileIdentity> info_file;

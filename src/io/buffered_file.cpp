@@ -85,7 +85,7 @@ std::size_t ModelFile::read_slow(void* dest, std::size_t size) {
   return delivered;
 }
 
-std::unique_ptr<OutputFile> OutputFile::create(const char* name, int directory, mode_t mode,
+std::unique_ptr<OutputFile> OutputFile::create(const char* name, Folder directory, mode_t mode,
                                                FileSystem& files) {
   const int handle = files.create(directory, name, mode);
   if (handle < 0) return nullptr;

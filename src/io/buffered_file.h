@@ -83,7 +83,7 @@ class OutputFile {
  public:
   // Creates or empties the file with `mode`, then opens it for writing; null on failure. A
   // relative name is taken in `directory`. A FIFO nobody reads fails at once.
-  [[nodiscard]] static std::unique_ptr<OutputFile> create(const char* name, int directory,
+  [[nodiscard]] static std::unique_ptr<OutputFile> create(const char* name, Folder directory,
                                                           mode_t mode, FileSystem& files);
   // Takes over a handle open for writing.
   static std::unique_ptr<OutputFile> adopt(int handle, FileSystem& files);

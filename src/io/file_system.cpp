@@ -21,9 +21,14 @@ std::optional<FileIdentity> identity_of(const struct stat& info) {
                       static_cast<std::uint64_t>(info.st_ino)};
 }
 
+// The handle the *at() calls take for `directory`.
+int at(Folder directory) {
+  return directory.is_current() ? AT_FDCWD : directory.handle();
+}
+
 // `name` taken in `directory`: a path from the current folder is resolved as the kernel would.
-std::string in_folder(int directory, const char* name) {
-  return directory == AT_FDCWD ? physical_name(name) : std::string(name);
+std::string in_folder(Folder directory, const char* name) {
+  return directory == Folder::current() ? physical_name(name) : std::string(name);
 }
 
 // Opened without blocking (a FIFO could wait forever); used in blocking mode.
@@ -33,14 +38,15 @@ void make_blocking(int fd) {
 
 class SystemFiles final : public FileSystem {
  public:
-  std::optional<FileIdentity> identify(int directory, const char* name) override {
+  std::optional<FileIdentity> identify(Folder directory, const char* name) override {
     struct stat info {};
-    if (fstatat(directory, in_folder(directory, name).c_str(), &info, 0) != 0) return std::nullopt;
+    if (fstatat(at(directory), in_folder(directory, name).c_str(), &info, 0) != 0)
+      return std::nullopt;
     return identity_of(info);
   }
-  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+  std::optional<FileIdentity> identify_entry(Folder directory, const char* name) override {
     struct stat info {};
-    if (fstatat(directory, in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (fstatat(at(directory), in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
       return std::nullopt;
     return identity_of(info);
   }
@@ -49,8 +55,8 @@ class SystemFiles final : public FileSystem {
     if (fstat(handle, &info) != 0) return std::nullopt;
     return identity_of(info);
   }
-  bool remove(int directory, const char* name) override {
-    return unlinkat(directory, in_folder(directory, name).c_str(), 0) == 0;
+  bool remove(Folder directory, const char* name) override {
+    return unlinkat(at(directory), in_folder(directory, name).c_str(), 0) == 0;
   }
 
   int open_for_reading(const char* name, std::uint64_t& size) override {
@@ -68,18 +74,18 @@ class SystemFiles final : public FileSystem {
     return fd;
   }
 
-  int create(int directory, const char* name, mode_t mode) override {
+  int create(Folder directory, const char* name, mode_t mode) override {
     // Created or emptied and closed at once, then opened for writing, as the job does.
     constexpr int kFlags = O_CREAT | O_TRUNC | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
     const std::string path = in_folder(directory, name);
-    const int created = openat(directory, path.c_str(), O_RDWR | kFlags, mode);
+    const int created = openat(at(directory), path.c_str(), O_RDWR | kFlags, mode);
     if (created >= 0) ::close(created);
-    const int fd = openat(directory, path.c_str(), O_WRONLY | kFlags, mode);
+    const int fd = openat(at(directory), path.c_str(), O_WRONLY | kFlags, mode);
     if (fd >= 0) make_blocking(fd);
     return fd;
   }
 
-  int create_temporary(int directory, const std::string& name, mode_t mode,
+  int create_temporary(Folder directory, const std::string& name, mode_t mode,
                        std::string& temporary) override {
     // Hidden beside the file it becomes: ".castle.glb.XXXXXX".
     const std::size_t slash = name.rfind('/');
@@ -93,15 +99,15 @@ class SystemFiles final : public FileSystem {
       char suffix[16];
       std::snprintf(suffix, sizeof suffix, ".%06lx", tag & 0xFFFFFF);
       temporary = name.substr(0, base) + "." + name.substr(base) + suffix;
-      const int fd = openat(directory, in_folder(directory, temporary.c_str()).c_str(),
+      const int fd = openat(at(directory), in_folder(directory, temporary.c_str()).c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
       if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
   }
 
-  bool rename(int directory, const char* from, const char* to) override {
-    return renameat(directory, in_folder(directory, from).c_str(), directory,
+  bool rename(Folder directory, const char* from, const char* to) override {
+    return renameat(at(directory), in_folder(directory, from).c_str(), at(directory),
                     in_folder(directory, to).c_str()) == 0;
   }
 
@@ -131,28 +137,31 @@ class SystemFiles final : public FileSystem {
 #endif
   }
 
-  int open_folder(const char* path) override {
-    return ::open(physical_name(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  Folder open_folder(const char* path) override {
+    const int fd =
+        ::open(physical_name(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? Folder::none() : Folder::opened(fd);
   }
 
-  Entry probe(int directory, const char* name) override {
+  Entry probe(Folder directory, const char* name) override {
     const std::string path = in_folder(directory, name);
     struct stat info {};
-    if (fstatat(directory, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return Entry::None;
+    if (fstatat(at(directory), path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return Entry::None;
     if (S_ISDIR(info.st_mode)) return Entry::Folder;
     if (S_ISLNK(info.st_mode)) return Entry::Writable;
     if (!S_ISREG(info.st_mode)) return Entry::Device;
     // Opened for writing, not emptied, to ask the kernel rather than guess from the mode bits
     // (root writes a read-only file).
-    const int fd = openat(directory, path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        openat(at(directory), path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return Entry::Unwritable;
     ::close(fd);
     return Entry::Writable;
   }
 
-  bool is_link(int directory, const char* name) override {
+  bool is_link(Folder directory, const char* name) override {
     struct stat info {};
-    return fstatat(directory, in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) ==
+    return fstatat(at(directory), in_folder(directory, name).c_str(), &info, AT_SYMLINK_NOFOLLOW) ==
                0 &&
            S_ISLNK(info.st_mode);
   }

@@ -38,10 +38,10 @@ std::wstring final_path(HANDLE handle) {
   }
 }
 
-// `name` taken in the folder `directory` (AT_FDCWD: the current one).
-std::wstring path_in(int directory, const char* name) {
-  if (directory == AT_FDCWD) return wide_text(name);
-  return final_path(handle_of(directory)) + L"\\" + wide_text(name);
+// `name` taken in the folder `directory` (Folder::current(): the current one).
+std::wstring path_in(Folder directory, const char* name) {
+  if (directory == Folder::current()) return wide_text(name);
+  return final_path(handle_of(directory.handle())) + L"\\" + wide_text(name);
 }
 
 // Opened for its identity or attributes only; `through_links` follows a link at the end.
@@ -84,17 +84,17 @@ bool is_separator(char c) {
 
 class SystemFiles final : public FileSystem {
  public:
-  std::optional<FileIdentity> identify(int directory, const char* name) override {
+  std::optional<FileIdentity> identify(Folder directory, const char* name) override {
     return identify_path(path_in(directory, name), true);
   }
-  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+  std::optional<FileIdentity> identify_entry(Folder directory, const char* name) override {
     return identify_path(path_in(directory, name), false);
   }
   std::optional<FileIdentity> identify_open(int handle) override {
     return identity_of(handle_of(handle));
   }
 
-  bool remove(int directory, const char* name) override {
+  bool remove(Folder directory, const char* name) override {
     const std::wstring path = path_in(directory, name);
     // A link to a folder is removed as a folder; the folder it leads to stays.
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -120,14 +120,14 @@ class SystemFiles final : public FileSystem {
     return number_of(handle);
   }
 
-  int create(int directory, const char* name, mode_t) override {
+  int create(Folder directory, const char* name, mode_t) override {
     const std::wstring path = path_in(directory, name);
     // A link planted under the name is never written through.
     if (is_reparse_point(path)) return -1;
     return number_of(create_file(path, CREATE_ALWAYS));
   }
 
-  int create_temporary(int directory, const std::string& name, mode_t,
+  int create_temporary(Folder directory, const std::string& name, mode_t,
                        std::string& temporary) override {
     // Hidden beside the file it becomes: ".castle.glb.XXXXXX".
     std::size_t base = name.size();
@@ -145,12 +145,12 @@ class SystemFiles final : public FileSystem {
     return -1;
   }
 
-  bool rename(int directory, const char* from, const char* to) override {
+  bool rename(Folder directory, const char* from, const char* to) override {
     return MoveFileExW(path_in(directory, from).c_str(), path_in(directory, to).c_str(),
                        MOVEFILE_REPLACE_EXISTING) != 0;
   }
 
-  Entry probe(int directory, const char* name) override {
+  Entry probe(Folder directory, const char* name) override {
     const std::wstring path = path_in(directory, name);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::None;
@@ -159,7 +159,7 @@ class SystemFiles final : public FileSystem {
     return attributes & FILE_ATTRIBUTE_READONLY ? Entry::Unwritable : Entry::Writable;
   }
 
-  bool is_link(int directory, const char* name) override {
+  bool is_link(Folder directory, const char* name) override {
     return is_reparse_point(path_in(directory, name));
   }
 
@@ -193,18 +193,18 @@ class SystemFiles final : public FileSystem {
     return "/" + spelling;
   }
 
-  int open_folder(const char* path) override {
+  Folder open_folder(const char* path) override {
     const HANDLE handle = open_entry(wide_text(path), false);
-    if (handle == INVALID_HANDLE_VALUE) return -1;
+    if (handle == INVALID_HANDLE_VALUE) return Folder::none();
     // Never through a link in its last component.
     FILE_BASIC_INFO info{};
     if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof info) ||
         !(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       CloseHandle(handle);
-      return -1;
+      return Folder::none();
     }
-    return number_of(handle);
+    return Folder::opened(number_of(handle));
   }
 
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override {

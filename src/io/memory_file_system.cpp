@@ -37,10 +37,12 @@ std::string folder_of(const std::string& path) {
 }
 }  // namespace
 
-std::optional<std::string> MemoryFileSystem::path_in(int directory, std::string_view name) const {
-  if (directory == AT_FDCWD) return normal_path(name);
-  const auto folder = static_cast<std::size_t>(directory - kFolderHandles);
-  if (directory < kFolderHandles || folder >= folders_.size()) return std::nullopt;
+std::optional<std::string> MemoryFileSystem::path_in(Folder directory,
+                                                     std::string_view name) const {
+  if (directory == Folder::current()) return normal_path(name);
+  const int handle = directory.handle();
+  const auto folder = static_cast<std::size_t>(handle - kFolderHandles);
+  if (handle < kFolderHandles || folder >= folders_.size()) return std::nullopt;
   return normal_path(folders_[folder] + "/" + std::string(name));
 }
 
@@ -83,12 +85,12 @@ void MemoryFileSystem::remove_folder(const std::string& path) {
   }
 }
 
-int MemoryFileSystem::open_folder(const char* path) {
+Folder MemoryFileSystem::open_folder(const char* path) {
   const std::string folder = normal_path(path);
-  if (folder.empty()) return -1;
+  if (folder.empty()) return Folder::none();
   const auto found = std::find(folders_.begin(), folders_.end(), folder);
-  if (found == folders_.end()) return -1;
-  return kFolderHandles + static_cast<int>(found - folders_.begin());
+  if (found == folders_.end()) return Folder::none();
+  return Folder::opened(kFolderHandles + static_cast<int>(found - folders_.begin()));
 }
 
 // A run creates a couple of dozen files: a linear search is cheaper than any tree.
@@ -116,12 +118,12 @@ const std::string* MemoryFileSystem::written(const std::string& name) const {
   return &file->bytes;
 }
 
-std::optional<FileIdentity> MemoryFileSystem::identify(int directory, const char* name) {
+std::optional<FileIdentity> MemoryFileSystem::identify(Folder directory, const char* name) {
   const auto path = path_in(directory, name);
   if (!path) return std::nullopt;
-  if (const int folder = open_folder(path->c_str()); folder >= 0)
-    return FileIdentity{kDevice,
-                        kFolderInodes + static_cast<std::uint64_t>(folder - kFolderHandles)};
+  if (const Folder folder = open_folder(path->c_str()); folder.is_open())
+    return FileIdentity{
+        kDevice, kFolderInodes + static_cast<std::uint64_t>(folder.handle() - kFolderHandles)};
   const File* file = find(*path);
   if (file == nullptr) return std::nullopt;
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(file - files_.data()))};
@@ -137,7 +139,7 @@ std::optional<FileIdentity> MemoryFileSystem::identify_open(int handle) {
   return FileIdentity{kDevice, inode_of(static_cast<std::size_t>(handle))};
 }
 
-bool MemoryFileSystem::remove(int directory, const char* name) {
+bool MemoryFileSystem::remove(Folder directory, const char* name) {
   const auto path = path_in(directory, name);
   if (!path) return false;
   File* file = find(*path);
@@ -153,14 +155,14 @@ int MemoryFileSystem::open_for_reading(const char* name, std::uint64_t& size) {
   return static_cast<int>(file - files_.data());
 }
 
-Entry MemoryFileSystem::probe(int directory, const char* name) {
+Entry MemoryFileSystem::probe(Folder directory, const char* name) {
   const auto path = path_in(directory, name);
   if (!path) return Entry::None;
   if (is_folder(*path)) return Entry::Folder;
   return find(*path) == nullptr ? Entry::None : Entry::Writable;
 }
 
-int MemoryFileSystem::create(int directory, const char* name, mode_t) {
+int MemoryFileSystem::create(Folder directory, const char* name, mode_t) {
   const auto path = path_in(directory, name);
   if (!path || path->empty() || !is_folder(folder_of(*path)) || is_folder(*path)) return -1;
   File* file = find(*path);
@@ -171,13 +173,13 @@ int MemoryFileSystem::create(int directory, const char* name, mode_t) {
   return static_cast<int>(file - files_.data());
 }
 
-int MemoryFileSystem::create_temporary(int directory, const std::string& name, mode_t mode,
+int MemoryFileSystem::create_temporary(Folder directory, const std::string& name, mode_t mode,
                                        std::string& temporary) {
   temporary = name + ".partial";
   return create(directory, temporary.c_str(), mode);
 }
 
-bool MemoryFileSystem::rename(int directory, const char* from, const char* to) {
+bool MemoryFileSystem::rename(Folder directory, const char* from, const char* to) {
   const auto from_path = path_in(directory, from);
   const auto to_path = path_in(directory, to);
   File* file = from_path ? find(*from_path) : nullptr;

@@ -26,23 +26,23 @@ class MemoryFileSystem final : public FileSystem {
   // The bytes written to a file, when they are kept; null otherwise.
   const std::string* written(const std::string& name) const;
 
-  std::optional<FileIdentity> identify(int directory, const char* name) override;
-  std::optional<FileIdentity> identify_entry(int directory, const char* name) override {
+  std::optional<FileIdentity> identify(Folder directory, const char* name) override;
+  std::optional<FileIdentity> identify_entry(Folder directory, const char* name) override {
     return identify(directory, name);  // no links here
   }
   std::optional<std::string> resolve_folder(const std::string& path) override;
   std::optional<FileIdentity> identify_open(int handle) override;
-  bool remove(int directory, const char* name) override;
+  bool remove(Folder directory, const char* name) override;
   int open_for_reading(const char* name, std::uint64_t& size) override;
-  int create(int directory, const char* name, mode_t mode) override;
-  int create_temporary(int directory, const std::string& name, mode_t mode,
+  int create(Folder directory, const char* name, mode_t mode) override;
+  int create_temporary(Folder directory, const std::string& name, mode_t mode,
                        std::string& temporary) override;
-  bool rename(int directory, const char* from, const char* to) override;
-  Entry probe(int directory, const char* name) override;
-  bool is_link(int, const char*) override { return false; }
+  bool rename(Folder directory, const char* from, const char* to) override;
+  Entry probe(Folder directory, const char* name) override;
+  bool is_link(Folder, const char*) override { return false; }
   std::vector<std::string> make_folders(const std::string& path) override;
   void remove_folder(const std::string& path) override;
-  int open_folder(const char* path) override;
+  Folder open_folder(const char* path) override;
   std::int64_t read_at(int handle, void* dest, std::size_t size, std::uint64_t offset) override;
   std::int64_t write(int handle, const void* data, std::size_t size) override;
   bool close(int handle) override;
@@ -61,7 +61,7 @@ class MemoryFileSystem final : public FileSystem {
   File* find(std::string_view name) { return const_cast<File*>(std::as_const(*this).find(name)); }
   File& at(int handle) { return files_.at(static_cast<std::size_t>(handle)); }
   // The path of `name` taken in `directory`; nothing when the folder is not there.
-  std::optional<std::string> path_in(int directory, std::string_view name) const;
+  std::optional<std::string> path_in(Folder directory, std::string_view name) const;
   bool is_folder(const std::string& path) const;
 
   std::vector<File> files_;

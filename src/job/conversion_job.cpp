@@ -20,9 +20,9 @@ namespace {
 // The checks that keep a job from emptying or deleting the model file it is about to read.
 bool clashes_with_outputs(const JobNames& names, const JobSettings& settings) {
   FileSystem& files = settings.files;
-  const auto model = files.identify(AT_FDCWD, names.model.c_str());
+  const auto model = files.identify(Folder::current(), names.model.c_str());
   if (!model) return false;
-  if (files.identify(AT_FDCWD, names.info.c_str()) == model) {
+  if (files.identify(Folder::current(), names.info.c_str()) == model) {
     settings.report.message({form_of(JobMessage::OutputIsInput)});
     return true;
   }
@@ -60,7 +60,7 @@ void give_up_for_memory(const JobNames& names, const JobSettings& settings,
                         std::unique_ptr<OutputFile>& info) {
   info.reset();
   FileSystem& files = settings.files;
-  static_cast<void>(files.remove(AT_FDCWD, names.info.c_str()));
+  static_cast<void>(files.remove(Folder::current(), names.info.c_str()));
   for (const char* export_file : kExportFileDeletionOrder) {
     static_cast<void>(files.remove(settings.exports_directory, export_file));
   }
@@ -95,10 +95,10 @@ void run_conversion_job(const JobNames& names, const JobSettings& settings) {
   }
   // A link planted under the info file's name is replaced, never written through (one to the
   // model file has been refused above).
-  if (files.is_link(AT_FDCWD, names.info.c_str()))
-    static_cast<void>(files.remove(AT_FDCWD, names.info.c_str()));
+  if (files.is_link(Folder::current(), names.info.c_str()))
+    static_cast<void>(files.remove(Folder::current(), names.info.c_str()));
   std::unique_ptr<OutputFile> info =
-      OutputFile::create(names.info.c_str(), AT_FDCWD, kNewFileMode, files);
+      OutputFile::create(names.info.c_str(), Folder::current(), kNewFileMode, files);
   if (!info) {
     report.message({form_of(JobMessage::OpeningOutput)});
     return;

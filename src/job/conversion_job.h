@@ -14,7 +14,7 @@ namespace model_unpack {
 struct JobSettings {
   JobReport& report;  // where the job tells what it does
   // The folder of the export files. Jobs running at once each get their own.
-  int exports_directory = AT_FDCWD;
+  Folder exports_directory = Folder::current();
   FileSystem& files;
 };
 

@@ -19,21 +19,22 @@ namespace {
 template <typename Write>
 std::optional<std::uint64_t> write_output(const std::string& name, const FileIdentity& model,
                                           JobReport& report, FileSystem& files, Write&& write) {
-  if (files.identify(AT_FDCWD, name.c_str()) == model) {
+  if (files.identify(Folder::current(), name.c_str()) == model) {
     report.message({form_of(JobMessage::MeshOutputIsInput), {MessageValue::name("file", name)}});
     return std::nullopt;
   }
   std::string temporary;
-  const int handle = files.create_temporary(AT_FDCWD, name, kNewFileMode, temporary);
+  const int handle = files.create_temporary(Folder::current(), name, kNewFileMode, temporary);
   std::optional<std::uint64_t> bytes;
   if (handle >= 0) {
     std::unique_ptr<OutputFile> out = OutputFile::adopt(handle, files);
     const bool written = write(*out);
     const std::uint64_t size = out->written();
-    if (out->close() && written && files.rename(AT_FDCWD, temporary.c_str(), name.c_str())) {
+    if (out->close() && written &&
+        files.rename(Folder::current(), temporary.c_str(), name.c_str())) {
       bytes = size;
     } else {
-      static_cast<void>(files.remove(AT_FDCWD, temporary.c_str()));
+      static_cast<void>(files.remove(Folder::current(), temporary.c_str()));
     }
   }
   if (!bytes) {
@@ -75,10 +76,10 @@ void say_preview_written(const std::string& name, std::uint64_t bytes, const Pic
 void remove_earlier_preview(const std::string& name, const FileIdentity& model, FileSystem& files,
                             JobReport& report) {
   const MessageValue file = MessageValue::name("file", name);
-  const auto earlier = files.identify(AT_FDCWD, name.c_str());
+  const auto earlier = files.identify(Folder::current(), name.c_str());
   if (!earlier || *earlier == model)
     return report.message({form_of(JobMessage::NoPreview), {file}});
-  if (!files.remove(AT_FDCWD, name.c_str()))
+  if (!files.remove(Folder::current(), name.c_str()))
     return report.message({form_of(JobMessage::RemovingPreview), {file}});
   report.message({form_of(JobMessage::NoPreviewEarlierRemoved), {file}});
 }

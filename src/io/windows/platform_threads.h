@@ -1,23 +1,10 @@
 // Threads on Windows: the standard library's; the console's events need no watcher handle.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
-#include <shared_mutex>
-#include <thread>
+#include "io/std_threads.h"
 
 namespace model_unpack {
 
-inline constexpr bool kHaveThreads = true;
-
-using Mutex = std::mutex;
-using SharedMutex = std::shared_mutex;
-using ConditionVariable = std::condition_variable;
-template <typename M>
-using UniqueLock = std::unique_lock<M>;
-template <typename M>
-using SharedLock = std::shared_lock<M>;
-using ThreadHandle = std::thread;
 struct WatcherHandle {};
 
 }  // namespace model_unpack

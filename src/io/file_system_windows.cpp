@@ -38,10 +38,14 @@ std::wstring final_path(HANDLE handle) {
   }
 }
 
-// `name` taken in the folder `directory` (Folder::current(): the current one).
+// `name` taken in the folder `directory` (Folder::current(): the current one). Empty, so that
+// every call on it fails, when the folder's path cannot be had: "\\" + name alone would name
+// a file in the root of the current drive.
 std::wstring path_in(Folder directory, const char* name) {
   if (directory == Folder::current()) return wide_text(name);
-  return final_path(handle_of(directory.handle())) + L"\\" + wide_text(name);
+  const std::wstring folder = final_path(handle_of(directory.handle()));
+  if (folder.empty()) return {};
+  return folder + L"\\" + wide_text(name);
 }
 
 // Opened for its identity or attributes only; `through_links` follows a link at the end.

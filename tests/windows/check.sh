@@ -63,6 +63,19 @@ win_args=(-C "Z:${work//\//\\}\\win\\ex" sample m1)
 compare_batch "-C with a drive" -C "$work/lin/ex" sample m1
 win_args=()
 
+# An exports folder whose path Windows cannot give back (about 265 characters and more, under
+# Wine): an error for that model, and nothing written outside the folders asked for (before,
+# the export files went to the root of the current drive, Z: being / here).
+long=$(printf 'd%.0s' $(seq 1 120))
+rm -rf "$work/win" && cp -r "$work/models" "$work/win"
+roots_before=$(ls / | sort)
+(cd "$work/win" && timeout 120 wine "$windows/model-unpack-batch.exe" -q -C "$long/$long/$long" \
+  sample >/dev/null 2>&1)
+long_status=$?
+[ "$(ls / | sort)" = "$roots_before" ] || fail "a long exports folder: files written in the drive's root"
+[ "$long_status" = 1 ] || [ -f "$work/win/$long/$long/$long/sample/pos.txt" ] ||
+  fail "a long exports folder: status $long_status and no export files where asked"
+
 # The interactive tool, with keys put into its console; Wine gives a program a console when it
 # is started on a terminal, which script(1) provides.
 interactive() {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "io/interrupt_watch.h"
+#include "io/process_start.h"
 
 namespace model_unpack {
 
@@ -55,6 +56,7 @@ void InterruptWatch::end_by(int) {
   // The second thread to get here waits for the first to end the process.
   if (ending_.exchange(true)) Sleep(INFINITE);
   on_interrupt_();
+  restore_console();  // ExitProcess runs no atexit handler
   ExitProcess(kControlCExit);
 }
 

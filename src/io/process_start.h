@@ -19,6 +19,9 @@ void keep_freed_memory_for_reuse();
 
 // The console shows the tool's UTF-8 text as UTF-8 (Windows; elsewhere it does already).
 void use_utf8_console();
+// The console as use_utf8_console() found it (on every way out; an interrupt that ends the
+// process itself calls it first).
+void restore_console();
 
 // A WASI program starts in "/" whatever folder it was started from; its launcher names that
 // folder in PWD, so that relative names mean what they mean to the user. Elsewhere nothing.

@@ -22,6 +22,8 @@ void keep_freed_memory_for_reuse() {
 
 void use_utf8_console() {}
 
+void restore_console() {}
+
 void enter_starting_folder() {}
 
 }  // namespace model_unpack

@@ -20,6 +20,8 @@ void keep_freed_memory_for_reuse() {}  // the module's memory only grows
 
 void use_utf8_console() {}
 
+void restore_console() {}
+
 void enter_starting_folder() {
   if (const char* folder = std::getenv("PWD"); folder != nullptr && folder[0] == '/')
     static_cast<void>(chdir(folder));

@@ -76,6 +76,14 @@ long_status=$?
 [ "$long_status" = 1 ] || [ -f "$work/win/$long/$long/$long/sample/pos.txt" ] ||
   fail "a long exports folder: status $long_status and no export files where asked"
 
+# Both tools give the console back with the code page they found (they switch it to UTF-8).
+pages=$(cd "$work" && timeout 60 script -qfec "wine cmd /c 'chcp 437 & \
+  $(winepath -w "$windows/model-unpack-batch.exe") --version & chcp & \
+  $(winepath -w "$windows/model-unpack-batch.exe") -q absent & chcp & \
+  $(winepath -w "$windows/model-unpack.exe") <NUL & chcp'" /dev/null 2>/dev/null |
+  tr -d '\r' | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | grep -ao 'code page: [0-9]*' | sort -u)
+[ "$pages" = "code page: 437" ] || fail "code pages after the tools: $(echo $pages)"
+
 # The interactive tool, with keys put into its console; Wine gives a program a console when it
 # is started on a terminal, which script(1) provides.
 interactive() {

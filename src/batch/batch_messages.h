@@ -10,7 +10,10 @@
 
 namespace model_unpack {
 
-inline constexpr std::string_view kToolName = "model-unpack-batch";
+// A literal, so that the version line is one string in the executable (as Windows' and the
+// release check's readers of it find it).
+#define MODEL_UNPACK_BATCH_NAME "model-unpack-batch"
+inline constexpr std::string_view kToolName = MODEL_UNPACK_BATCH_NAME;
 
 // Of a model, among its job's lines.
 enum class BatchMessage { ExportsFolderIsLink, CreatingExportsFolder, PlacingOutput };

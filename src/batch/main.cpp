@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
       std::fputs(batch_usage().c_str(), stdout);
       return finish_output(0);
     case ParsedCommandLine::Action::Version:
-      std::printf("%s %s\n", std::string(kToolName).c_str(), MODEL_UNPACK_VERSION);
+      std::puts(MODEL_UNPACK_BATCH_NAME " " MODEL_UNPACK_VERSION);
       return finish_output(0);
     case ParsedCommandLine::Action::UsageError:
       return usage_error(parsed.usage_error);

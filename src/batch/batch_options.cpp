@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/command_line.h"
 #include "io/console_text.h"
 #include "job/file_names.h"
 #include "mesh/preview.h"
@@ -247,6 +248,7 @@ ParsedCommandLine parse_command_line(int argc, char** argv, unsigned cores) {
   }
   std::sort(parsed.path_words.begin(), parsed.path_words.end(),
             [](const PathWord& a, const PathWord& b) { return a.word < b.word; });
+  options.models = expand_wildcards(std::move(options.models));
   if (options.models.empty()) return usage_error("no model file named");
   if (options.list && (options.exports_dir || options.glb || options.png || options.no_job)) {
     return usage_error(

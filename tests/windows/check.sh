@@ -62,6 +62,12 @@ compare_batch "a clash" --glb sample sample.glb
 win_args=(-C "Z:${work//\//\\}\\win\\ex" sample m1)
 compare_batch "-C with a drive" -C "$work/lin/ex" sample m1
 win_args=()
+# No Windows shell expands wildcards: the tool does, in model names only, in name order; a
+# name that matches nothing stays as it is, as a POSIX shell leaves it.
+mapfile -t ones < <(cd "$work/models" && LC_ALL=C ls -d m1?.zmdl)
+win_args=(-C ex "m1?.zmdl" "nomatch*")
+compare_batch "wildcards" -C ex "${ones[@]}" "nomatch*"
+win_args=()
 
 # An exports folder whose path Windows cannot give back (about 265 characters and more, under
 # Wine): an error for that model, and nothing written outside the folders asked for (before,

@@ -2,6 +2,22 @@
 # the key injector the tests drive the interactive tool with under Wine, and the zip a user
 # downloads: build/windows/model-unpack-VERSION-windows-x86_64.zip.
 
+# Each tool's version information and manifest (long paths, the UTF-8 code page, the systems
+# it is made for), and no symbols: a user's download is the program alone.
+enable_language(RC)
+foreach(TOOL model-unpack model-unpack-batch)
+  if(TOOL STREQUAL "model-unpack")
+    set(TOOL_DESCRIPTION "model-unpack: takes apart 3D model files, interactively")
+  else()
+    set(TOOL_DESCRIPTION "model-unpack-batch: takes apart 3D model files from scripts")
+  endif()
+  set(TOOL_MANIFEST ${CMAKE_BINARY_DIR}/resources/${TOOL}.manifest)
+  configure_file(packaging/windows/tool.manifest.in ${TOOL_MANIFEST} @ONLY)
+  configure_file(packaging/windows/tool.rc.in ${CMAKE_BINARY_DIR}/resources/${TOOL}.rc @ONLY)
+  target_sources(${TOOL} PRIVATE ${CMAKE_BINARY_DIR}/resources/${TOOL}.rc)
+  target_link_options(${TOOL} PRIVATE -s)
+endforeach()
+
 add_executable(inject-keys tests/windows/inject_keys.cpp)
 target_link_options(inject-keys PRIVATE -municode)
 
@@ -17,9 +33,11 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${zip_name}.zip
     ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${zip_folder}/LICENSE.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/examples/sample.zmdl ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/docs ${zip_folder}/docs
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_name}.zip --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
   DEPENDS model-unpack model-unpack-batch README.md CHANGELOG.md LICENSE ${doc_pages}
+    examples/sample.zmdl
   COMMENT "Windows zip: ${zip_name}.zip")
 add_custom_target(windows_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${zip_name}.zip)

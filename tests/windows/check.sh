@@ -42,6 +42,20 @@ compare_batch() {
     fail "$name: standard error differs: $(tr -d '\r' <"$work/win.err" | diff - "$work/lin.err" | head -4)"
 }
 
+# What a user downloads: stripped executables that carry their version information and
+# manifest, and the sample model to try them on.
+for exe in model-unpack model-unpack-batch; do
+  headers=$(x86_64-w64-mingw32-objdump -h "$windows/$exe.exe")
+  grep -q '\.rsrc' <<<"$headers" || fail "$exe.exe has no resources"
+  ! grep -q '\.debug' <<<"$headers" || fail "$exe.exe is not stripped"
+  grep -aq 'longPathAware' "$windows/$exe.exe" || fail "$exe.exe has no manifest"
+  # The version information's names are UTF-16.
+  LC_ALL=C grep -aqP 'P\x00r\x00o\x00d\x00u\x00c\x00t\x00V\x00e\x00r\x00s\x00i\x00o\x00n' \
+    "$windows/$exe.exe" || fail "$exe.exe has no version information"
+done
+zipped=$(unzip -Z1 "$windows"/model-unpack-*-windows-x86_64.zip)
+grep -q '/sample\.zmdl$' <<<"$zipped" || fail "the zip holds no sample model"
+
 # A new Wine prefix says so on standard error once: made here, before anything is compared.
 timeout 120 wine "$windows/model-unpack-batch.exe" --version >/dev/null 2>&1
 

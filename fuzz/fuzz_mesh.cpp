@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr std::uint32_t kPictureSize = 24;
+constexpr std::uint32_t kFuzzPictureSize = 24;
 
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "mesh check failed: %s\n", what);
@@ -86,9 +86,9 @@ void check_png(const std::string& png) {
   spng_ctx* context = spng_ctx_new(0);
   spng_set_png_buffer(context, png.data(), png.size());
   spng_ihdr header{};
-  std::vector<unsigned char> rgb(kPictureSize * kPictureSize * 3);
-  const bool ok = spng_get_ihdr(context, &header) == 0 && header.width == kPictureSize &&
-                  header.height == kPictureSize &&
+  std::vector<unsigned char> rgb(kFuzzPictureSize * kFuzzPictureSize * 3);
+  const bool ok = spng_get_ihdr(context, &header) == 0 && header.width == kFuzzPictureSize &&
+                  header.height == kFuzzPictureSize &&
                   spng_decode_image(context, rgb.data(), rgb.size(), SPNG_FMT_RGB8, 0) == 0;
   spng_ctx_free(context);
   if (!ok) fail("the PNG does not decode at its size");
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   check_model(model);
 
-  const Picture picture = render_preview(mesh, kPictureSize);
+  const Picture picture = render_preview(mesh, kFuzzPictureSize);
   if (picture.size != 0) check_png(encode_png(picture));
   return 0;
 }

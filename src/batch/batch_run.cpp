@@ -48,12 +48,6 @@ class LinesOfJobs {
   std::vector<std::unique_ptr<JobLines>> lines_;
 };
 
-// With -q a job's lines are not kept: only its first error is said.
-class DiscardedLines final : public LineSink {
- public:
-  void take(std::string_view) override {}
-};
-
 struct JobResult {
   std::optional<JobError> error;
 };

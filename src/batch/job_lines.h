@@ -30,6 +30,12 @@ class OutputGate {
   std::atomic<bool> closed_{false};
 };
 
+// Lines nobody is to see (-q).
+class DiscardedLines final : public LineSink {
+ public:
+  void take(std::string_view) override {}
+};
+
 class JobLines final : public LineSink {
  public:
   struct Settings {

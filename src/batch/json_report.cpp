@@ -63,13 +63,6 @@ std::string last_component(std::string_view path) {
   return std::string(path.substr(path.find_last_of('/') + 1));
 }
 
-}  // namespace
-
-JsonReport::JsonReport(LineSink& sink, const std::string& model, const JobOutputs& outputs)
-    : sink_(sink), model_(model), outputs_(outputs) {}
-
-namespace {
-
 Json event(std::string_view name, const std::string& model) {
   Json line;
   line["event"] = name;
@@ -77,11 +70,19 @@ Json event(std::string_view name, const std::string& model) {
   return line;
 }
 
+// One JSON line: text that is not UTF-8 is given as U+FFFD (its _hex field keeps the bytes).
+std::string line_of(const Json& line) {
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
 void emit(LineSink& sink, const Json& line) {
-  sink.take(line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+  sink.take(line_of(line));
 }
 
 }  // namespace
+
+JsonReport::JsonReport(LineSink& sink, const std::string& model, const JobOutputs& outputs)
+    : sink_(sink), model_(model), outputs_(outputs) {}
 
 std::string json_model_line(const std::string& model, const JobOutputs& outputs) {
   Json line = event("model", model);
@@ -90,7 +91,7 @@ std::string json_model_line(const std::string& model, const JobOutputs& outputs)
   line["exports_folder"] = optional_path(outputs.exports_folder);
   line["glb"] = optional_path(outputs.glb);
   line["png"] = optional_path(outputs.png);
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  return line_of(line);
 }
 
 void JsonReport::begin() {
@@ -109,7 +110,7 @@ std::string json_arguments_line(const std::vector<PathWord>& path_words) {
   Json line;
   line["event"] = "arguments";
   line["paths"] = std::move(paths);
-  return line.dump() + "\n";
+  return line_of(line);
 }
 
 void JsonReport::header(const HeaderBuffer& header, std::size_t read) {
@@ -173,7 +174,7 @@ std::string JsonReport::show(const Message& message) {
     values[std::string(value.key)] = value.is_number ? Json(value.number) : Json(value.text);
   }
   line["values"] = std::move(values);
-  messages_.push_back(line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n");
+  messages_.push_back(line_of(line));
   return text;
 }
 
@@ -207,7 +208,7 @@ std::string json_summary_line(std::size_t models, std::size_t failed) {
   line["event"] = "summary";
   line["models"] = models;
   line["failed"] = failed;
-  return line.dump() + "\n";
+  return line_of(line);
 }
 
 }  // namespace model_unpack

@@ -1,22 +1,17 @@
 #include <string>
 
 #include "batch/batch_run.h"
+#include "batch/job_lines.h"
 #include "batch/json_report.h"
+#include "batch/output_plan.h"
 #include "io/console_output.h"
 #include "job/console_report.h"
-#include "job/file_names.h"
 #include "job/job_outputs.h"
 #include "job/model_listing.h"
 
 namespace model_unpack {
 
 namespace {
-
-// With -q only the errors are said.
-class Unsaid final : public LineSink {
- public:
-  void take(std::string_view) override {}
-};
 
 // Straight to standard output: a listing runs one model at a time.
 class Written final : public LineSink {
@@ -29,22 +24,20 @@ class Written final : public LineSink {
 };
 
 std::optional<JobError> list_one(const BatchOptions& options, const std::string& model,
-                                 const BatchStreams& streams, FileSystem& files) {
-  const std::string path = derive_path_names(model).model;
+                                 const JobOutputs& outputs, const BatchStreams& streams,
+                                 FileSystem& files) {
   if (options.json) {
     Written written(streams.out);
-    const JobOutputs outputs =
-        outputs_of(derive_path_names(model), OutputChoice{false, std::nullopt, false, false});
     JsonReport report(written, model, outputs);
     report.begin();
-    list_model(path, report, files);
+    list_model(outputs.names.model, report, files);
     report.end(true, {});
     return report.first_error();
   }
-  Unsaid unsaid;
+  DiscardedLines unsaid;  // with -q only the errors are said
   ConsoleReport report(
       ConsoleOutput{streams.out, streams.out_is_terminal, true, options.quiet ? &unsaid : nullptr});
-  list_model(path, report, files);
+  list_model(outputs.names.model, report, files);
   return report.first_error();
 }
 
@@ -62,8 +55,10 @@ int print_plan(const ParsedCommandLine& parsed, std::FILE* out) {
 
 int list_models(const BatchOptions& options, const BatchStreams& streams, FileSystem& files) {
   std::size_t failed = 0;
-  for (const std::string& model : options.models) {
-    const std::optional<JobError> error = list_one(options, model, streams, files);
+  const std::vector<JobOutputs> outputs = outputs_of_models(options);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const std::string& model = options.models[i];
+    const std::optional<JobError> error = list_one(options, model, outputs[i], streams, files);
     if (!error) continue;
     ++failed;
     if (options.quiet) {

@@ -121,18 +121,30 @@ void JsonReport::header(const HeaderBuffer& header, std::size_t read) {
   emit(sink_, line);
 }
 
-void JsonReport::directory_entry(const BlockRecord& entry, std::optional<std::uint32_t> count) {
+void JsonReport::directory_entry(const BlockRecord& entry, const EntryFacts& facts) {
   const BlockKind* kind = block_kind(entry.name());
   Json line = event("block", model_);
   line["index"] = entry.slot;
   line["name"] = entry.name();
   line["name_hex"] = hex_of(entry.name());
   line["offset"] = entry.block_offset;
-  line["count"] = count ? Json(*count) : Json(nullptr);
+  line["count"] = facts.count ? Json(*facts.count) : Json(nullptr);
+  line["end"] = facts.end ? Json(*facts.end) : Json(nullptr);
   line["known"] = kind != nullptr;
   line["export"] = kind != nullptr && kind->export_file ? Json(kind->export_file) : Json(nullptr);
   const Value shown = kind == nullptr ? Value::NotSaved : kind->rendering.value;
   line["info_shows"] = shown != Value::NotSaved && shown != Value::ListingOnly;
+  emit(sink_, line);
+}
+
+void JsonReport::directory_read(const BlockDirectory& directory, std::uint64_t file_size) {
+  const std::uint64_t entries = directory.count() + (directory.cut_short ? 0 : 1);
+  Json line = event("directory", model_);
+  line["entries"] = directory.count();
+  line["start"] = std::min<std::uint64_t>(kHeaderSize, file_size);
+  line["end"] = std::min<std::uint64_t>(kHeaderSize + kEntrySize * entries, file_size);
+  line["whole"] = !directory.cut_short;
+  line["file_size"] = file_size;
   emit(sink_, line);
 }
 

@@ -29,7 +29,8 @@ class JsonReport final : public JobReport {
   void listing_starting(const std::string&) override {}
   void header(const HeaderBuffer& header, std::size_t read) override;
   bool wants_counts() const override { return true; }
-  void directory_entry(const BlockRecord& entry, std::optional<std::uint32_t> count) override;
+  void directory_entry(const BlockRecord& entry, const EntryFacts& facts) override;
+  void directory_read(const BlockDirectory& directory, std::uint64_t file_size) override;
   void export_starting(const BlockKind&) override {}
   void export_written(const BlockKind& kind, std::uint64_t bytes) override;
   void info_starting() override {}

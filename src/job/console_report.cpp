@@ -30,7 +30,7 @@ void ConsoleReport::header(const HeaderBuffer& header, std::size_t) {
   say("Header of file: " + shown_text(console_, std::string_view(header.data())) + "\n\n");
 }
 
-void ConsoleReport::directory_entry(const BlockRecord& entry, std::optional<std::uint32_t>) {
+void ConsoleReport::directory_entry(const BlockRecord& entry, const EntryFacts&) {
   say(shown_text(console_, entry.name()) + "   " + hex(entry.block_offset) + "\n");
 }
 

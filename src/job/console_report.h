@@ -15,7 +15,8 @@ class ConsoleReport final : public JobReport {
   void listing_starting(const std::string& model) override;
   void header(const HeaderBuffer& header, std::size_t read) override;
   bool wants_counts() const override { return false; }
-  void directory_entry(const BlockRecord& entry, std::optional<std::uint32_t> count) override;
+  void directory_entry(const BlockRecord& entry, const EntryFacts& facts) override;
+  void directory_read(const BlockDirectory&, std::uint64_t) override {}
   void export_starting(const BlockKind& kind) override;
   void export_written(const BlockKind& kind, std::uint64_t bytes) override;
   void info_starting() override;

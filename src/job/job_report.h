@@ -83,6 +83,12 @@ struct JobError {
   std::string line;  // without its line end
 };
 
+// What a directory entry's block declares, where the file holds it.
+struct EntryFacts {
+  std::optional<std::uint32_t> count;  // the element count word the job reads
+  std::optional<std::uint64_t> end;    // just past the block, as declared_end() gives it
+};
+
 class JobReport : public ExportReport, public InfoReport {
  public:
   // A job on `names` begins.
@@ -91,10 +97,13 @@ class JobReport : public ExportReport, public InfoReport {
   virtual void listing_starting(const std::string& model) = 0;
   // The header as read: `read` of its 28 bytes were in the file (the rest are zero).
   virtual void header(const HeaderBuffer& header, std::size_t read) = 0;
-  // Whether directory entries should come with the count word each block starts with.
+  // Whether directory entries should come with what their blocks declare (EntryFacts).
   virtual bool wants_counts() const = 0;
-  // A named directory entry, as the walk meets it; `count` when asked for and in the file.
-  virtual void directory_entry(const BlockRecord& entry, std::optional<std::uint32_t> count) = 0;
+  // A named directory entry, as the walk meets it; `facts` filled in when asked for.
+  virtual void directory_entry(const BlockRecord& entry, const EntryFacts& facts) = 0;
+  // The directory's end: past the terminating entry, or the file's end when it cuts the
+  // directory short; `file_size` is the model file's.
+  virtual void directory_read(const BlockDirectory& directory, std::uint64_t file_size) = 0;
   // The mesh read for the glb and the picture.
   virtual void mesh_read(const MeshCounts& counts) = 0;
   virtual void glb_written(const std::string& name, std::uint64_t bytes,

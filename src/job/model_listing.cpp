@@ -7,6 +7,7 @@
 #include "model/block_directory.h"
 #include "model/block_kinds.h"
 #include "model/element_walk.h"
+#include "model/whole_elements.h"
 
 namespace model_unpack {
 
@@ -23,6 +24,16 @@ std::optional<std::uint32_t> count_word(const BlockRecord& entry, bool first_of_
   unsigned char word[4];
   if (counts.read(word, sizeof word) != sizeof word) return std::nullopt;
   return load_u32(word);
+}
+
+// What `entry`'s block declares: its count word, and where its elements end, for a kind the
+// tool knows.
+EntryFacts entry_facts(const BlockRecord& entry, bool first_of_kind, ModelFile& counts,
+                       EndWalkAllowance& allowance) {
+  EntryFacts facts{count_word(entry, first_of_kind, counts), std::nullopt};
+  if (const BlockKind* kind = block_kind(entry.name()); kind && facts.count)
+    facts.end = declared_end(*kind, entry, counts, allowance);
+  return facts;
 }
 
 // Header and directory; true when the file holds them whole.
@@ -45,12 +56,16 @@ BlockDirectory say_directory(ModelFile& model, JobReport& report) {
   const std::unique_ptr<ModelFile> counts =
       report.wants_counts() ? model.another_reader() : nullptr;
   std::array<bool, kBlockKinds.size()> seen{};
-  return read_block_directory(model, [&](const BlockRecord& entry) {
-    if (!counts) return report.directory_entry(entry, std::nullopt);
+  // Each element walked is at least 64 bytes: twice over the file at most.
+  EndWalkAllowance allowance{model.size() / 32 + 4096};
+  BlockDirectory directory = read_block_directory(model, [&](const BlockRecord& entry) {
+    if (!counts) return report.directory_entry(entry, {});
     const BlockKind* kind = block_kind(entry.name());
     const bool first = kind != nullptr && !std::exchange(seen[kind - kBlockKinds.data()], true);
-    report.directory_entry(entry, count_word(entry, first, *counts));
+    report.directory_entry(entry, entry_facts(entry, first, *counts, allowance));
   });
+  report.directory_read(directory, model.size());
+  return directory;
 }
 
 void list_model(const std::string& model_path, JobReport& report, FileSystem& files) {

@@ -23,4 +23,29 @@ WholeBlock whole_block(const BlockKind& kind, const BlockRecord& record, ModelFi
   return block;
 }
 
+std::optional<std::uint64_t> declared_end(const BlockKind& kind, const BlockRecord& record,
+                                          ModelFile& model, EndWalkAllowance& allowance) {
+  // A kind known by name only has no element layout: its size is not known.
+  if (kind.element_size() == 0) return std::nullopt;
+  const WholeBlock block = whole_block(kind, record, model);
+  if (!block.count_read) return std::nullopt;
+  const ElementLayout& layout = kind.layout;
+  const std::uint32_t fixed = layout.fixed_size();
+  std::uint64_t end = block.first_element;
+  if (layout.tail == Tail::None) return end + std::uint64_t{fixed} * block.declared;
+  static_assert(FieldList::kCapacity * kTransferSize <= 1024);
+  unsigned char element[1024];
+  for (std::uint32_t index = 0; index < block.declared; ++index) {
+    if (allowance.elements_left == 0) return std::nullopt;
+    --allowance.elements_left;
+    model.seek(end);
+    if (model.read(element, fixed) < fixed) return end + fixed;
+    end += fixed + (layout.tail == Tail::CountedGroups
+                        ? std::uint64_t{layout.group_size()} * load_u16(element + fixed - 2)
+                        : load_u32(element + fixed - 4));
+    if (end > model.size()) break;
+  }
+  return end;
+}
+
 }  // namespace model_unpack

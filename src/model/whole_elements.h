@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "io/buffered_file.h"
 #include "model/block_kinds.h"
@@ -22,6 +23,20 @@ struct WholeBlock {
 };
 
 WholeBlock whole_block(const BlockKind& kind, const BlockRecord& record, ModelFile& model);
+
+// How many elements with a tail of their own the ends of a model's blocks may walk in all: a
+// directory of many entries into one large block of bones would otherwise walk it once each.
+struct EndWalkAllowance {
+  std::uint64_t elements_left;
+};
+
+// The offset just past `record`'s block as its count word declares it: the count words, then
+// the elements. Elements with a tail of their own are walked as far as the file holds them;
+// the first that runs past its end ends the walk, with an end past the file's (the true end
+// may lie further still). Nothing for a kind known by name only, when the count word is not
+// in the file, or when the allowance runs out.
+std::optional<std::uint64_t> declared_end(const BlockKind& kind, const BlockRecord& record,
+                                          ModelFile& model, EndWalkAllowance& allowance);
 
 // Hands each element of `block` that lies whole in the file to `on_element(index, bytes)`,
 // and each group of a tail of groups to `on_group(bytes)`, in file order; stops at the first

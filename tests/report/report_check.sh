@@ -44,7 +44,7 @@ run mesh.jsonl --no-job --glb "${models[@]}"
 node "$checks/validate.mjs" "$source/docs/report.schema.json" list.jsonl mesh.jsonl || status=1
 
 # A listing and a job tell the same header and directory.
-grep -h '"event":"\(header\|block\)"' list.jsonl >listed
-grep -h '"event":"\(header\|block\)"' one.jsonl >converted
+grep -h '"event":"\(header\|block\|directory\)"' list.jsonl >listed
+grep -h '"event":"\(header\|block\|directory\)"' one.jsonl >converted
 cmp -s listed converted || { echo "a listing and a job differ"; status=1; }
 exit $status

@@ -10,7 +10,7 @@ const ajv = new Ajv2020({ allErrors: true, strict: true, allowUnionTypes: true }
 const validate = ajv.compile(JSON.parse(fs.readFileSync(schemaFile, 'utf8')));
 
 // The order of a model's events: each may repeat, none may come back after a later one.
-const kOrder = ['model', 'header', 'block', 'section|file', 'mesh', 'warning|error', 'end'];
+const kOrder = ['model', 'header', 'block', 'directory', 'section|file', 'mesh', 'warning|error', 'end'];
 const rank = (event) => kOrder.findIndex((names) => names.split('|').includes(event));
 
 // The faults of the event's own schema, not those of every other kind of event.
@@ -44,7 +44,21 @@ function checkSections(where, info) {
   if (sections.length !== blocks.size) fault(where, `${sections.length} sections for ${blocks.size} blocks`);
 }
 
+// The directory tells the model file's size; in the sample, whose blocks lie end to end, each
+// block of a kind with a known layout ends where the next begins.
+function checkDirectory(where, directory, modelPath) {
+  const size = fs.statSync(modelPath).size;
+  if (directory.file_size !== size) fault(where, `file_size ${directory.file_size}, not ${size}`);
+  if (!String(modelPath).endsWith('sample.zmdl')) return;
+  const ordered = [...blocks.values()].sort((a, b) => a.offset - b.offset);
+  ordered.forEach((block, i) => {
+    const next = ordered[i + 1]?.offset ?? size;
+    if (block.end !== null && block.end !== next) fault(where, `${block.name} ends at ${block.end}, not ${next}`);
+  });
+}
+
 for (const file of files) {
+  let modelPath = null;
   const lines = fs.readFileSync(file, 'utf8').split('\n');
   if (lines.pop() !== '') fault(file, 'the last line has no line end');
   let model = null;
@@ -68,6 +82,7 @@ for (const file of files) {
     if (line.event === 'model') {
       if (model !== null) fault(where, `model ${model} has no end`);
       model = line.model;
+      modelPath = line.path_hex ? Buffer.from(line.path_hex, 'hex') : line.path;
     } else if (line.model !== model) {
       return fault(where, `an event of ${line.model} inside ${model}`);
     } else if (step < last) {
@@ -76,6 +91,7 @@ for (const file of files) {
     last = step;
     if (line.event === 'block') blocks.set(line.index, line);
     if (line.event === 'section') sections.push(line);
+    if (line.event === 'directory') checkDirectory(where, line, modelPath);
     if (line.event === 'file' && line.role === 'info') checkSections(where, line);
     if (line.event === 'end') {
       model = null;

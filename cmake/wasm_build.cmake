@@ -42,7 +42,9 @@ file(GLOB page_sources ${PROJECT_SOURCE_DIR}/web/src/*)
 add_custom_command(OUTPUT ${page}
   COMMAND node ${PROJECT_SOURCE_DIR}/web/build.mjs $<TARGET_FILE:model-unpack-batch> ${page}
     ${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/page-notices.txt ${PROJECT_VERSION}
+    ${PROJECT_SOURCE_DIR}/examples/sample.zmdl
   DEPENDS model-unpack-batch ${page_sources} ${PROJECT_SOURCE_DIR}/web/build.mjs
+    ${PROJECT_SOURCE_DIR}/examples/sample.zmdl
     ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/web/package-lock.json
   COMMENT "The page: model-unpack.html")

@@ -1,6 +1,6 @@
 // Builds the page: one HTML file holding its script, its two workers and the batch tool's module
 // (deflated, in base64), so that it works opened from disk with no network.
-// Usage: node build.mjs MODULE.wasm OUTPUT.html LICENSE NOTICES VERSION
+// Usage: node build.mjs MODULE.wasm OUTPUT.html LICENSE NOTICES VERSION SAMPLE.zmdl
 import { readFileSync, writeFileSync } from 'node:fs';
 import { fileURLToPath } from 'node:url';
 
@@ -8,7 +8,7 @@ import { build } from 'esbuild';
 import { zlibSync } from 'fflate';
 
 const here = fileURLToPath(new URL('.', import.meta.url));
-const [modulePath, outputPath, licensePath, noticesPath, version] = process.argv.slice(2);
+const [modulePath, outputPath, licensePath, noticesPath, version, samplePath] = process.argv.slice(2);
 const bundle = async (entry, define = {}) =>
   (await build({
     entryPoints: [`${here}src/${entry}`],
@@ -26,6 +26,7 @@ const viewWorker = await bundle('view_worker.js');
 const deflated = Buffer.from(zlibSync(readFileSync(modulePath), { level: 9 })).toString('base64');
 const script = await bundle('main.js', {
   MODULE_DEFLATED: JSON.stringify(deflated),
+  SAMPLE_BASE64: JSON.stringify(readFileSync(samplePath).toString('base64')),
   WORKER_SOURCE: JSON.stringify(worker),
   VIEW_WORKER_SOURCE: JSON.stringify(viewWorker),
 });

@@ -1,8 +1,10 @@
 // The page in Debian's Chromium, opened from disk: models given through its file input convert
 // to every output byte for byte as the native batch tool writes them, the directory is the
 // tool's listing, the view shows the model and its switches change it, bad files give a
-// message and the page goes on, axe-core finds no serious accessibility fault, and no request
-// leaves the page.
+// message and the page goes on, damaged models are marked so, the byte view goes to an offset
+// and marks a block, a closed panel ends its workers, the zip of a large model is made without
+// holding up the page, 400 px need no sideways scroll, axe-core finds no serious accessibility
+// fault, and no request leaves the page.
 // Usage: node page_check.mjs PAGE NATIVE_BUILD EXAMPLES SCREENSHOT   (exit 77: no page built)
 import { execFileSync } from 'node:child_process';
 import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync,
@@ -35,8 +37,16 @@ execFileSync(join(native, 'tools/make-hostile-model'), ['bodies', '0.05', join(m
 execFileSync(join(native, 'tools/make-hostile-model'), ['materials', '0.05', join(models, 'materials.zmdl')]);
 writeFileSync(join(models, 'cut.zmdl'), readFileSync(join(examples, 'sample.zmdl')).subarray(0, 700));
 writeFileSync(join(models, 'empty.zmdl'), '');
+writeFileSync(join(models, 'random.zmdl'), Buffer.from(Array.from({ length: 4000 }, (_, i) => (i * 7919 + 13) % 251)));
+// The sample with its second block moved onto its first: two blocks overlap.
+const overlapping = readFileSync(join(examples, 'sample.zmdl'));
+overlapping.writeUInt32LE(overlapping.readUInt32LE(28 + 64), 28 + 68 + 64);
+writeFileSync(join(models, 'overlap.zmdl'), overlapping);
 copyFileSync(join(examples, 'sample.png'), join(models, 'picture.png'));
 const converted = ['sample.zmdl', 'bodies.zmdl', 'cut.zmdl', 'materials.zmdl'];
+// What each model's panel says of it: converted cleanly, with warnings or damage, or not at all.
+const kStates = { 'sample.zmdl': 'done', 'bodies.zmdl': 'warnings', 'cut.zmdl': 'warnings', 'materials.zmdl': 'warnings',
+  'random.zmdl': 'warnings', 'overlap.zmdl': 'warnings', 'empty.zmdl': 'failed', 'picture.png': 'failed' };
 
 // What the native tool writes for each, each in a folder of its own.
 function nativeOutputs(name) {
@@ -124,11 +134,14 @@ try {
     }
     return undefined;
   };
-  const settled = (name) => tab.waitForSelector(`${panel(name)}:is([data-state=done],[data-state=failed])`,
-    { timeout: 60000 });
+  const settled = (name) => tab.waitForSelector(`${panel(name)}:not([data-state=converting])`, { timeout: 60000 });
 
-  await tab.setInputFiles('input[type=file]', ['empty.zmdl', 'picture.png', ...converted].map((n) => join(models, n)));
-  for (const name of ['empty.zmdl', 'picture.png', ...converted]) await settled(name);
+  await tab.setInputFiles('input[type=file]', Object.keys(kStates).map((n) => join(models, n)));
+  for (const [name, state] of Object.entries(kStates)) {
+    await settled(name);
+    const got = await tab.getAttribute(panel(name), 'data-state');
+    if (got !== state) fail(`${name}: ${got}, not ${state}: ${await tab.textContent(`${panel(name)} .summary`)}`);
+  }
   for (const [name, says] of [['empty.zmdl', 'it is empty'], ['picture.png', 'it is a picture']]) {
     const message = await tab.textContent(`${panel(name)} .message`);
     if (!message.includes(says)) fail(`${name}: "${message}"`);
@@ -137,7 +150,6 @@ try {
   for (const name of converted) {
     const expected = nativeOutputs(name);
     const stem = name.slice(0, name.indexOf('.'));
-    if (await tab.getAttribute(panel(name), 'data-state') !== 'done') fail(`${name}: not done`);
     const links = await tab.$$(`${panel(name)} a[download]`);
     const got = {};
     for (const link of links) got[await link.getAttribute('download')] = await take(link);
@@ -154,7 +166,7 @@ try {
     if (JSON.stringify(table) !== JSON.stringify(listing)) fail(`${name}: directory ${table} is not ${listing}`);
   }
   const kinds = await tab.$$eval(`${panel('sample.zmdl')} table.directory tr`, (rows) =>
-    rows.slice(1).filter((row) => row.cells[4].textContent === 'unknown').map((row) => row.cells[1].textContent));
+    rows.slice(1).filter((row) => row.cells[6].textContent === 'unknown').map((row) => row.cells[1].textContent));
   if (kinds.join() !== 'lightmap_hints') fail(`unknown blocks of the sample: ${kinds}`);
 
   // The view shows the sample, and its switches change what it shows.
@@ -192,6 +204,46 @@ try {
   await settled('again');
   if (await tab.getAttribute(panel('again'), 'data-state') !== 'done') fail('a later model did not convert');
   if (!(await tab.$(`${panel('again')} a[download="again.txt"]`))) fail('no info file for "again"');
+
+  if (!(await tab.textContent('#announce')).includes('again')) fail('the live region did not say the last conversion');
+
+  // Damage in plain sight: the bar marks blocks past or cut by the end, and overlapping ones.
+  for (const [name, part] of [['cut.zmdl', 'past'], ['cut.zmdl', 'damaged'], ['overlap.zmdl', 'damaged']]) {
+    if (!(await tab.$(`${panel(name)} .coverage .${part}`))) fail(`${name}: the bar shows nothing ${part}`);
+  }
+  if (await tab.$(`${panel('sample.zmdl')} .coverage .damaged`)) fail('the sample is shown damaged');
+
+  // The byte view: a block chosen is marked whole, to its last byte; an offset typed is gone to.
+  const sample = panel('sample.zmdl');
+  await tab.click(`${sample} table.directory button:text-is("positions")`);
+  await tab.waitForSelector(`${sample} .hex-rows .last`);
+  const marked = await tab.$$eval(`${sample} .hex-rows span.in`, (spans) => spans.filter((s) => s.textContent.length === 2).length);
+  if (marked !== 4 + 4 * 12) fail(`positions: ${marked} bytes marked, not 52`);
+  await tab.locator(sample).getByLabel('offset').fill('0x100');
+  await tab.locator(sample).getByLabel('offset').press('Enter');
+  await tab.waitForSelector(`${sample} .hex-rows[data-first="256"] .target`);
+  const target = await tab.textContent(`${sample} .hex-rows .target`);
+  if (target !== readFileSync(join(models, 'sample.zmdl'))[256].toString(16).padStart(2, '0')) fail(`offset 0x100 shows ${target}`);
+  await tab.locator(sample).screenshot({ path: screenshot.replace(/\.png$/, '-bytes.png') });
+
+  // Closing a panel ends its workers; the sample built in converts as the file did.
+  const workers = () => tab.workers().length;
+  const open = workers();
+  await tab.click(`${sample} button:text-is("Close sample.zmdl")`);
+  await tab.waitForFunction((count) => true, null, { timeout: 1000 });
+  await tab.waitForTimeout(500);
+  if (await tab.$(sample)) fail('a closed panel stayed');
+  if (workers() > open - 1) fail(`closing a panel left its workers: ${open} before, ${workers()} after`);
+  await tab.click('button:text-is("Try the sample")');
+  await settled('sample.zmdl');
+  if (await tab.getAttribute(sample, 'data-state') !== 'done') fail('the sample built in did not convert cleanly');
+
+  // At 400 px nothing scrolls sideways.
+  await tab.setViewportSize({ width: 400, height: 900 });
+  const wide = await tab.evaluate(() => document.documentElement.scrollWidth);
+  if (wide > 400) fail(`at 400 px the page is ${wide} px wide`);
+  await tab.locator(sample).screenshot({ path: screenshot.replace(/\.png$/, '-400.png') });
+  await tab.setViewportSize({ width: 1280, height: 900 });
 
   // No serious or critical accessibility violation, with every panel on the page.
   await tab.addScriptTag({ path: `${here}node_modules/axe-core/axe.min.js` });

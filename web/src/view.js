@@ -20,7 +20,17 @@ const kFields = ['pointerId', 'pointerType', 'button', 'ctrlKey', 'metaKey', 'sh
   'deltaY', 'deltaMode', 'key', 'code'];
 
 // The canvas's events as the orbit controls read them, with places relative to the canvas.
+// Keys of the view's own, besides the orbit controls' arrows: zoom, the three looks and fit.
+const kKeys = { '+': ['zoom', 0.8], '=': ['zoom', 0.8], '-': ['zoom', 1.25], '_': ['zoom', 1.25],
+  f: ['look', 'front'], t: ['look', 'top'], s: ['look', 'side'], 0: ['fit'] };
+
 function forwardEvents(canvas, worker) {
+  canvas.addEventListener('keydown', (event) => {
+    const command = !event.ctrlKey && !event.metaKey && !event.altKey && kKeys[event.key.toLowerCase()];
+    if (!command) return;
+    event.preventDefault();
+    worker.postMessage({ command: command[0], values: command.slice(1) });
+  });
   for (const type of kForwarded) {
     canvas.addEventListener(type, (event) => {
       // The wheel zooms and the arrow keys pan the view, not the page.
@@ -57,7 +67,8 @@ export function dropView(view) {
   view?.worker.terminate();
 }
 
-// Shows the glb (a copy goes to the worker); resolves to the view's switches and materials.
+// Shows the glb (an ArrayBuffer, handed over to the worker); resolves to the view's switches
+// and materials.
 export function showGlb(view, glb) {
   const { worker } = view;
   const command = (name, ...values) => worker.postMessage({ command: name, values });
@@ -76,11 +87,11 @@ export function showGlb(view, glb) {
           show: (visible) => command('material', index, visible),
         })),
         showBodies: (visible) => command('bodies', visible),
+        look: (name) => command('look', name),
         wireframe: (on) => command('wireframe', on),
       });
     };
     worker.addEventListener('message', answer);
-    const copy = glb.slice().buffer;
-    worker.postMessage({ glb: copy }, [copy]);
+    worker.postMessage({ glb }, [glb]);
   });
 }

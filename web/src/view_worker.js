@@ -1,6 +1,7 @@
 // The view's worker: the glb in a three.js view drawn on the page's canvas from here, so that
 // loading a large model's mesh never holds up the page. Orbit, pan and zoom, starting from
-// where the preview picture looks (front-right, above) at what it frames; materials and the
+// where the preview picture looks (front-right, above) at what it frames, or from the front, top
+// or side, zoomed from keys; materials and the
 // collision bodies shown or hidden, wireframe. The page sends the canvas, the glb, the
 // canvas's pointer, wheel and key events, and the switches; this worker answers with the
 // materials and a count of the frames drawn.
@@ -110,6 +111,13 @@ async function showGlb(glb) {
     render();
   };
   fit();
+  // The camera at its distance from the target, looking from `direction`.
+  const lookFrom = (direction) => {
+    const distance = camera.position.distanceTo(controls.target);
+    camera.position.copy(controls.target).addScaledVector(direction.normalize(), distance);
+    controls.update();
+    render();
+  };
   const groups = [...byMaterial.values()];
   view = {
     fit,
@@ -119,6 +127,12 @@ async function showGlb(glb) {
     },
     bodies: (visible) => {
       for (const body of bodies) body.visible = visible;
+      render();
+    },
+    look: (name) => lookFrom({ front: new Vector3(0, 0, 1), top: new Vector3(0, 1, 1e-4), side: new Vector3(1, 0, 0) }[name]),
+    zoom: (factor) => {
+      camera.position.sub(controls.target).multiplyScalar(factor).add(controls.target);
+      controls.update();
       render();
     },
     wireframe: (on) => {

@@ -4,6 +4,7 @@
 // sends the page each event as it comes and how much is written, then the files the events
 // name, handed over rather than copied. Which file the tool opens for the model, the tool says
 // too (--plan).
+import { Zip, ZipPassThrough } from 'fflate';
 import {
   ConsoleStdout,
   Directory,
@@ -147,7 +148,64 @@ async function batchRun(module, root, args, events, errors) {
   return wasi.start(instance);
 }
 
-self.onmessage = async ({ data: { module, file } }) => {
+// The outputs stay here, in the worker, until the page closes the model's panel (and ends the
+// worker): the page's thread never holds or copies them. It asks for what it shows or offers.
+const held = { files: {} };
+
+// A stored zip of `entries` ([name in the zip, path of an output]), made in pieces so that a
+// cancel can come between them; the page hears how far it is.
+async function zipBlob(id, entries) {
+  const parts = [];
+  const zip = new Zip((error, chunk) => {
+    if (error) throw error;
+    parts.push(chunk);
+  });
+  const total = entries.reduce((sum, [, path]) => sum + held.files[path].byteLength, 0) || 1;
+  let done = 0;
+  for (const [name, path] of entries) {
+    const entry = new ZipPassThrough(name);
+    zip.add(entry);
+    const bytes = held.files[path];
+    const piece = 8 << 20;
+    for (let at = 0; ; at += piece) {
+      const last = at + piece >= bytes.byteLength;
+      entry.push(bytes.subarray(at, at + piece), last);
+      done += Math.min(piece, bytes.byteLength - at);
+      self.postMessage({ reply: id, progress: done / total });
+      await new Promise((resolve) => { setTimeout(resolve, 0); });
+      if (held.cancelled === id) throw new Error('cancelled');
+      if (last) break;
+    }
+  }
+  zip.end();
+  return new Blob(parts, { type: 'application/zip' });
+}
+
+// What the page asks of the outputs held: a file as a Blob, a part of one, or a zip of several.
+async function answer({ request: id, blob, slice, zip }) {
+  try {
+    if (blob !== undefined) return self.postMessage({ reply: id, blob: new Blob([held.files[blob]]) });
+
+    if (slice !== undefined) {
+      const [path, start, end] = slice;
+      const bytes = held.files[path].slice(start, end).buffer;
+      return self.postMessage({ reply: id, bytes }, [bytes]);
+    }
+    return self.postMessage({ reply: id, blob: await zipBlob(id, zip) });
+  } catch (error) {
+    return self.postMessage({ reply: id, failed: String(error.message ?? error) });
+  }
+}
+
+// A Blob takes no view of an array that can grow: the file's array is made one that cannot,
+// in place where the browser can.
+function fixedLength(data) {
+  if (!data.buffer.resizable) return data;
+  return data.buffer.transferToFixedLength ? new Uint8Array(data.buffer.transferToFixedLength(data.byteLength))
+    : data.slice();
+}
+
+async function convert(module, file) {
   const errors = { text: '' };
   try {
     const root = new PreopenDirectory('/', new Map());
@@ -160,21 +218,26 @@ self.onmessage = async ({ data: { module, file } }) => {
     }, errors);
     if (!planned) throw new Error(errors.text.trim() || 'the tool made no plan');
     root.dir.contents.set(planned.path, new File(await bytes));
-    const files = {};
-    const arrays = new Set();
     const status = await batchRun(module, root, ['--json', ...args], (events) => {
       for (const event of events) {
         if (event.event !== 'file') continue;
         const data = fileAt(root.dir, event.path)?.data;
-        if (data) {
-          files[event.path] = data;
-          arrays.add(data.buffer);
-        }
+        if (data) held.files[event.path] = fixedLength(data);
       }
       self.postMessage({ events });
     }, errors);
-    self.postMessage({ done: true, status, errors: errors.text, files }, [...arrays]);
+    const sizes = Object.fromEntries(Object.entries(held.files).map(([path, data]) => [path, data.byteLength]));
+    self.postMessage({ done: true, status, errors: errors.text, files: sizes });
   } catch (error) {
     self.postMessage({ done: true, status: -1, errors: `${errors.text}${error}`, files: {} });
   }
+}
+
+self.onmessage = ({ data }) => {
+  if (data.module) return convert(data.module, data.file);
+  if (data.cancel !== undefined) {
+    held.cancelled = data.cancel;
+    return undefined;
+  }
+  return answer(data);
 };

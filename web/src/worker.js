@@ -155,10 +155,17 @@ const held = { files: {} };
 // A stored zip of `entries` ([name in the zip, path of an output]), made in pieces so that a
 // cancel can come between them; the page hears how far it is.
 async function zipBlob(id, entries) {
+  // The zip's pieces gathered into Blobs as they come, a few large parts in the end rather
+  // than many small ones.
   const parts = [];
+  let pieces = [];
+  const gather = () => {
+    if (pieces.length > 0) parts.push(new Blob(pieces));
+    pieces = [];
+  };
   const zip = new Zip((error, chunk) => {
     if (error) throw error;
-    parts.push(chunk);
+    pieces.push(chunk);
   });
   const total = entries.reduce((sum, [, path]) => sum + held.files[path].byteLength, 0) || 1;
   let done = 0;
@@ -171,6 +178,7 @@ async function zipBlob(id, entries) {
       const last = at + piece >= bytes.byteLength;
       entry.push(bytes.subarray(at, at + piece), last);
       done += Math.min(piece, bytes.byteLength - at);
+      gather();
       self.postMessage({ reply: id, progress: done / total });
       await new Promise((resolve) => { setTimeout(resolve, 0); });
       if (held.cancelled === id) throw new Error('cancelled');
@@ -178,6 +186,7 @@ async function zipBlob(id, entries) {
     }
   }
   zip.end();
+  gather();
   return new Blob(parts, { type: 'application/zip' });
 }
 

@@ -69,13 +69,13 @@ try {
         window.chosenAt = performance.now();
       }, { capture: true });
       new MutationObserver(() => {
-        if (document.querySelector('[data-model]:is([data-state=done],[data-state=failed])')) {
+        if (document.querySelector('[data-model]:not([data-state=converting])')) {
           window.endedAt ??= performance.now();
         }
       }).observe(document.body, { subtree: true, attributes: true, attributeFilter: ['data-state'] });
     });
     await tab.setInputFiles('input[type=file]', [model]);
-    await tab.waitForSelector('[data-model="big.zmdl"]:is([data-state=done],[data-state=failed])', { timeout: 600000 });
+    await tab.waitForSelector('[data-model="big.zmdl"]:not([data-state=converting])', { timeout: 600000 });
     const state = await tab.getAttribute('[data-model="big.zmdl"]', 'data-state');
     if (state !== 'done') throw new Error(`the page: ${await tab.textContent('.message')}`);
     page.push(await tab.evaluate(() => (window.endedAt - window.chosenAt) / 1000));

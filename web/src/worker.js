@@ -176,7 +176,7 @@ async function zipBlob(id, entries) {
     const piece = 8 << 20;
     for (let at = 0; ; at += piece) {
       const last = at + piece >= bytes.byteLength;
-      entry.push(bytes.subarray(at, at + piece), last);
+      entry.push(bytes.buffer.resizable ? bytes.slice(at, at + piece) : bytes.subarray(at, at + piece), last);
       done += Math.min(piece, bytes.byteLength - at);
       gather();
       self.postMessage({ reply: id, progress: done / total });
@@ -193,7 +193,7 @@ async function zipBlob(id, entries) {
 // What the page asks of the outputs held: a file as a Blob, a part of one, or a zip of several.
 async function answer({ request: id, blob, slice, zip }) {
   try {
-    if (blob !== undefined) return self.postMessage({ reply: id, blob: new Blob([held.files[blob]]) });
+    if (blob !== undefined) return self.postMessage({ reply: id, blob: new Blob(blobParts(held.files[blob])) });
 
     if (slice !== undefined) {
       const [path, start, end] = slice;
@@ -206,12 +206,14 @@ async function answer({ request: id, blob, slice, zip }) {
   }
 }
 
-// A Blob takes no view of an array that can grow: the file's array is made one that cannot,
-// in place where the browser can.
-function fixedLength(data) {
-  if (!data.buffer.resizable) return data;
-  return data.buffer.transferToFixedLength ? new Uint8Array(data.buffer.transferToFixedLength(data.byteLength))
-    : data.slice();
+// A Blob takes no view of an array that can grow: such a file goes in copies of 16 MB pieces,
+// made when it is asked for (making the whole array one that cannot grow copies it too, for
+// every output of every model, asked for or not).
+function blobParts(data) {
+  if (!data.buffer.resizable) return [data];
+  const parts = [];
+  for (let at = 0; at < data.byteLength; at += 16 << 20) parts.push(data.slice(at, at + (16 << 20)));
+  return parts;
 }
 
 async function convert(module, file) {
@@ -231,7 +233,7 @@ async function convert(module, file) {
       for (const event of events) {
         if (event.event !== 'file') continue;
         const data = fileAt(root.dir, event.path)?.data;
-        if (data) held.files[event.path] = fixedLength(data);
+        if (data) held.files[event.path] = data;
       }
       self.postMessage({ events });
     }, errors);

@@ -24,20 +24,31 @@ target_link_options(inject-keys PRIVATE -municode)
 include(${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
 write_third_party_notices(${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${notices_windows})
 file(GLOB doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md)
+# The zip's README links to the licence as the zip names it; its quick start carries the version.
+file(READ ${PROJECT_SOURCE_DIR}/README.md zip_readme)
+string(REPLACE "](LICENSE)" "](LICENSE.txt)" zip_readme "${zip_readme}")
+file(WRITE ${CMAKE_BINARY_DIR}/zip-readme/README.md "${zip_readme}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+set(VERSION ${PROJECT_VERSION})
+configure_file(packaging/windows/START-HERE.txt ${CMAKE_BINARY_DIR}/zip-readme/START-HERE.txt @ONLY NEWLINE_STYLE CRLF)
+file(GLOB example_pictures ${PROJECT_SOURCE_DIR}/examples/*.png)
 set(zip_name model-unpack-${PROJECT_VERSION}-windows-x86_64)
 set(zip_folder ${CMAKE_BINARY_DIR}/${zip_name})
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${zip_name}.zip
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:model-unpack> $<TARGET_FILE:model-unpack-batch>
-    ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-    ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${zip_folder}
+    ${CMAKE_BINARY_DIR}/zip-readme/README.md ${CMAKE_BINARY_DIR}/zip-readme/START-HERE.txt
+    ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${CMAKE_BINARY_DIR}/THIRD-PARTY-NOTICES.txt ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${zip_folder}/LICENSE.txt
   COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/examples/sample.zmdl ${zip_folder}
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/docs ${zip_folder}/docs
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_folder}/examples
+  COMMAND ${CMAKE_COMMAND} -E copy ${example_pictures} ${zip_folder}/examples
   COMMAND ${CMAKE_COMMAND} -E tar cf ${zip_name}.zip --format=zip ${zip_name}
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-  DEPENDS model-unpack model-unpack-batch README.md CHANGELOG.md LICENSE ${doc_pages}
-    examples/sample.zmdl
+  DEPENDS model-unpack model-unpack-batch ${CMAKE_BINARY_DIR}/zip-readme/README.md
+    ${CMAKE_BINARY_DIR}/zip-readme/START-HERE.txt CHANGELOG.md LICENSE ${doc_pages}
+    examples/sample.zmdl ${example_pictures}
   COMMENT "Windows zip: ${zip_name}.zip")
 add_custom_target(windows_zip ALL DEPENDS ${CMAKE_BINARY_DIR}/${zip_name}.zip)

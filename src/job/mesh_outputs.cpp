@@ -14,8 +14,8 @@ namespace {
 
 // Writes `name` whole under a temporary name beside it, then renames it into place: the file
 // is complete or absent (an earlier one stays until the new one is done), and a link planted
-// under its name is replaced, not followed. The bytes written, or nothing (with the error
-// line) when the file cannot be made, `write` gives up or a write fails.
+// under its name is replaced, not followed; a read-only file is not. The bytes written, or nothing
+// (with the error line) when the file cannot be made, `write` gives up or a write fails.
 template <typename Write>
 std::optional<std::uint64_t> write_output(const std::string& name, const FileIdentity& model,
                                           JobReport& report, FileSystem& files, Write&& write) {
@@ -23,9 +23,13 @@ std::optional<std::uint64_t> write_output(const std::string& name, const FileIde
     report.message({form_of(JobMessage::MeshOutputIsInput), {MessageValue::name("file", name)}});
     return std::nullopt;
   }
-  std::string temporary;
-  const int handle = files.create_temporary(Folder::current(), name, kNewFileMode, temporary);
   std::optional<std::uint64_t> bytes;
+  // A file under the name that could not be written in place (read-only) is refused, as the
+  // info file is, rather than replaced.
+  const bool refused = files.probe(Folder::current(), name.c_str()) == Entry::Unwritable;
+  std::string temporary;
+  const int handle =
+      refused ? -1 : files.create_temporary(Folder::current(), name, kNewFileMode, temporary);
   if (handle >= 0) {
     std::unique_ptr<OutputFile> out = OutputFile::adopt(handle, files);
     const bool written = write(*out);

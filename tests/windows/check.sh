@@ -55,6 +55,13 @@ for exe in model-unpack model-unpack-batch; do
 done
 zipped=$(unzip -Z1 "$windows"/model-unpack-*-windows-x86_64.zip)
 grep -q '/sample\.zmdl$' <<<"$zipped" || fail "the zip holds no sample model"
+grep -q '/START-HERE\.txt$' <<<"$zipped" || fail "the zip holds no quick start"
+# Every link of its documents leads to a file in the zip.
+unzip -q "$windows"/model-unpack-*-windows-x86_64.zip -d "$work/zip"
+while IFS=: read -r page target; do
+  target=${target%%#*}
+  [ -z "$target" ] || [ -e "$(dirname "$page")/$target" ] || fail "${page#"$work"/zip/}: a broken link to $target"
+done < <(grep -oH '](\([^)h#][^)]*\))' "$work"/zip/*/*.md "$work"/zip/*/docs/*.md | sed 's/\](\(.*\))$/\1/; s/:](/:/')
 
 # A new Wine prefix says so on standard error once: made here, before anything is compared.
 timeout 120 wine "$windows/model-unpack-batch.exe" --version >/dev/null 2>&1
@@ -95,6 +102,16 @@ long_status=$?
 [ "$(ls / | sort)" = "$roots_before" ] || fail "a long exports folder: files written in the drive's root"
 [ "$long_status" = 1 ] || [ -f "$work/win/$long/$long/$long/sample/pos.txt" ] ||
   fail "a long exports folder: status $long_status and no export files where asked"
+
+# A read-only glb is refused, as a read-only info file is, and stays as it was.
+rm -rf "$work/ro" && mkdir "$work/ro" && cp "$examples/sample.zmdl" "$work/ro/"
+echo kept >"$work/ro/sample.glb"
+(cd "$work/ro" && timeout 60 wine cmd /c attrib +r sample.glb >/dev/null 2>&1 &&
+  timeout 120 wine "$windows/model-unpack-batch.exe" --glb sample >ro.out 2>ro.err)
+ro_status=$?
+[ "$ro_status" = 1 ] && [ "$(cat "$work/ro/sample.glb")" = kept ] &&
+  tr -d '\r' <"$work/ro/ro.out" | grep -q 'Error writing sample.glb :(' ||
+  fail "a read-only glb: status $ro_status, $(head -c 80 "$work/ro/sample.glb" | tr -dc '[:print:]')"
 
 # Both tools give the console back with the code page they found (they switch it to UTF-8).
 pages=$(cd "$work" && timeout 60 script -qfec "wine cmd /c 'chcp 437 & \

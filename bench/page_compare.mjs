@@ -77,7 +77,7 @@ try {
     await tab.setInputFiles('input[type=file]', [model]);
     await tab.waitForSelector('[data-model="big.zmdl"]:not([data-state=converting])', { timeout: 600000 });
     const state = await tab.getAttribute('[data-model="big.zmdl"]', 'data-state');
-    if (state !== 'done') throw new Error(`the page: ${await tab.textContent('.message')}`);
+    if (state === 'failed') throw new Error(`the page: ${await tab.textContent('.message')}`);
     page.push(await tab.evaluate(() => (window.endedAt - window.chosenAt) / 1000));
     gaps.push(await tab.evaluate(() => window.longestGap));
     peaks.push(rendererPeak());

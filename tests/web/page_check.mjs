@@ -118,7 +118,7 @@ const browser = await chromium.launch({
   timeout: 60000,
 });
 try {
-  const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1200, height: 900 } });
+  const context = await browser.newContext({ acceptDownloads: true, viewport: { width: 1280, height: 900 } });
   const tab = await context.newPage();
   const requests = [];
   tab.on('request', (request) => requests.push(request.url()));

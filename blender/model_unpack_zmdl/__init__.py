@@ -17,7 +17,7 @@ import os
 import tempfile
 
 import bpy
-from bpy.props import CollectionProperty, StringProperty
+from bpy.props import BoolProperty, CollectionProperty, StringProperty
 from bpy_extras.io_utils import ImportHelper
 
 from . import tool
@@ -36,7 +36,7 @@ class ModelUnpackPreferences(bpy.types.AddonPreferences):
         self.layout.prop(self, "executable")
 
 
-def import_model(context, executable, path, report):
+def import_model(context, executable, path, report, use_normals=True):
     """Imports one model; whether anything was imported."""
     from . import build  # numpy is needed only once something is imported
     stem = os.path.basename(path).split(".")[0] or os.path.basename(path)
@@ -52,7 +52,8 @@ def import_model(context, executable, path, report):
         build.describe(collection, os.path.abspath(path), tool.version(executable), events)
         glb = next((e["path"] for e in events if e["event"] == "file" and e["role"] == "glb"), None)
         try:
-            left_out = build.fill_collection(collection, build.Glb(os.path.join(folder, glb))) if glb else 0
+            left_out = build.fill_collection(collection, build.Glb(os.path.join(folder, glb)),
+                                             use_normals) if glb else 0
         except (OSError, ValueError, KeyError, IndexError) as error:
             # The collection stays with what it says of the model: it is imported, if not whole.
             report({"ERROR"}, f"{stem}: the glb cannot be read: {error}")
@@ -73,6 +74,11 @@ class ImportModelFile(bpy.types.Operator, ImportHelper):
     filter_glob: StringProperty(default="*.zmdl", options={"HIDDEN"})
     files: CollectionProperty(type=bpy.types.OperatorFileListElement, options={"HIDDEN", "SKIP_SAVE"})
     directory: StringProperty(subtype="DIR_PATH", options={"HIDDEN", "SKIP_SAVE"})
+    use_normals: BoolProperty(
+        name="Model's normals",
+        description="Shade with the normals the model holds (custom split normals). Blender "
+                    "3.x takes a while over them on large meshes; off, it works out its own",
+        default=True)
 
     def execute(self, context):
         names = [f.name for f in self.files if f.name]
@@ -86,7 +92,7 @@ class ImportModelFile(bpy.types.Operator, ImportHelper):
         imported = 0
         for path in paths:
             try:
-                imported += import_model(context, executable, path, self.report)
+                imported += import_model(context, executable, path, self.report, self.use_normals)
             except (tool.ToolError, OSError, ValueError, KeyError) as error:
                 self.report({"ERROR"}, f"{os.path.basename(path)}: {error}")
         return {"FINISHED"} if imported else {"CANCELLED"}

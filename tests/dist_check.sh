@@ -57,6 +57,15 @@ has "$work/package/report.schema.json" '"$schema": "https://json-schema.org/draf
 cmp -s "$work/package/report.schema.json" "$dist/model-unpack-$version-report.schema.json" ||
   fail "the npm package's schema is not the release folder's"
 
+# The Blender add-on: its version, the licence, both tools of this release.
+(cd "$work" && cmake -E tar xf "$dist/model-unpack-blender-$version.zip")
+addon=$work/model_unpack_zmdl
+has "$addon/__init__.py" "\"version\": (${version//./, })"
+has "$addon/LICENSE.txt" "$mit"
+has "$addon/THIRD-PARTY-NOTICES.txt" mingw-w64
+has "$addon/bin/linux-x86_64/model-unpack-batch" "model-unpack-batch $version"
+has "$addon/bin/windows-x86_64/model-unpack-batch.exe" "model-unpack-batch $version"
+
 page=$dist/model-unpack-$version.html
 has "$page" "<meta name=\"generator\" content=\"model-unpack $version\">" "$mit" three/LICENSE fflate/LICENSE
 echo "build/dist: $(wc -w <<<"$present") artifacts, each with the licence and version $version"

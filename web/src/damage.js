@@ -33,8 +33,11 @@ export function findDamage(blocks, directory) {
   }
   const file = [];
   if (!directory.whole) file.push('the file ends inside its directory');
+  // A directory that runs to the end of the file and names no block the tool knows is no
+  // directory: the file is not a model (random bytes read so).
+  const notAModel = !directory.whole && !blocks.some((block) => block.known);
   if (faults.size > 0) file.push(`${faults.size} of ${blocks.length} blocks are damaged`);
-  return { blocks: faults, file };
+  return { blocks: faults, file, notAModel };
 }
 
 // The parts of the file in order, for the coverage bar: header, directory, blocks, the gaps

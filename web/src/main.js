@@ -318,15 +318,17 @@ function conclude(model, status, damage) {
   const { report, panel, file } = model;
   const errors = report.messages.filter((m) => m.event === 'error');
   const warnings = report.messages.filter((m) => m.event === 'warning');
-  const converted = (status === 0 || status === 1) && report.files.length > 0;
+  const converted = (status === 0 || status === 1) && report.files.length > 0 && !damage.notAModel;
   const found = [...errors.map((m) => m.text), ...warnings.map((m) => m.text), ...damage.file];
   const state = !converted ? 'failed' : found.length > 0 ? 'warnings' : 'done';
   panel.dataset.state = state;
   const summary = panel.querySelector('.summary');
   const counts = [countOf(errors.length, 'error', 'errors'), countOf(warnings.length, 'warning', 'warnings')];
   if (damage.file.length > 0) counts.push(damage.file.join(', '));
+  const failed = damage.notAModel ? 'Not a model: its directory names no block the tool knows'
+    : 'Not converted';
   summary.textContent = state === 'done' ? 'Converted: no errors, no warnings, no damage found.'
-    : `${state === 'failed' ? 'Not converted' : 'Converted, with faults'}: ${counts.join(', ')}.`;
+    : `${state === 'failed' ? failed : 'Converted, with faults'}: ${counts.join(', ')}.`;
   if (found.length > 0) summary.append(element('ul', {}, ...found.slice(0, 5).map((text) => element('li', { textContent: text }))));
   announce(`${file.name}: ${summary.firstChild.textContent}`);
 }
@@ -336,7 +338,8 @@ async function finish(model, data, view) {
   model.sizes = data.files;
   const held = Object.values(data.files).reduce((sum, n) => sum + n, 0);
   panel.querySelector('.held').textContent = `; this page holds ${sizeText(held)} of its outputs`;
-  const damage = report.directory ? findDamage(report.blocks, report.directory) : { blocks: new Map(), file: [] };
+  const damage = report.directory ? findDamage(report.blocks, report.directory)
+    : { blocks: new Map(), file: [], notAModel: false };
   conclude(model, data.status, damage);
   if (report.header && report.directory) panel.append(...layoutPart(model, damage));
   panel.append(element('h3', { textContent: 'Downloads' }), downloads(report.model?.exports_folder ?? '', data.files, model));

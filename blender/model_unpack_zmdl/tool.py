@@ -21,6 +21,8 @@ BUNDLED = {
 }
 # A model's run ends within this many seconds, or is stopped: Blender must never hang on it.
 TIMEOUT = 600
+# On Windows, the tool runs without a console window flashing up.
+QUIET = {"creationflags": subprocess.CREATE_NO_WINDOW} if sys.platform == "win32" else {}
 
 
 class ToolError(Exception):
@@ -88,7 +90,7 @@ def run(tool, model, folder):
     command = [tool, "--json", "--no-job", "--glb", os.path.basename(placed)]
     try:
         done = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=TIMEOUT, check=False)
+                              timeout=TIMEOUT, check=False, **QUIET)
     except subprocess.TimeoutExpired as error:
         raise ToolError(f"model-unpack-batch took over {TIMEOUT} s on {model}") from error
     except OSError as error:
@@ -109,7 +111,7 @@ def version(tool):
     """The tool's version line's last word."""
     try:
         done = subprocess.run([tool, "--version"], stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=60, check=False)
+                              timeout=60, check=False, **QUIET)
         return done.stdout.decode("utf-8", "replace").splitlines()[0].split()[-1]
     except (OSError, IndexError, subprocess.TimeoutExpired):
         return ""

@@ -1,7 +1,11 @@
 #include "job/mesh_outputs.h"
 
+#include <exception>
+#include <optional>
+
 #include "io/buffered_file.h"
 #include "io/file_identity.h"
+#include "io/threads.h"
 #include "job/conversion_job.h"
 #include "mesh/glb_writer.h"
 #include "mesh/mesh.h"
@@ -88,17 +92,58 @@ void remove_earlier_preview(const std::string& name, const FileIdentity& model, 
   report.message({form_of(JobMessage::NoPreviewEarlierRemoved), {file}});
 }
 
-void write_png_output(const std::string& name, const Mesh& mesh, std::uint32_t size,
-                      const FileIdentity& model, FileSystem& files, JobReport& report) {
-  const Picture picture = render_preview(mesh, size);
-  if (picture.size == 0) return remove_earlier_preview(name, model, files, report);
-  const auto bytes = write_output(name, model, report, files, [&](OutputFile& out) {
-    const std::string png = encode_png(picture);
-    out.write(png.data(), png.size());
-    return !png.empty();  // an encoder that gave up wrote nothing to show
-  });
-  if (bytes) say_preview_written(name, *bytes, picture, report);
+// The picture and its PNG bytes: work on the mesh alone, touching no file.
+struct Preview {
+  Picture picture;
+  std::string png;
+};
+
+Preview make_preview(const Mesh& mesh, std::uint32_t size) {
+  Preview preview{render_preview(mesh, size), {}};
+  if (preview.picture.size > 0) preview.png = encode_png(preview.picture);
+  return preview;
 }
+
+void write_png_output(const std::string& name, const Preview& preview, const FileIdentity& model,
+                      FileSystem& files, JobReport& report) {
+  if (preview.picture.size == 0) return remove_earlier_preview(name, model, files, report);
+  const auto bytes = write_output(name, model, report, files, [&](OutputFile& out) {
+    out.write(preview.png.data(), preview.png.size());
+    return !preview.png.empty();  // an encoder that gave up wrote nothing to show
+  });
+  if (bytes) say_preview_written(name, *bytes, preview.picture, report);
+}
+
+// The preview made on a thread of its own while the glb is written, where a thread can be
+// had; the lines and files come in the same order either way. A failure on that thread (no
+// memory) is raised again here.
+class PreviewAhead {
+ public:
+  // `ahead`: whether there is other work (the glb) to do meanwhile.
+  PreviewAhead(const Mesh& mesh, std::uint32_t size, bool ahead) : mesh_(mesh), size_(size) {
+    started_ = ahead && worker_.start([this] {
+      try {
+        preview_ = make_preview(mesh_, size_);
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
+    });
+  }
+  Preview take() {
+    if (!started_) return make_preview(mesh_, size_);
+    worker_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(preview_);
+  }
+
+ private:
+  const Mesh& mesh_;
+  std::uint32_t size_;
+  Preview preview_;
+  std::exception_ptr failure_;
+  WorkerThread worker_;  // last: joined before what it writes goes
+  bool started_ = false;
+};
 
 }  // namespace
 
@@ -121,11 +166,13 @@ void write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings,
   model.reset();
   report.mesh_read(counts_of(mesh));
 
+  std::optional<PreviewAhead> preview;
+  if (outputs.png) preview.emplace(mesh, settings.png_size, outputs.glb.has_value());
   if (outputs.glb) {
     write_glb_output(*outputs.glb, mesh, *model_identity, files, report);
   }
   if (outputs.png) {
-    write_png_output(*outputs.png, mesh, settings.png_size, *model_identity, files, report);
+    write_png_output(*outputs.png, preview->take(), *model_identity, files, report);
   }
   for (const Message& warning : mesh.warnings) report.message(warning);
 }

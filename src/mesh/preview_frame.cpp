@@ -11,8 +11,8 @@ namespace model_unpack {
 
 namespace {
 
-// One axis's quartiles, from a copy of its values.
-std::pair<double, double> quartiles(std::vector<float> values) {
+// One axis's quartiles; `values` is reordered.
+std::pair<double, double> quartiles(std::vector<float>& values) {
   const std::size_t last = values.size() - 1;
   const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
   const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
@@ -34,7 +34,10 @@ std::vector<bool> framed_vertices(const Mesh& mesh) {
 // interquartile spread from the quartiles of the framed vertices. Returns how many.
 std::uint64_t leave_out_far_vertices(const std::vector<Vec3>& positions,
                                      std::vector<bool>& framed) {
+  // One buffer for the three axes, of the right size at once: growing it vertex by vertex
+  // cost a fifth of writing the glb of a large model.
   std::vector<float> axis;
+  axis.reserve(static_cast<std::size_t>(std::count(framed.begin(), framed.end(), true)));
   double low[3], high[3], spread = 0;
   for (int k = 0; k < 3; ++k) {
     axis.clear();
@@ -42,8 +45,7 @@ std::uint64_t leave_out_far_vertices(const std::vector<Vec3>& positions,
       if (framed[i]) axis.push_back(positions[i][k]);
     }
     if (axis.empty()) return 0;
-    std::tie(low[k], high[k]) = quartiles(std::move(axis));
-    axis = {};
+    std::tie(low[k], high[k]) = quartiles(axis);
     spread = std::max(spread, high[k] - low[k]);
   }
   if (spread == 0) return 0;

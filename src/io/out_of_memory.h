@@ -3,6 +3,7 @@
 // must: nothing can be caught there.
 #pragma once
 
+#include <exception>
 #include <new>
 
 namespace model_unpack {
@@ -19,6 +20,30 @@ void unless_out_of_memory(Work&& work, Instead&& instead) {
 #else
   static_cast<void>(instead);
   work();
+#endif
+}
+
+// Runs `work` for a thread that waits for it: a failure in it (an allocation) is kept in
+// `failure`, to be raised again there by raise_kept().
+template <typename Work>
+void keeping_failure(Work&& work, std::exception_ptr& failure) {
+#if defined(__cpp_exceptions)
+  try {
+    work();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+#else
+  static_cast<void>(failure);
+  work();
+#endif
+}
+
+inline void raise_kept(const std::exception_ptr& failure) {
+#if defined(__cpp_exceptions)
+  if (failure) std::rethrow_exception(failure);
+#else
+  static_cast<void>(failure);
 #endif
 }
 

@@ -5,6 +5,7 @@
 
 #include "io/buffered_file.h"
 #include "io/file_identity.h"
+#include "io/out_of_memory.h"
 #include "io/threads.h"
 #include "job/conversion_job.h"
 #include "mesh/glb_writer.h"
@@ -122,17 +123,13 @@ class PreviewAhead {
   // `ahead`: whether there is other work (the glb) to do meanwhile.
   PreviewAhead(const Mesh& mesh, std::uint32_t size, bool ahead) : mesh_(mesh), size_(size) {
     started_ = ahead && worker_.start([this] {
-      try {
-        preview_ = make_preview(mesh_, size_);
-      } catch (...) {
-        failure_ = std::current_exception();
-      }
+      keeping_failure([this] { preview_ = make_preview(mesh_, size_); }, failure_);
     });
   }
   Preview take() {
     if (!started_) return make_preview(mesh_, size_);
     worker_.join();
-    if (failure_) std::rethrow_exception(failure_);
+    raise_kept(failure_);
     return std::move(preview_);
   }
 

@@ -236,6 +236,7 @@ try {
   if (workers() > open - 1) fail(`closing a panel left its workers: ${open} before, ${workers()} after`);
   await tab.click('button:text-is("Try the sample")');
   await settled('sample.zmdl');
+  await tab.waitForSelector(`${sample} :is(.looks, .view > p)`, { timeout: 60000 });
   if (await tab.getAttribute(sample, 'data-state') !== 'done') fail('the sample built in did not convert cleanly');
 
   // At 400 px nothing scrolls sideways.

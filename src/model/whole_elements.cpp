@@ -40,9 +40,7 @@ std::optional<std::uint64_t> declared_end(const BlockKind& kind, const BlockReco
     --allowance.elements_left;
     model.seek(end);
     if (model.read(element, fixed) < fixed) return end + fixed;
-    end += fixed + (layout.tail == Tail::CountedGroups
-                        ? std::uint64_t{layout.group_size()} * load_u16(element + fixed - 2)
-                        : load_u32(element + fixed - 4));
+    end += fixed + tail_bytes(layout, element);
     if (end > model.size()) break;
   }
   return end;

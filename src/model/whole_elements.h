@@ -24,6 +24,14 @@ struct WholeBlock {
 
 WholeBlock whole_block(const BlockKind& kind, const BlockRecord& record, ModelFile& model);
 
+// The bytes of an element's tail, from its fixed part (`element`, of a layout with a tail).
+inline std::uint64_t tail_bytes(const ElementLayout& layout, const unsigned char* element) {
+  const std::uint32_t fixed = layout.fixed_size();
+  return layout.tail == Tail::CountedGroups
+             ? std::uint64_t{layout.group_size()} * load_u16(element + fixed - 2)
+             : load_u32(element + fixed - 4);
+}
+
 // How many elements with a tail of their own the ends of a model's blocks may walk in all: a
 // directory of many entries into one large block of bones would otherwise walk it once each.
 struct EndWalkAllowance {
@@ -60,9 +68,7 @@ std::uint32_t walk_whole_elements(ModelFile& model, const WholeBlock& block,
     }
     model.seek(offset);
     if (model.read(element, fixed) < fixed) break;
-    const std::uint64_t tail = layout.tail == Tail::CountedGroups
-                                   ? std::uint64_t{group} * load_u16(element + fixed - 2)
-                                   : load_u32(element + fixed - 4);
+    const std::uint64_t tail = tail_bytes(layout, element);
     if (offset + fixed + tail > model.size()) break;
     on_element(index, element);
     if (layout.tail == Tail::CountedGroups) {

@@ -6,7 +6,7 @@
 import { unzlibSync } from 'fflate';
 
 import { coverageBar, hexView } from './byte_view.js';
-import { fileParts, findDamage } from './damage.js';
+import { blockEnd, fileParts, findDamage } from './damage.js';
 import { countOf, element, sizeText } from './dom.js';
 import { outputsIn } from './outputs.js';
 import { dropView, makeView, nextTask, showGlb } from './view.js';
@@ -169,7 +169,7 @@ function headerText(header) {
 async function showBlock(model, block, detail, bytes) {
   const section = model.report.sections.get(block.index);
   const info = model.report.files.find((f) => f.role === 'info')?.path;
-  const end = block.end ?? block.offset + 4;
+  const end = blockEnd(block);
   detail.replaceChildren(element('h3', { textContent: `Block ${block.index}: ${block.name}` }),
     element('p', { textContent: `Bytes ${address(block.offset)} to ${address(end)} (${sizeText(end - block.offset)}).` }));
   bytes.show(block.offset, Math.min(end, model.file.size));
@@ -183,7 +183,7 @@ async function showBlock(model, block, detail, bytes) {
 function blockRow(block, faults, choose) {
   const button = element('button', { type: 'button', textContent: block.name });
   button.addEventListener('click', () => choose(block));
-  const end = block.end ?? block.offset + 4;
+  const end = blockEnd(block);
   return element('tr', { className: faults ? 'damaged' : '' }, element('td', { textContent: String(block.index) }),
     element('td', {}, button), element('td', { textContent: address(block.offset) }),
     element('td', { textContent: block.count === null ? 'past the end' : String(block.count) }),

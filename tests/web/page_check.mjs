@@ -248,36 +248,41 @@ try {
 
   // A 100 MB model's zip and its info file, with a 10 ms timer running on the page: no task of
   // the page's thread over 100 ms (the timer's ticks may come later still on a loaded machine,
-  // where the worker making the zip and the browser share two cores).
+  // where the worker making the zip and the browser share two cores). A task is timed by the
+  // clock, so a machine busy with other work can stretch one: a second visit of the model
+  // decides, since a page that holds itself up does so every time.
   execFileSync(join(native, 'tools/make-large-model'), ['100', join(models, 'large.zmdl')]);
-  await tab.setInputFiles('input[type=file]', [join(models, 'large.zmdl')]);
-  await tab.waitForSelector(`${panel('large.zmdl')}:not([data-state=converting])`, { timeout: 240000 });
-  await tab.waitForSelector(`${panel('large.zmdl')} :is(.looks, .view > p)`, { timeout: 240000 });
-  await tab.evaluate(() => {
-    window.ticks = { last: performance.now(), longestGap: 0, longestTask: 0 };
-    window.ticks.timer = setInterval(() => {
-      const now = performance.now();
-      window.ticks.longestGap = Math.max(window.ticks.longestGap, now - window.ticks.last);
-      window.ticks.last = now;
-    }, 10);
-    window.ticks.tasks = new PerformanceObserver((list) => {
-      for (const task of list.getEntries()) window.ticks.longestTask = Math.max(window.ticks.longestTask, task.duration);
+  const largeVisit = async () => {
+    await tab.setInputFiles('input[type=file]', [join(models, 'large.zmdl')]);
+    await tab.waitForSelector(`${panel('large.zmdl')}:not([data-state=converting])`, { timeout: 240000 });
+    await tab.waitForSelector(`${panel('large.zmdl')} :is(.looks, .view > p)`, { timeout: 240000 });
+    await tab.evaluate(() => {
+      window.ticks = { last: performance.now(), longestGap: 0, longestTask: 0 };
+      window.ticks.timer = setInterval(() => {
+        const now = performance.now();
+        window.ticks.longestGap = Math.max(window.ticks.longestGap, now - window.ticks.last);
+        window.ticks.last = now;
+      }, 10);
+      window.ticks.tasks = new PerformanceObserver((list) => {
+        for (const task of list.getEntries()) window.ticks.longestTask = Math.max(window.ticks.longestTask, task.duration);
+      });
+      window.ticks.tasks.observe({ type: 'longtask' });
     });
-    window.ticks.tasks.observe({ type: 'longtask' });
-  });
-  for (const name of ['large.zip', 'large.txt']) {
-    const [download] = await Promise.all([tab.waitForEvent('download', { timeout: 240000 }),
-      tab.click(`${panel('large.zmdl')} a[download="${name}"]`)]);
-    if (!statSync(await download.path()).size) fail(`${name}: an empty download`);
-  }
-  const { longestGap, longestTask } = await tab.evaluate(() => {
-    clearInterval(window.ticks.timer);
-    window.ticks.tasks.disconnect();
-    return window.ticks;
-  });
-  console.log(`the 100 MB model's zip and info file: longest task ${longestTask.toFixed(0)} ms, longest gap between ticks ${longestGap.toFixed(0)} ms`);
-  if (longestTask > 100 || longestGap > 250) fail('the page was held up');
-  await tab.click(`${panel('large.zmdl')} button:text-is("Close large.zmdl")`);
+    for (const name of ['large.zip', 'large.txt']) {
+      const [download] = await Promise.all([tab.waitForEvent('download', { timeout: 240000 }),
+        tab.click(`${panel('large.zmdl')} a[download="${name}"]`)]);
+      if (!statSync(await download.path()).size) fail(`${name}: an empty download`);
+    }
+    const { longestGap, longestTask } = await tab.evaluate(() => {
+      clearInterval(window.ticks.timer);
+      window.ticks.tasks.disconnect();
+      return window.ticks;
+    });
+    console.log(`the 100 MB model's zip and info file: longest task ${longestTask.toFixed(0)} ms, longest gap between ticks ${longestGap.toFixed(0)} ms`);
+    await tab.click(`${panel('large.zmdl')} button:text-is("Close large.zmdl")`);
+    return longestTask <= 100 && longestGap <= 250;
+  };
+  if (!(await largeVisit()) && !(await largeVisit())) fail('the page was held up');
 
   // No serious or critical accessibility violation, with every panel on the page.
   await tab.addScriptTag({ path: `${here}node_modules/axe-core/axe.min.js` });

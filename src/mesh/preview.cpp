@@ -146,9 +146,15 @@ void draw_bodies(const Mesh& mesh, const PreviewFrame& frame, std::uint32_t size
 Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   if (mesh.positions.empty()) return {};
   const PreviewFrame frame = frame_preview(mesh, size);
+  // The triangles name the vertices up to the largest index only (a model may hold many more):
+  // the rest are projected only if they are to be dots.
   std::vector<Projected> seen;
-  seen.reserve(mesh.positions.size());
-  for (const Vec3& p : mesh.positions) seen.push_back(project(p, frame, size));
+  const auto project_up_to = [&](std::size_t end) {
+    seen.reserve(end);
+    for (std::size_t i = seen.size(); i < end; ++i)
+      seen.push_back(project(mesh.positions[i], frame, size));
+  };
+  project_up_to(mesh.triangles.empty() ? 0 : std::size_t{mesh.largest_index()} + 1);
 
   // A hostile model can pile up huge overlapping triangles: the pixel tests are bounded by the
   // picture's size and the model's, and what does not fit is left out of the picture (and said).
@@ -161,6 +167,7 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   if (canvas.plotted() == 0) {
     unsigned char ink[3];
     for (int k = 0; k < 3; ++k) ink[k] = to_byte(kPointColour[k]);
+    project_up_to(mesh.positions.size());
     for (const Projected& p : seen) canvas.dot(p, ink);
   }
   draw_bodies(mesh, frame, size, canvas);

@@ -51,19 +51,21 @@ class Canvas {
       return;
     }
     budget_ -= tests;
-    // The barycentric weights are linear in the pixel's position: stepped, not recomputed.
-    const double inverse = 1.0 / area;
-    const double w0_dx = (b.y - c.y) * inverse, w0_dy = (c.x - b.x) * inverse;
-    const double w1_dx = (c.y - a.y) * inverse, w1_dy = (a.x - c.x) * inverse;
-    const double w0_origin = (b.x * c.y - b.y * c.x) * inverse;
-    const double w1_origin = (c.x * a.y - c.y * a.x) * inverse;
-    for (int y = y0; y <= y1; ++y) {
+    const Weights weights = weights_of(a, b, c, area);
+    // Only the pixels whose centres lie in the triangle's box can show it; the others are left
+    // untested where rounding provably cannot put them inside (see `span`).
+    const Span columns = span(x0, x1, low_x, high_x, area, low_y, high_y);
+    const Span rows = span(y0, y1, low_y, high_y, area, low_x, high_x);
+    for (int y = rows.first; y <= rows.last; ++y) {
       const double py = y + 0.5;
-      for (int x = x0; x <= x1; ++x) {
+      // A wide triangle's row is cut to where it may lie: most of its box may be outside it.
+      const Span run =
+          columns.last - columns.first >= kWideRow ? row_span(weights, columns, py) : columns;
+      for (int x = run.first; x <= run.last; ++x) {
         const double px = x + 0.5;
-        const double w0 = w0_origin + w0_dx * px + w0_dy * py;
+        const double w0 = weights.w0_origin + weights.w0_dx * px + weights.w0_dy * py;
         if (w0 < 0) continue;
-        const double w1 = w1_origin + w1_dx * px + w1_dy * py;
+        const double w1 = weights.w1_origin + weights.w1_dx * px + weights.w1_dy * py;
         const double w2 = 1.0 - w0 - w1;
         if (w1 < 0 || w2 < 0) continue;
         const double depth = w0 * a.depth + w1 * b.depth + w2 * c.depth;
@@ -97,6 +99,69 @@ class Canvas {
   Picture take() { return std::move(picture_); }
 
  private:
+  struct Span {
+    int first, last;
+  };
+  // The barycentric weights of a and b are linear in the pixel's position (that of c is one
+  // less both): w = origin + dx * px + dy * py, each pixel's worked out in that order.
+  struct Weights {
+    double w0_origin, w0_dx, w0_dy;
+    double w1_origin, w1_dx, w1_dy;
+  };
+  static Weights weights_of(const Projected& a, const Projected& b, const Projected& c,
+                            double area) {
+    const double inverse = 1.0 / area;
+    return {(b.x * c.y - b.y * c.x) * inverse, (b.y - c.y) * inverse, (c.x - b.x) * inverse,
+            (c.x * a.y - c.y * a.x) * inverse, (c.y - a.y) * inverse, (a.x - c.x) * inverse};
+  }
+  // Rows this wide or wider are cut to the triangle; narrower ones cost less to test whole.
+  static constexpr int kWideRow = 8;
+  // The pixels of `columns` on the row at `py` whose weights may all be 0 or more. Each
+  // weight is a line along the row; a pixel is left out only where the line is below
+  // -4 x `slack` there, `slack` being far above the rounding in working out any weight of
+  // the row (a few units in the last place of `scale`), so the pixel would fail its test.
+  static Span row_span(const Weights& w, Span columns, double py) {
+    const double far_x = std::max(std::abs(columns.first), std::abs(columns.last)) + 1.0;
+    const double scale = 1 + std::abs(w.w0_origin) + std::abs(w.w0_dx) * far_x +
+                         std::abs(w.w0_dy * py) + std::abs(w.w1_origin) +
+                         std::abs(w.w1_dx) * far_x + std::abs(w.w1_dy * py);
+    if (!std::isfinite(scale)) return columns;
+    const double slack = 0x1p-40 * scale;
+    // Each weight's value at px = 0 and its step along the row; the third is 1 - w0 - w1.
+    const double at_zero[3] = {w.w0_origin + w.w0_dy * py, w.w1_origin + w.w1_dy * py,
+                               1 - (w.w0_origin + w.w0_dy * py) - (w.w1_origin + w.w1_dy * py)};
+    const double step[3] = {w.w0_dx, w.w1_dx, -w.w0_dx - w.w1_dx};
+    double left = -std::numeric_limits<double>::infinity(), right = -left;
+    for (int k = 0; k < 3; ++k) {
+      if (step[k] == 0) {
+        if (at_zero[k] < -2 * slack) return {columns.first, columns.first - 1};
+        continue;
+      }
+      // Where the weight is -4 x slack.
+      const double edge = (-4 * slack - at_zero[k]) / step[k];
+      if (!std::isfinite(edge)) continue;
+      if (step[k] > 0) left = std::max(left, edge);
+      if (step[k] < 0) right = std::min(right, edge);
+    }
+    const double first = columns.first, last = columns.last;
+    return {static_cast<int>(std::clamp(std::ceil(left - 0.5), first, last + 1)),
+            static_cast<int>(std::clamp(std::floor(right - 0.5), first - 1, last))};
+  }
+  // The pixels from `first` to `last` whose centres lie in [low - 1/4, high + 1/4], out of
+  // those from `from` to `to`. A centre further out is outside the triangle by more than 1/4
+  // pixel, so one of its weights is below -1 / (8 x the triangle's extent); the rounding in the
+  // weights is at most a few units in the last place times M^2 / |area|, M the largest
+  // coordinate involved. Unless that bound is far below (2^-34 of) the triangle's extent, as
+  // for a sliver or a triangle reaching far out, every pixel of the box is tested.
+  Span span(int from, int to, double low, double high, double area, double other_low,
+            double other_high) const {
+    const double most = std::max({std::abs(low), std::abs(high), std::abs(other_low),
+                                  std::abs(other_high), static_cast<double>(size_) + 1});
+    const double extent = (high - low) + (other_high - other_low) + 1;
+    if (!(std::abs(area) >= 0x1p-34 * most * most * extent)) return {from, to};
+    return {static_cast<int>(std::clamp(std::ceil(low - 0.75), double(from), double(to) + 1)),
+            static_cast<int>(std::clamp(std::floor(high - 0.25), double(from) - 1, double(to)))};
+  }
   int clamp(double v) const {
     return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(size_ - 1)));
   }

@@ -1,0 +1,100 @@
+// The canvas tests only the pixels that can show a triangle; here every pixel of each
+// triangle's box is tested, as the pictures of earlier versions were drawn, and the two must
+// plot the same pixels for tiny, wide, sliver and far-reaching triangles alike.
+#include "mesh/raster.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace model_unpack {
+namespace {
+
+constexpr std::uint32_t kSide = 48;
+
+// Every pixel of the box, each triangle nearer than the last so none is hidden: returns the
+// pixels each triangle plots, in order.
+std::vector<std::vector<int>> every_pixel(const std::vector<std::array<Projected, 3>>& triangles) {
+  std::vector<std::vector<int>> plotted;
+  for (const auto& [a, b, c] : triangles) {
+    plotted.emplace_back();
+    const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    if (area == 0.0 || !std::isfinite(area)) continue;
+    const double side = kSide;
+    if (std::max({a.x, b.x, c.x}) < 0 || std::max({a.y, b.y, c.y}) < 0 ||
+        std::min({a.x, b.x, c.x}) > side || std::min({a.y, b.y, c.y}) > side)
+      continue;
+    const auto clamp = [](double v) { return static_cast<int>(std::clamp(v, 0.0, kSide - 1.0)); };
+    const double inverse = 1.0 / area;
+    const double w0_dx = (b.y - c.y) * inverse, w0_dy = (c.x - b.x) * inverse;
+    const double w1_dx = (c.y - a.y) * inverse, w1_dy = (a.x - c.x) * inverse;
+    const double w0_origin = (b.x * c.y - b.y * c.x) * inverse;
+    const double w1_origin = (c.x * a.y - c.y * a.x) * inverse;
+    for (int y = clamp(std::floor(std::min({a.y, b.y, c.y})));
+         y <= clamp(std::ceil(std::max({a.y, b.y, c.y}))); ++y) {
+      for (int x = clamp(std::floor(std::min({a.x, b.x, c.x})));
+           x <= clamp(std::ceil(std::max({a.x, b.x, c.x}))); ++x) {
+        const double w0 = w0_origin + w0_dx * (x + 0.5) + w0_dy * (y + 0.5);
+        const double w1 = w1_origin + w1_dx * (x + 0.5) + w1_dy * (y + 0.5);
+        // A weight that is not a number does not fail its test.
+        if (!(w0 < 0 || w1 < 0 || 1.0 - w0 - w1 < 0)) plotted.back().push_back(y * kSide + x);
+      }
+    }
+  }
+  return plotted;
+}
+
+// The canvas's: which pixels changed colour, each triangle drawn in a colour of its own.
+std::vector<std::vector<int>> canvas_pixels(
+    const std::vector<std::array<Projected, 3>>& triangles) {
+  const unsigned char black[3] = {0, 0, 0};
+  Canvas canvas(kSide, std::uint64_t{1} << 60, black);
+  std::vector<std::vector<int>> plotted;
+  std::vector<unsigned char> before(kSide * kSide * 3, 0);
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    const unsigned char id[3] = {static_cast<unsigned char>(t % 251 + 1),
+                                 static_cast<unsigned char>(t / 251 % 251), 7};
+    const auto& [a, b, c] = triangles[t];
+    canvas.triangle(a, b, c, [&](double, double, double, unsigned char* colour) {
+      std::copy(id, id + 3, colour);
+    });
+    const Picture now = Canvas(canvas).take();
+    plotted.emplace_back();
+    for (std::size_t i = 0; i < kSide * kSide; ++i) {
+      if (!std::equal(&now.rgb[i * 3], &now.rgb[i * 3] + 3, &before[i * 3]))
+        plotted.back().push_back(static_cast<int>(i));
+    }
+    before = now.rgb;
+  }
+  return plotted;
+}
+
+TEST(RasterTest, PlotsWhatTestingEveryPixelOfTheBoxPlots) {
+  std::mt19937_64 random(40);
+  std::uniform_real_distribution<double> anywhere(-4, kSide + 4), unit(-1, 1), power(-12, 12);
+  std::vector<std::array<Projected, 3>> triangles;
+  for (int t = 0; t < 12000; ++t) {
+    const double depth = t;  // each nearer than the last
+    const Projected a{anywhere(random), anywhere(random), depth};
+    const double reach = std::pow(10.0, power(random) / 4);  // sub-pixel to 1000 pixels
+    Projected b{a.x + reach * unit(random), a.y + reach * unit(random), depth};
+    Projected c{a.x + reach * unit(random), a.y + reach * unit(random), depth};
+    if (t % 4 == 1) {  // a sliver: c close to the line from a to b
+      const double along = unit(random), off = std::pow(10.0, power(random));
+      c = {a.x + along * (b.x - a.x) + off, a.y + along * (b.y - a.y) - off, depth};
+    }
+    if (t % 8 == 2) c.x = std::pow(10.0, std::abs(power(random)) * 2);  // reaching far out
+    triangles.push_back({a, b, c});
+  }
+  const auto expected = every_pixel(triangles);
+  const auto got = canvas_pixels(triangles);
+  std::size_t pixels = 0;
+  for (std::size_t t = 0; t < triangles.size(); ++t) {
+    ASSERT_EQ(got[t], expected[t]) << "triangle " << t;
+    pixels += got[t].size();
+  }
+  EXPECT_GT(pixels, 100000u);  // the triangles did cover pixels
+}
+
+}  // namespace
+}  // namespace model_unpack

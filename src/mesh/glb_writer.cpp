@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ struct Piece {
   int target = kArrayBuffer;
   int component = kFloat;
   std::uint64_t count = 0;
-  const std::vector<Vec3>* points = nullptr;  // VEC3 values; with `bounded`, their min and max
+  std::span<const Vec3> points;  // VEC3 values, or none; with `bounded`, their min and max
   bool bounded = false;
 };
 
@@ -110,17 +111,22 @@ Document plan_document(const Mesh& mesh, std::string_view generator) {
   document.has_model = !mesh.positions.empty();
   if (!document.has_model) return document;
   add_piece(document, {0, mesh.positions.size() * sizeof(Vec3), kArrayBuffer, kFloat,
-                       mesh.positions.size(), &mesh.positions, true});
+                       mesh.positions.size(), mesh.positions, true});
   if (!mesh.normals.empty()) {
     document.normals = static_cast<int>(document.model_pieces.size());
     add_piece(document, {0, mesh.normals.size() * sizeof(Vec3), kArrayBuffer, kFloat,
-                         mesh.normals.size(), &mesh.normals, false});
+                         mesh.normals.size(), mesh.normals, false});
   }
   const bool wide = wide_indices(mesh);
   for (const Mesh::Group& group : mesh.groups) {
     const std::uint64_t indices = std::uint64_t{group.count} * 3;
-    add_piece(document, {0, indices * (wide ? 4 : 2), kElementArrayBuffer,
-                         wide ? kUnsignedInt : kUnsignedShort, indices, nullptr, false});
+    add_piece(document, {0,
+                         indices * (wide ? 4 : 2),
+                         kElementArrayBuffer,
+                         wide ? kUnsignedInt : kUnsignedShort,
+                         indices,
+                         {},
+                         false});
   }
   return document;
 }
@@ -133,7 +139,7 @@ void for_each_piece(const Mesh& mesh, const Document& document, Visit&& visit) {
   for (const CollisionBody& body : mesh.bodies) {
     if (body.points.empty()) continue;
     const std::uint64_t size = body.points.size() * sizeof(Vec3);
-    visit(Piece{offset, size, kArrayBuffer, kFloat, body.points.size(), &body.points, true});
+    visit(Piece{offset, size, kArrayBuffer, kFloat, body.points.size(), body.points, true});
     offset += size;  // a multiple of 4: no padding between bodies
   }
 }
@@ -145,7 +151,7 @@ void write_vec3(JsonWriter& json, const Vec3& v) {
 }
 
 // The "min" and "max" glTF asks of positions.
-void write_bounds(JsonWriter& json, const std::vector<Vec3>& points) {
+void write_bounds(JsonWriter& json, std::span<const Vec3> points) {
   Vec3 low{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
            std::numeric_limits<float>::max()};
   Vec3 high{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest(),
@@ -166,8 +172,8 @@ void write_accessors(const Mesh& mesh, const Document& document, JsonWriter& jso
   for_each_piece(mesh, document, [&](const Piece& piece) {
     json.open_object().key("bufferView").value(view++);
     json.key("componentType").value(piece.component).key("count").value(piece.count);
-    if (piece.bounded) write_bounds(json, *piece.points);
-    json.key("type").value(piece.points != nullptr ? "VEC3" : "SCALAR").close_object();
+    if (piece.bounded) write_bounds(json, piece.points);
+    json.key("type").value(piece.points.empty() ? "SCALAR" : "VEC3").close_object();
   });
   json.close_array();
 }
@@ -291,7 +297,7 @@ void write_u32(OutputFile& out, std::uint32_t value) {
   out.write(bytes, 4);
 }
 
-void write_vec3s(OutputFile& out, const std::vector<Vec3>& values) {
+void write_vec3s(OutputFile& out, std::span<const Vec3> values) {
   for (const Vec3& v : values) {
     unsigned char bytes[12];
     for (int k = 0; k < 3; ++k) {
@@ -322,8 +328,8 @@ void write_bin(const Mesh& mesh, const Document& document, OutputFile& out) {
   const bool wide = wide_indices(mesh);
   std::size_t group = 0;
   for (const Piece& piece : document.model_pieces) {
-    if (piece.points != nullptr) {
-      write_vec3s(out, *piece.points);
+    if (!piece.points.empty()) {
+      write_vec3s(out, piece.points);
     } else {
       write_indices(out, mesh, mesh.groups[group++], wide);
     }

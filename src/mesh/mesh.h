@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "io/buffered_file.h"
+#include "io/large_array.h"
 #include "io/message.h"
 
 namespace model_unpack {
@@ -76,10 +77,10 @@ struct CollisionBody {
 };
 
 struct Mesh {
-  std::vector<Vec3> positions;  // non-finite vertices as 0, 0, 0
-  std::vector<Vec3> normals;    // unit length, one per vertex; empty when unusable
+  LargeArray<Vec3> positions;  // non-finite vertices as 0, 0, 0
+  LargeArray<Vec3> normals;    // unit length, one per vertex; empty when unusable
   // The kept triangles, grouped by material number in increasing order.
-  std::vector<std::array<std::uint16_t, 3>> triangles;
+  LargeArray<std::array<std::uint16_t, 3>> triangles;
   struct Group {
     std::uint32_t first;  // into triangles
     std::uint32_t count;

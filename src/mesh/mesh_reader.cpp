@@ -89,7 +89,7 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
                              {{"normals", span->present}, {"vertices", mesh.positions.size()}}});
     return;
   }
-  std::vector<Vec3> normals(span->present);
+  LargeArray<Vec3> normals(span->present);
   std::uint32_t unusable = 0;
   for_each_element(model, kNormals, *span, [&](std::uint32_t i, const unsigned char* bytes) {
     const Vec3 n = load_vec3(bytes);
@@ -110,9 +110,9 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
 
 // The material number of each triangle, when the numbers match the triangles one to one;
 // empty otherwise.
-std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, ModelFile& model,
-                                                 const WholeBlock& tris, Mesh& mesh) {
-  std::vector<std::uint16_t> numbers;
+LargeArray<std::uint16_t> read_material_numbers(BlockDirectory& directory, ModelFile& model,
+                                                const WholeBlock& tris, Mesh& mesh) {
+  LargeArray<std::uint16_t> numbers;
   const auto mats = locate(directory, model, kMaterialTriangles, mesh.warnings);
   if (!mats) return numbers;
   if (mats->present != tris.present) {
@@ -133,7 +133,7 @@ std::vector<std::uint16_t> read_material_numbers(BlockDirectory& directory, Mode
 // largest number: the end).
 std::vector<std::uint32_t> keep_triangles(ModelFile& model, const WholeBlock& tris,
                                           const std::vector<bool>& usable,
-                                          const std::vector<std::uint16_t>& numbers, Mesh& mesh) {
+                                          const LargeArray<std::uint16_t>& numbers, Mesh& mesh) {
   const auto vertex_count = static_cast<std::uint32_t>(mesh.positions.size());
   const std::uint32_t largest_number =
       numbers.empty() ? 0 : *std::max_element(numbers.begin(), numbers.end());
@@ -185,7 +185,7 @@ constexpr std::size_t kMostUnnamedGroups = 1024;
 
 // The triangles of the unnamed material numbers, moved behind the named ones in one group.
 void merge_unnamed_groups(Mesh& mesh) {
-  std::vector<std::array<std::uint16_t, 3>> triangles;
+  LargeArray<std::array<std::uint16_t, 3>> triangles;
   triangles.reserve(mesh.triangles.size());
   const auto take = [&](const Mesh::Group& group) {
     const auto first = mesh.triangles.begin() + group.first;
@@ -253,7 +253,7 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
                     Mesh& mesh) {
   const auto tris = locate(directory, model, kPositionTriangles, mesh.warnings);
   if (!tris) return;
-  const std::vector<std::uint16_t> numbers = read_material_numbers(directory, model, *tris, mesh);
+  const LargeArray<std::uint16_t> numbers = read_material_numbers(directory, model, *tris, mesh);
   const std::vector<std::uint32_t> start = keep_triangles(model, *tris, usable, numbers, mesh);
   if (mesh.triangles.empty()) return;
   if (numbers.empty()) {

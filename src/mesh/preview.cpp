@@ -108,7 +108,7 @@ Projected project(const Vec3& p, const PreviewFrame& frame, std::uint32_t size) 
 }
 
 // The model's triangles, group by group in its material's colour; each vertex projected once.
-void draw_model(const Mesh& mesh, const PreviewFrame& frame, const std::vector<Projected>& seen,
+void draw_model(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Projected>& seen,
                 Canvas& canvas) {
   const bool smooth = !mesh.normals.empty();
   for (const Mesh::Group& group : mesh.groups) {
@@ -148,7 +148,7 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   const PreviewFrame frame = frame_preview(mesh, size);
   // The triangles name the vertices up to the largest index only (a model may hold many more):
   // the rest are projected only if they are to be dots.
-  std::vector<Projected> seen;
+  LargeArray<Projected> seen;
   const auto project_up_to = [&](std::size_t end) {
     seen.reserve(end);
     for (std::size_t i = seen.size(); i < end; ++i)

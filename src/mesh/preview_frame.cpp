@@ -12,7 +12,7 @@ namespace model_unpack {
 namespace {
 
 // One axis's quartiles; `values` is reordered.
-std::pair<double, double> quartiles(std::vector<float>& values) {
+std::pair<double, double> quartiles(LargeArray<float>& values) {
   const std::size_t last = values.size() - 1;
   const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
   const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
@@ -32,11 +32,10 @@ std::vector<bool> framed_vertices(const Mesh& mesh) {
 
 // Marks as not framed the vertices far from the rest: per axis, beyond ten times the largest
 // interquartile spread from the quartiles of the framed vertices. Returns how many.
-std::uint64_t leave_out_far_vertices(const std::vector<Vec3>& positions,
-                                     std::vector<bool>& framed) {
+std::uint64_t leave_out_far_vertices(const LargeArray<Vec3>& positions, std::vector<bool>& framed) {
   // One buffer for the three axes, of the right size at once: growing it vertex by vertex
   // cost a fifth of writing the glb of a large model.
-  std::vector<float> axis;
+  LargeArray<float> axis;
   axis.reserve(static_cast<std::size_t>(std::count(framed.begin(), framed.end(), true)));
   double low[3], high[3], spread = 0;
   for (int k = 0; k < 3; ++k) {

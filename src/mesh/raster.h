@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "io/large_array.h"
 #include "mesh/preview.h"
 
 namespace model_unpack {
@@ -188,7 +189,7 @@ class Canvas {
   std::uint64_t budget_;
   std::uint64_t plotted_ = 0;
   std::uint64_t left_out_ = 0;
-  std::vector<double> depth_;
+  LargeArray<double> depth_;
   Picture picture_;
 };
 

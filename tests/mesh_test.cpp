@@ -247,6 +247,32 @@ TEST_F(MeshTest, PicturesDecodeAtTheAskedSizeAndShowTheModel) {
   EXPECT_GT(drawn, 100u * 100 / 10) << "the triangle fills part of the picture";
 }
 
+// Bands of rows drawn at once make the same picture as one canvas: triangles across the
+// bands' edges, bodies over them, dots where there is no triangle, a budget run out.
+TEST_F(MeshTest, PictureIsTheSameInAnyNumberOfBands) {
+  const auto mesh_of = [](const std::string& bytes) {
+    testing::write_file("b.zmdl", bytes);
+    return read_mesh(*ModelFile::open("b.zmdl", system_files()));
+  };
+  const Mesh large = mesh_of(testing::large_model(2 << 20).bytes());
+  const Mesh points =
+      mesh_of(ModelBuilder().block("positions", floats3({0, 0, 0, 1, 2, 3, 5, 1, 2})).bytes());
+  Mesh starved = large;  // bodies of more pixel tests than the budget allows
+  for (int copy = 0; copy < 400; ++copy) {
+    starved.bodies[0].points.insert(starved.bodies[0].points.end(),
+                                    {{-1e6f, -1e6f, 0}, {1e6f, -1e6f, 1}, {0, 1e6f, 2}});
+  }
+  for (const Mesh* mesh : {&large, &points, static_cast<const Mesh*>(&starved)}) {
+    const Picture one = render_preview(*mesh, 97);
+    EXPECT_EQ(one.triangles_not_drawn > 0, mesh == &starved);
+    for (const unsigned bands : {2u, 3u, 97u}) {
+      const Picture banded = render_preview(*mesh, 97, bands);
+      EXPECT_EQ(banded.rgb, one.rgb) << bands << " bands";
+      EXPECT_EQ(banded.triangles_not_drawn, one.triangles_not_drawn);
+    }
+  }
+}
+
 TEST_F(MeshTest, FarVerticesDoNotShrinkThePictureOfTheRest) {
   const Payload cube = floats3({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1});
   Payload with_far =

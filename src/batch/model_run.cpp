@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "batch/batch_messages.h"
 #include "batch/json_report.h"
 #include "io/out_of_memory.h"
+#include "io/threads.h"
 #include "job/console_report.h"
 #include "job/conversion_job.h"
 #include "job/mesh_outputs.h"
@@ -46,6 +48,14 @@ bool run_job_part(const JobOutputs& outputs, FileSystem& files, JobReport& repor
   return true;
 }
 
+// The cores the run's jobs leave idle draw the picture with its own: a model alone gets them
+// all (up to four bands).
+unsigned picture_threads(const BatchOptions& options) {
+  const std::size_t jobs =
+      std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, options.models.size()));
+  return std::clamp<unsigned>(hardware_threads() / static_cast<unsigned>(jobs), 1, 4);
+}
+
 // One model's job and mesh outputs, told to `report`. Its files take their names together
 // when it ends, or none does when an error spoiled them (the earlier ones stay). Returns the
 // names that could not take theirs.
@@ -58,7 +68,8 @@ std::vector<std::string> run_one(const BatchOptions& options, const JobOutputs& 
         if (!outputs.info && options.json) describe_model(outputs.names.model, report, files);
         const bool job_ran = !outputs.info || run_job_part(outputs, files, report);
         if ((outputs.glb || outputs.png) && !report.spoiled()) {
-          const MeshSettings mesh{options.png_size, outputs.info && job_ran, files};
+          const MeshSettings mesh{options.png_size, outputs.info && job_ran, files,
+                                  picture_threads(options)};
           write_mesh_outputs(outputs, mesh, report);
         }
       },

@@ -99,8 +99,8 @@ struct Preview {
   std::string png;
 };
 
-Preview make_preview(const Mesh& mesh, std::uint32_t size) {
-  Preview preview{render_preview(mesh, size), {}};
+Preview make_preview(const Mesh& mesh, const MeshSettings& settings) {
+  Preview preview{render_preview(mesh, settings.png_size, settings.picture_threads), {}};
   if (preview.picture.size > 0) preview.png = encode_png(preview.picture);
   return preview;
 }
@@ -121,13 +121,14 @@ void write_png_output(const std::string& name, const Preview& preview, const Fil
 class PreviewAhead {
  public:
   // `ahead`: whether there is other work (the glb) to do meanwhile.
-  PreviewAhead(const Mesh& mesh, std::uint32_t size, bool ahead) : mesh_(mesh), size_(size) {
+  PreviewAhead(const Mesh& mesh, const MeshSettings& settings, bool ahead)
+      : mesh_(mesh), settings_(settings) {
     started_ = ahead && worker_.start([this] {
-      keeping_failure([this] { preview_ = make_preview(mesh_, size_); }, failure_);
+      keeping_failure([this] { preview_ = make_preview(mesh_, settings_); }, failure_);
     });
   }
   Preview take() {
-    if (!started_) return make_preview(mesh_, size_);
+    if (!started_) return make_preview(mesh_, settings_);
     worker_.join();
     raise_kept(failure_);
     return std::move(preview_);
@@ -135,7 +136,7 @@ class PreviewAhead {
 
  private:
   const Mesh& mesh_;
-  std::uint32_t size_;
+  const MeshSettings& settings_;
   Preview preview_;
   std::exception_ptr failure_;
   WorkerThread worker_;  // last: joined before what it writes goes
@@ -164,7 +165,7 @@ void write_mesh_outputs(const JobOutputs& outputs, const MeshSettings& settings,
   report.mesh_read(counts_of(mesh));
 
   std::optional<PreviewAhead> preview;
-  if (outputs.png) preview.emplace(mesh, settings.png_size, outputs.glb.has_value());
+  if (outputs.png) preview.emplace(mesh, settings, outputs.glb.has_value());
   if (outputs.glb) {
     write_glb_output(*outputs.glb, mesh, *model_identity, files, report);
   }

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
+#include "io/out_of_memory.h"
+#include "io/threads.h"
 #include "mesh/palette.h"
 #include "mesh/raster.h"
 
@@ -141,9 +144,81 @@ void draw_bodies(const Mesh& mesh, const PreviewFrame& frame, std::uint32_t size
   }
 }
 
+// Where `count` bands of rows end (one past their last row), so that about as many triangles
+// start in each: judged from every 16th triangle's first corner.
+std::vector<std::uint32_t> band_ends(const Mesh& mesh, const LargeArray<Projected>& seen,
+                                     std::uint32_t size, unsigned count) {
+  std::vector<std::uint64_t> per_row(size, 1);  // a row without triangles still counts a little
+  for (std::size_t t = 0; t < mesh.triangles.size(); t += 16) {
+    const double y = seen[mesh.triangles[t][0]].y;
+    if (y >= 0 && y < size) ++per_row[static_cast<std::size_t>(y)];
+  }
+  std::uint64_t total = 0;
+  for (const std::uint64_t n : per_row) total += n;
+  std::vector<std::uint32_t> ends;
+  std::uint64_t so_far = 0;
+  for (std::uint32_t row = 0; row < size && ends.size() + 1 < count; ++row) {
+    so_far += per_row[row];
+    if (so_far * count >= total * (ends.size() + 1)) ends.push_back(row + 1);
+  }
+  ends.push_back(size);
+  return ends;
+}
+
+// The picture in bands of rows, each drawn on a thread of its own where one can be had.
+class Bands {
+ public:
+  Bands(std::uint32_t size, std::uint64_t budget, const std::vector<std::uint32_t>& ends) {
+    canvases_.reserve(ends.size());
+    std::uint32_t first = 0;
+    for (const std::uint32_t end : ends) {
+      canvases_.emplace_back(size, budget, kBackground, Rows{first, end - first});
+      first = end;
+    }
+  }
+
+  // Runs `draw(canvas)` on every band at once; a failure (no memory) on any is raised here
+  // once all have ended.
+  template <typename Draw>
+  void draw(const Draw& draw) {
+    std::vector<std::exception_ptr> failures(canvases_.size());
+    {
+      std::vector<WorkerThread> workers(canvases_.size());
+      for (std::size_t band = 1; band < canvases_.size(); ++band) {
+        const auto work = [&, band] {
+          keeping_failure([&] { draw(canvases_[band]); }, failures[band]);
+        };
+        if (!workers[band].start(work)) work();
+      }
+      keeping_failure([&] { draw(canvases_[0]); }, failures[0]);
+    }
+    for (const std::exception_ptr& failure : failures) raise_kept(failure);
+  }
+
+  std::uint64_t plotted() const {
+    std::uint64_t plotted = 0;
+    for (const Canvas& canvas : canvases_) plotted += canvas.plotted();
+    return plotted;
+  }
+
+  // The bands' rows, top to bottom; the triangles left out are the same in every band.
+  Picture take() {
+    Picture picture = canvases_[0].take();
+    picture.triangles_not_drawn = canvases_[0].left_out();
+    for (std::size_t band = 1; band < canvases_.size(); ++band) {
+      const Picture rows = canvases_[band].take();
+      picture.rgb.insert(picture.rgb.end(), rows.rgb.begin(), rows.rgb.end());
+    }
+    return picture;
+  }
+
+ private:
+  std::vector<Canvas> canvases_;
+};
+
 }  // namespace
 
-Picture render_preview(const Mesh& mesh, std::uint32_t size) {
+Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
   if (mesh.positions.empty()) return {};
   const PreviewFrame frame = frame_preview(mesh, size);
   // The triangles name the vertices up to the largest index only (a model may hold many more):
@@ -161,19 +236,19 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size) {
   const std::uint64_t budget =
       kPixelTestsPerPixel * size * size +
       kPixelTestsPerTriangle * (mesh.triangles.size() + mesh.body_triangle_count());
-  Canvas canvas(size, budget, kBackground);
-  draw_model(mesh, frame, seen, canvas);
+  Bands bands(size, budget, band_ends(mesh, seen, size, std::clamp(threads, 1u, size)));
+  bands.draw([&](Canvas& canvas) { draw_model(mesh, frame, seen, canvas); });
   // Vertices without triangles, or whose triangles cover no pixel, are shown as dots.
-  if (canvas.plotted() == 0) {
+  if (bands.plotted() == 0) {
     unsigned char ink[3];
     for (int k = 0; k < 3; ++k) ink[k] = to_byte(kPointColour[k]);
     project_up_to(mesh.positions.size());
-    for (const Projected& p : seen) canvas.dot(p, ink);
+    bands.draw([&](Canvas& canvas) {
+      for (const Projected& p : seen) canvas.dot(p, ink);
+    });
   }
-  draw_bodies(mesh, frame, size, canvas);
-  const std::uint64_t left_out = canvas.left_out();
-  Picture picture = canvas.take();
-  picture.triangles_not_drawn = left_out;
+  bands.draw([&](Canvas& canvas) { draw_bodies(mesh, frame, size, canvas); });
+  Picture picture = bands.take();
   picture.vertices_outside = frame.left_out;
   return picture;
 }

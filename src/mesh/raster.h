@@ -18,14 +18,25 @@ struct Projected {
   double x, y, depth;  // pixels, and nearer is larger
 };
 
+// Rows of the picture, from `first` on.
+struct Rows {
+  std::uint32_t first, count;
+};
+
+// A picture of size x size pixels, or a band of its rows: every band is given every triangle
+// and counts it against its budget alike, so the bands of a picture are the picture.
 class Canvas {
  public:
   Canvas(std::uint32_t size, std::uint64_t budget, const unsigned char background[3])
+      : Canvas(size, budget, background, Rows{0, size}) {}
+  Canvas(std::uint32_t size, std::uint64_t budget, const unsigned char background[3], Rows rows)
       : size_(size),
+        first_row_(static_cast<int>(rows.first)),
+        last_row_(static_cast<int>(rows.first + rows.count) - 1),
         budget_(budget),
-        depth_(std::size_t{size} * size, -std::numeric_limits<double>::infinity()) {
+        depth_(std::size_t{size} * rows.count, -std::numeric_limits<double>::infinity()) {
     picture_.size = size;
-    picture_.rgb.resize(std::size_t{size} * size * 3);
+    picture_.rgb.resize(std::size_t{size} * rows.count * 3);
     for (std::size_t i = 0; i < picture_.rgb.size(); ++i) picture_.rgb[i] = background[i % 3];
   }
 
@@ -52,12 +63,14 @@ class Canvas {
       return;
     }
     budget_ -= tests;
+    if (y1 < first_row_ || y0 > last_row_) return;
     const Weights weights = weights_of(a, b, c, area);
+    const Blend blend = blend_of(alpha);
     // Only the pixels whose centres lie in the triangle's box can show it; the others are left
     // untested where rounding provably cannot put them inside (see `span`).
     const Span columns = span(x0, x1, low_x, high_x, area, low_y, high_y);
     const Span rows = span(y0, y1, low_y, high_y, area, low_x, high_x);
-    for (int y = rows.first; y <= rows.last; ++y) {
+    for (int y = std::max(rows.first, first_row_); y <= std::min(rows.last, last_row_); ++y) {
       const double py = y + 0.5;
       // A wide triangle's row is cut to where it may lie: most of its box may be outside it.
       const Span run =
@@ -73,7 +86,7 @@ class Canvas {
         if (hidden(x, y, depth)) continue;  // shading a hidden pixel would be wasted
         unsigned char colour[3];
         colour_at(w0, w1, w2, colour);
-        plot(x, y, depth, colour, alpha);
+        plot(x, y, depth, colour, blend);
         ++plotted_;
       }
     }
@@ -88,7 +101,7 @@ class Canvas {
     const int cx = static_cast<int>(p.x), cy = static_cast<int>(p.y);
     for (int y = cy - 1; y <= cy + 1; ++y) {
       for (int x = cx - 1; x <= cx + 1; ++x) {
-        if (x >= 0 && y >= 0 && x < static_cast<int>(size_) && y < static_cast<int>(size_)) {
+        if (x >= 0 && y >= first_row_ && x < static_cast<int>(size_) && y <= last_row_) {
           plot(x, y, p.depth, colour);
         }
       }
@@ -97,6 +110,7 @@ class Canvas {
 
   std::uint64_t plotted() const { return plotted_; }
   std::uint64_t left_out() const { return left_out_; }
+  // The picture, of the canvas's rows only.
   Picture take() { return std::move(picture_); }
 
  private:
@@ -166,26 +180,35 @@ class Canvas {
   int clamp(double v) const {
     return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(size_ - 1)));
   }
-  bool hidden(int x, int y, double depth) const {
-    return depth < depth_[static_cast<std::size_t>(y) * size_ + static_cast<std::size_t>(x)];
+  std::size_t at(int x, int y) const {
+    return static_cast<std::size_t>(y - first_row_) * size_ + static_cast<std::size_t>(x);
   }
-  void plot(int x, int y, double depth, const unsigned char colour[3], double alpha = 1.0) {
-    const std::size_t i = static_cast<std::size_t>(y) * size_ + static_cast<std::size_t>(x);
+  bool hidden(int x, int y, double depth) const { return depth < depth_[at(x, y)]; }
+  // How a triangle's pixels are put down: opaque, or blended in whole numbers, alpha in 256ths.
+  struct Blend {
+    bool opaque;
+    unsigned weight;
+  };
+  static Blend blend_of(double alpha) {
+    return {alpha >= 1.0, alpha >= 1.0 ? 256u : static_cast<unsigned>(std::lround(alpha * 256))};
+  }
+  void plot(int x, int y, double depth, const unsigned char colour[3], Blend blend = {true, 256}) {
+    const std::size_t i = at(x, y);
     if (depth < depth_[i]) return;
     unsigned char* pixel = &picture_.rgb[i * 3];
-    if (alpha >= 1.0) {
+    if (blend.opaque) {
       depth_[i] = depth;
       std::copy(colour, colour + 3, pixel);
       return;
     }
-    // Blended in whole numbers: alpha in 256ths.
-    const auto weight = static_cast<unsigned>(std::lround(alpha * 256));
+    const unsigned weight = blend.weight;
     for (int k = 0; k < 3; ++k)
       pixel[k] =
           static_cast<unsigned char>((colour[k] * weight + pixel[k] * (256 - weight) + 128) >> 8);
   }
 
   std::uint32_t size_;
+  int first_row_, last_row_;
   std::uint64_t budget_;
   std::uint64_t plotted_ = 0;
   std::uint64_t left_out_ = 0;

@@ -4,6 +4,7 @@
 #include "mesh/glb_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <span>
@@ -297,7 +298,12 @@ void write_u32(OutputFile& out, std::uint32_t value) {
   out.write(bytes, 4);
 }
 
+// glTF's binary is little-endian, as the host's memory usually is: then arrays go out whole.
+constexpr bool kHostIsLittleEndian = std::endian::native == std::endian::little;
+static_assert(sizeof(Vec3) == 12 && sizeof(std::array<std::uint16_t, 3>) == 6);
+
 void write_vec3s(OutputFile& out, std::span<const Vec3> values) {
+  if constexpr (kHostIsLittleEndian) return out.write(values.data(), values.size_bytes());
   for (const Vec3& v : values) {
     unsigned char bytes[12];
     for (int k = 0; k < 3; ++k) {
@@ -310,6 +316,8 @@ void write_vec3s(OutputFile& out, std::span<const Vec3> values) {
 }
 
 void write_indices(OutputFile& out, const Mesh& mesh, const Mesh::Group& group, bool wide) {
+  if (kHostIsLittleEndian && !wide)
+    return out.write(mesh.triangles.data() + group.first, std::size_t{group.count} * 6);
   for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
     for (const std::uint32_t index : mesh.triangles[t]) {
       if (wide) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <random>
 
 #include "job/console_report.h"
 #include "job/file_names.h"
@@ -245,6 +246,48 @@ TEST_F(MeshTest, PicturesDecodeAtTheAskedSizeAndShowTheModel) {
   std::size_t drawn = 0;
   for (std::size_t i = 0; i < rgb.size(); i += 3) drawn += rgb[i] != rgb[0];
   EXPECT_GT(drawn, 100u * 100 / 10) << "the triangle fills part of the picture";
+}
+
+// The far vertices by the rule itself, the quartiles found by ordering each axis whole.
+std::uint64_t far_by_ordering(const Mesh& mesh) {
+  double low[3], high[3], spread = 0;
+  for (int k = 0; k < 3; ++k) {
+    std::vector<float> axis;
+    for (const Vec3& p : mesh.positions) axis.push_back(p[k]);
+    std::sort(axis.begin(), axis.end());
+    const std::size_t last = axis.size() - 1;
+    low[k] = axis[last / 4], high[k] = axis[last - last / 4];
+    spread = std::max(spread, high[k] - low[k]);
+  }
+  std::uint64_t far = 0;
+  for (const Vec3& p : mesh.positions) {
+    bool out = false;
+    for (int k = 0; k < 3; ++k) out |= p[k] < low[k] - 10 * spread || p[k] > high[k] + 10 * spread;
+    far += out && spread > 0;
+  }
+  return far;
+}
+
+TEST(FarVertices, QuartilesAreThoseOfTheOrderedValues) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> near(-1, 1);
+  for (int round = 0; round < 40; ++round) {
+    Mesh mesh;
+    const int count = 1 + round * 97;
+    for (int i = 0; i < count; ++i) {
+      const float kinds[] = {near(random),
+                             -0.0f,
+                             0.0f,
+                             1.0f + near(random) * 1e-6f,
+                             3e38f,
+                             -near(random) * 1e30f,
+                             near(random) * 1e-40f};
+      Vec3 p;
+      for (float& v : p) v = kinds[(random() >> 4) % (round % 7 + 1)];
+      mesh.positions.push_back(p);
+    }
+    EXPECT_EQ(far_vertex_count(mesh), far_by_ordering(mesh)) << "round " << round;
+  }
 }
 
 // Bands of rows drawn at once make the same picture as one canvas: triangles across the

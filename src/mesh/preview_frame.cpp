@@ -2,6 +2,7 @@
 // vertices that lie far from the rest.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <tuple>
 
@@ -11,16 +12,34 @@ namespace model_unpack {
 
 namespace {
 
+// A float's place in increasing order as an unsigned key (-0 just below +0).
+std::uint32_t order_key(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return (bits >> 31) != 0 ? ~bits : bits | 0x80000000u;
+}
+
+// The value of rank `rank` (from 0, in increasing order) among `values`, whose counts by the
+// top 16 bits of their keys are `counts`: only the values of its run of keys are ordered, not
+// all of them. `values` is reordered.
+float value_of_rank(LargeArray<float>& values, const std::vector<std::uint32_t>& counts,
+                    std::size_t rank) {
+  std::uint32_t run = 0;
+  while (rank >= counts[run]) rank -= counts[run++];
+  const auto in_run = std::partition(values.begin(), values.end(),
+                                     [run](float v) { return order_key(v) >> 16 == run; });
+  const auto place = values.begin() + static_cast<std::ptrdiff_t>(rank);
+  std::nth_element(values.begin(), place, in_run);
+  return *place;
+}
+
 // One axis's quartiles; `values` is reordered.
 std::pair<double, double> quartiles(LargeArray<float>& values) {
   const std::size_t last = values.size() - 1;
-  const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
-  const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
-  std::nth_element(values.begin(), low, values.end());
-  const auto lower = static_cast<double>(*low);
-  // Everything past `low` is at least the lower quartile: the upper one lies among them.
-  if (high > low) std::nth_element(low + 1, high, values.end());
-  return {lower, static_cast<double>(*high)};
+  std::vector<std::uint32_t> counts(std::size_t{1} << 16, 0);
+  for (const float v : values) ++counts[order_key(v) >> 16];
+  const float lower = value_of_rank(values, counts, last / 4);
+  return {lower, value_of_rank(values, counts, last - last / 4)};
 }
 
 // The vertices the picture frames: those of drawn triangles, or all when there is none.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compares two builds of the batch tool side by side, on tmpfs: the runs of A and B alternate,
-# each in a new folder removed afterwards; medians, with the floor (the models read, and the
-# info and export files of one run written anew as two files) measured after them:
+# each in a new folder removed afterwards; medians, with the floor's median (the models read,
+# and the info and export files of one run written anew as two files, as many times) after:
 #   -j 1 and -j 2 with -C on MODELS generated models of 1 MB each;
 #   the job with -C on one generated model of SIZE_MB;
 # then the peak memory of each on two directory models of DIRECTORY_MB at -j 2, with /tmp
@@ -71,8 +71,12 @@ compare() {
   local ma mb
   ma=$(printf '%s\n' "${times_a[@]}" | median)
   mb=$(printf '%s\n' "${times_b[@]}" | median)
-  printf '%s: A %s s, B %s s, B/A %s (floor %s s)\n' "$label" "$(seconds "$ma")" \
-    "$(seconds "$mb")" "$(ratio "$mb" "$ma")" "$(seconds "$(floor "$set" "$@")")"
+  local floors=()
+  for _ in $(seq "$runs"); do floors+=("$(floor "$set" "$@")"); done
+  local mf
+  mf=$(printf '%s\n' "${floors[@]}" | median)
+  printf '%s: A %s s, B %s s, B/A %s (floor %s s, B/floor %s)\n' "$label" "$(seconds "$ma")" \
+    "$(seconds "$mb")" "$(ratio "$mb" "$ma")" "$(seconds "$mf")" "$(ratio "$mb" "$mf")"
 }
 
 compare "$models models of 1 MB, -j 1" small -j 1 "${names[@]}"

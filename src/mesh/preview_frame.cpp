@@ -19,27 +19,43 @@ std::uint32_t order_key(float value) {
   return (bits >> 31) != 0 ? ~bits : bits | 0x80000000u;
 }
 
-// The value of rank `rank` (from 0, in increasing order) among `values`, whose counts by the
-// top 16 bits of their keys are `counts`: only the values of its run of keys are ordered, not
-// all of them. `values` is reordered.
-float value_of_rank(LargeArray<float>& values, const std::vector<std::uint32_t>& counts,
-                    std::size_t rank) {
+// The framed vertices' coordinates along one axis, as the quartiles are found from them.
+struct Axis {
+  const LargeArray<Vec3>& positions;
+  const std::vector<bool>& framed;
+  int k;
+
+  template <typename Use>
+  void each(Use&& use) const {
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+      if (framed[i]) use(positions[i][k]);
+    }
+  }
+};
+
+// The value of rank `rank` (from 0, in increasing order) along `axis`, whose values' counts by
+// the top 16 bits of their keys are `counts`: only the values of its run of keys are gathered
+// and ordered, not all of them.
+float value_of_rank(const Axis& axis, const std::vector<std::uint32_t>& counts, std::size_t rank) {
   std::uint32_t run = 0;
   while (rank >= counts[run]) rank -= counts[run++];
-  const auto in_run = std::partition(values.begin(), values.end(),
-                                     [run](float v) { return order_key(v) >> 16 == run; });
-  const auto place = values.begin() + static_cast<std::ptrdiff_t>(rank);
-  std::nth_element(values.begin(), place, in_run);
+  std::vector<float> in_run;
+  in_run.reserve(counts[run]);
+  axis.each([&](float v) {
+    if (order_key(v) >> 16 == run) in_run.push_back(v);
+  });
+  const auto place = in_run.begin() + static_cast<std::ptrdiff_t>(rank);
+  std::nth_element(in_run.begin(), place, in_run.end());
   return *place;
 }
 
-// One axis's quartiles; `values` is reordered.
-std::pair<double, double> quartiles(LargeArray<float>& values) {
-  const std::size_t last = values.size() - 1;
+// One axis's quartiles over its `count` values.
+std::pair<double, double> quartiles(const Axis& axis, std::size_t count) {
+  const std::size_t last = count - 1;
   std::vector<std::uint32_t> counts(std::size_t{1} << 16, 0);
-  for (const float v : values) ++counts[order_key(v) >> 16];
-  const float lower = value_of_rank(values, counts, last / 4);
-  return {lower, value_of_rank(values, counts, last - last / 4)};
+  axis.each([&](float v) { ++counts[order_key(v) >> 16]; });
+  const float lower = value_of_rank(axis, counts, last / 4);
+  return {lower, value_of_rank(axis, counts, last - last / 4)};
 }
 
 // The vertices the picture frames: those of drawn triangles, or all when there is none.
@@ -52,18 +68,11 @@ std::vector<bool> framed_vertices(const Mesh& mesh) {
 // Marks as not framed the vertices far from the rest: per axis, beyond ten times the largest
 // interquartile spread from the quartiles of the framed vertices. Returns how many.
 std::uint64_t leave_out_far_vertices(const LargeArray<Vec3>& positions, std::vector<bool>& framed) {
-  // One buffer for the three axes, of the right size at once: growing it vertex by vertex
-  // cost a fifth of writing the glb of a large model.
-  LargeArray<float> axis;
-  axis.reserve(static_cast<std::size_t>(std::count(framed.begin(), framed.end(), true)));
+  const auto count = static_cast<std::size_t>(std::count(framed.begin(), framed.end(), true));
+  if (count == 0) return 0;
   double low[3], high[3], spread = 0;
   for (int k = 0; k < 3; ++k) {
-    axis.clear();
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-      if (framed[i]) axis.push_back(positions[i][k]);
-    }
-    if (axis.empty()) return 0;
-    std::tie(low[k], high[k]) = quartiles(axis);
+    std::tie(low[k], high[k]) = quartiles(Axis{positions, framed, k}, count);
     spread = std::max(spread, high[k] - low[k]);
   }
   if (spread == 0) return 0;

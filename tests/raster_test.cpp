@@ -48,9 +48,10 @@ std::vector<std::vector<int>> every_pixel(const std::vector<std::array<Projected
 std::vector<std::vector<int>> canvas_pixels(
     const std::vector<std::array<Projected, 3>>& triangles) {
   const unsigned char black[3] = {0, 0, 0};
-  Canvas canvas(kSide, std::uint64_t{1} << 60, black);
+  std::vector<unsigned char> rgb(kSide * kSide * 3);
+  Canvas canvas(kSide, std::uint64_t{1} << 60, black, Rows{0, kSide}, rgb.data());
   std::vector<std::vector<int>> plotted;
-  std::vector<unsigned char> before(kSide * kSide * 3, 0);
+  std::vector<unsigned char> before = rgb;
   for (std::size_t t = 0; t < triangles.size(); ++t) {
     const unsigned char id[3] = {static_cast<unsigned char>(t % 251 + 1),
                                  static_cast<unsigned char>(t / 251 % 251), 7};
@@ -58,13 +59,12 @@ std::vector<std::vector<int>> canvas_pixels(
     canvas.triangle(a, b, c, [&](double, double, double, unsigned char* colour) {
       std::copy(id, id + 3, colour);
     });
-    const Picture now = Canvas(canvas).take();
     plotted.emplace_back();
     for (std::size_t i = 0; i < kSide * kSide; ++i) {
-      if (!std::equal(&now.rgb[i * 3], &now.rgb[i * 3] + 3, &before[i * 3]))
+      if (!std::equal(&rgb[i * 3], &rgb[i * 3] + 3, &before[i * 3]))
         plotted.back().push_back(static_cast<int>(i));
     }
-    before = now.rgb;
+    before = rgb;
   }
   return plotted;
 }

@@ -169,10 +169,13 @@ std::vector<std::uint32_t> band_ends(const Mesh& mesh, const LargeArray<Projecte
 class Bands {
  public:
   Bands(std::uint32_t size, std::uint64_t budget, const std::vector<std::uint32_t>& ends) {
+    picture_.size = size;
+    picture_.rgb.resize(std::size_t{size} * size * 3);
     canvases_.reserve(ends.size());
     std::uint32_t first = 0;
     for (const std::uint32_t end : ends) {
-      canvases_.emplace_back(size, budget, kBackground, Rows{first, end - first});
+      canvases_.emplace_back(size, budget, kBackground, Rows{first, end - first},
+                             picture_.rgb.data() + std::size_t{first} * size * 3);
       first = end;
     }
   }
@@ -201,19 +204,15 @@ class Bands {
     return plotted;
   }
 
-  // The bands' rows, top to bottom; the triangles left out are the same in every band.
+  // The triangles left out are the same in every band.
   Picture take() {
-    Picture picture = canvases_[0].take();
-    picture.triangles_not_drawn = canvases_[0].left_out();
-    for (std::size_t band = 1; band < canvases_.size(); ++band) {
-      const Picture rows = canvases_[band].take();
-      picture.rgb.insert(picture.rgb.end(), rows.rgb.begin(), rows.rgb.end());
-    }
-    return picture;
+    picture_.triangles_not_drawn = canvases_[0].left_out();
+    return std::move(picture_);
   }
 
  private:
-  std::vector<Canvas> canvases_;
+  Picture picture_;
+  std::vector<Canvas> canvases_;  // after the picture they draw into
 };
 
 }  // namespace

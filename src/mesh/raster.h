@@ -23,21 +23,22 @@ struct Rows {
   std::uint32_t first, count;
 };
 
-// A picture of size x size pixels, or a band of its rows: every band is given every triangle
-// and counts it against its budget alike, so the bands of a picture are the picture.
+// Draws into `rows` of a size x size picture, whose pixels from the first of those rows on are
+// at `rgb` (three bytes each, rows top to bottom), filled with the background first. Every
+// band of rows is given every triangle and counts it against its budget alike, so the bands of
+// a picture, each drawn on a canvas of its own, are the picture.
 class Canvas {
  public:
-  Canvas(std::uint32_t size, std::uint64_t budget, const unsigned char background[3])
-      : Canvas(size, budget, background, Rows{0, size}) {}
-  Canvas(std::uint32_t size, std::uint64_t budget, const unsigned char background[3], Rows rows)
+  Canvas(std::uint32_t size, std::uint64_t budget, const unsigned char background[3], Rows rows,
+         unsigned char* rgb)
       : size_(size),
         first_row_(static_cast<int>(rows.first)),
         last_row_(static_cast<int>(rows.first + rows.count) - 1),
         budget_(budget),
-        depth_(std::size_t{size} * rows.count, -std::numeric_limits<double>::infinity()) {
-    picture_.size = size;
-    picture_.rgb.resize(std::size_t{size} * rows.count * 3);
-    for (std::size_t i = 0; i < picture_.rgb.size(); ++i) picture_.rgb[i] = background[i % 3];
+        depth_(std::size_t{size} * rows.count, -std::numeric_limits<double>::infinity()),
+        rgb_(rgb) {
+    for (std::size_t i = 0; i < std::size_t{size} * rows.count * 3; ++i)
+      rgb_[i] = background[i % 3];
   }
 
   // Fills the triangle, unless its pixel tests would overrun the budget (then it is counted
@@ -110,8 +111,6 @@ class Canvas {
 
   std::uint64_t plotted() const { return plotted_; }
   std::uint64_t left_out() const { return left_out_; }
-  // The picture, of the canvas's rows only.
-  Picture take() { return std::move(picture_); }
 
  private:
   struct Span {
@@ -195,7 +194,7 @@ class Canvas {
   void plot(int x, int y, double depth, const unsigned char colour[3], Blend blend = {true, 256}) {
     const std::size_t i = at(x, y);
     if (depth < depth_[i]) return;
-    unsigned char* pixel = &picture_.rgb[i * 3];
+    unsigned char* pixel = rgb_ + i * 3;
     if (blend.opaque) {
       depth_[i] = depth;
       std::copy(colour, colour + 3, pixel);
@@ -213,7 +212,7 @@ class Canvas {
   std::uint64_t plotted_ = 0;
   std::uint64_t left_out_ = 0;
   LargeArray<double> depth_;
-  Picture picture_;
+  unsigned char* rgb_;
 };
 
 }  // namespace model_unpack

@@ -12,7 +12,8 @@ set(CMAKE_CXX_COMPILER_TARGET wasm32-wasi)
 
 # wasi-libc's emulations of what a batch run asks of a POSIX system; libc++ for wasm32 has
 # neither exceptions nor threads.
-set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions -D_WASI_EMULATED_GETPID -D_WASI_EMULATED_SIGNAL")
+set(CMAKE_CXX_FLAGS_INIT
+    "-fno-exceptions -D_WASI_EMULATED_GETPID -D_WASI_EMULATED_SIGNAL -mbulk-memory -ftls-model=local-exec -mnontrapping-fptoint -msign-ext")
 set(CMAKE_EXE_LINKER_FLAGS_INIT
     "-lwasi-emulated-getpid -lwasi-emulated-signal -Wl,-z,stack-size=1048576")
 

@@ -273,7 +273,7 @@ TEST(FarVertices, QuartilesAreThoseOfTheOrderedValues) {
   std::uniform_real_distribution<float> near(-1, 1);
   for (int round = 0; round < 40; ++round) {
     Mesh mesh;
-    const int count = 1 + round * 97;
+    const int count = round < 34 ? 1 + round * 97 : 70000 + round;  // counted past 2^16
     for (int i = 0; i < count; ++i) {
       const float kinds[] = {near(random),
                              -0.0f,
@@ -287,6 +287,16 @@ TEST(FarVertices, QuartilesAreThoseOfTheOrderedValues) {
       mesh.positions.push_back(p);
     }
     EXPECT_EQ(far_vertex_count(mesh), far_by_ordering(mesh)) << "round " << round;
+  }
+  // 0 .. count-1 along x, and two below: one just inside the bound the quartiles set, one just
+  // past it. A quartile one rank off moves the bound by ten.
+  for (const int count : {1001, 70001}) {
+    Mesh mesh;
+    const int last = count + 1, low = last / 4 - 2, spread = (last - last / 4 - 2) - low;
+    const float bound = static_cast<float>(low - 10 * spread);
+    mesh.positions = {{bound + 0.5f, 0, 0}, {bound - 0.5f, 0, 0}};
+    for (int i = 0; i < count; ++i) mesh.positions.push_back({static_cast<float>(i), 0, 0});
+    EXPECT_EQ(far_vertex_count(mesh), 1u) << count;
   }
 }
 

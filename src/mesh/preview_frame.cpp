@@ -49,11 +49,29 @@ float value_of_rank(const Axis& axis, const std::vector<std::uint32_t>& counts, 
   return *place;
 }
 
-// One axis's quartiles over its `count` values.
-std::pair<double, double> quartiles(const Axis& axis, std::size_t count) {
+// One axis's quartiles over its `count` values, from all of them ordered.
+std::pair<double, double> ordered_quartiles(const Axis& axis, std::size_t count) {
+  std::vector<float> values;
+  values.reserve(count);
+  axis.each([&](float v) { values.push_back(v); });
   const std::size_t last = count - 1;
-  std::vector<std::uint32_t> counts(std::size_t{1} << 16, 0);
+  const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
+  const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
+  std::nth_element(values.begin(), low, values.end());
+  const float lower = *low;
+  // Everything past `low` is at least the lower quartile: the upper one lies among them.
+  if (high > low) std::nth_element(low + 1, high, values.end());
+  return {lower, *high};
+}
+
+// The same, from the counts of the values by the top bits of their keys. A small model's
+// values are ordered instead: the table of counts would be larger than they are.
+std::pair<double, double> quartiles(const Axis& axis, std::size_t count) {
+  constexpr std::size_t kRuns = std::size_t{1} << 16;
+  if (count < kRuns) return ordered_quartiles(axis, count);
+  std::vector<std::uint32_t> counts(kRuns, 0);
   axis.each([&](float v) { ++counts[order_key(v) >> 16]; });
+  const std::size_t last = count - 1;
   const float lower = value_of_rank(axis, counts, last / 4);
   return {lower, value_of_rank(axis, counts, last - last / 4)};
 }

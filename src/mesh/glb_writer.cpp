@@ -303,6 +303,7 @@ constexpr bool kHostIsLittleEndian = std::endian::native == std::endian::little;
 static_assert(sizeof(Vec3) == 12 && sizeof(std::array<std::uint16_t, 3>) == 6);
 
 void write_vec3s(OutputFile& out, std::span<const Vec3> values) {
+  if (values.empty()) return;  // a body without points: no bytes, and no array to point at
   if constexpr (kHostIsLittleEndian) return out.write(values.data(), values.size_bytes());
   for (const Vec3& v : values) {
     unsigned char bytes[12];

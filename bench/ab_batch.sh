@@ -3,7 +3,7 @@
 # each in a new folder removed afterwards; medians, with the floor's median (the models read,
 # and the info and export files of one run written anew as two files, as many times) after:
 #   -j 1 and -j 2 with -C on MODELS generated models of 1 MB each;
-#   the job with -C on one generated model of SIZE_MB;
+#   the job with -C on one generated model of SIZE_MB, and its glb and png alone (no floor);
 # then the peak memory of each on two directory models of DIRECTORY_MB at -j 2, with /tmp
 # read-only (a private mount namespace: root only; skipped otherwise).
 # Usage: bench/ab_batch.sh BATCH_A BATCH_B [RUNS] [MODELS] [SIZE_MB] [DIRECTORY_MB]
@@ -79,9 +79,25 @@ compare() {
     "$(seconds "$mb")" "$(ratio "$mb" "$ma")" "$(seconds "$mf")" "$(ratio "$mb" "$mf")"
 }
 
+# The same without a floor, for runs that write no info or export files.
+compare_alone() {
+  local label=$1 set=$2 times_a=() times_b=()
+  shift 2
+  for _ in $(seq "$runs"); do
+    times_a+=("$(time_run "$set" "$a" "$@")")
+    times_b+=("$(time_run "$set" "$b" "$@")")
+  done
+  local ma mb
+  ma=$(printf '%s\n' "${times_a[@]}" | median)
+  mb=$(printf '%s\n' "${times_b[@]}" | median)
+  printf '%s: A %s s, B %s s, B/A %s\n' "$label" "$(seconds "$ma")" "$(seconds "$mb")" \
+    "$(ratio "$mb" "$ma")"
+}
+
 compare "$models models of 1 MB, -j 1" small -j 1 "${names[@]}"
 compare "$models models of 1 MB, -j 2" small -j 2 "${names[@]}"
 compare "$size MB model" large big
+compare_alone "$size MB model, --no-job --glb --png" large --no-job --glb --png big
 
 if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null; then
   echo "peak memory with /tmp read-only: skipped (needs root for a mount namespace)"

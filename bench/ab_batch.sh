@@ -61,19 +61,23 @@ floor() {
   rm -rf "$run" "$copy"
 }
 
-compare() {
-  local label=$1 set=$2 times_a=() times_b=()
-  shift 2
+# Runs A and B alternately on SET with ARGS; sets ma and mb, their medians in nanoseconds.
+time_both() {
+  local set=$1 times_a=() times_b=()
+  shift
   for _ in $(seq "$runs"); do
     times_a+=("$(time_run "$set" "$a" "$@")")
     times_b+=("$(time_run "$set" "$b" "$@")")
   done
-  local ma mb
   ma=$(printf '%s\n' "${times_a[@]}" | median)
   mb=$(printf '%s\n' "${times_b[@]}" | median)
-  local floors=()
+}
+
+compare() {
+  local label=$1 set=$2 floors=() mf
+  shift 2
+  time_both "$set" "$@"
   for _ in $(seq "$runs"); do floors+=("$(floor "$set" "$@")"); done
-  local mf
   mf=$(printf '%s\n' "${floors[@]}" | median)
   printf '%s: A %s s, B %s s, B/A %s (floor %s s, B/floor %s)\n' "$label" "$(seconds "$ma")" \
     "$(seconds "$mb")" "$(ratio "$mb" "$ma")" "$(seconds "$mf")" "$(ratio "$mb" "$mf")"
@@ -81,15 +85,9 @@ compare() {
 
 # The same without a floor, for runs that write no info or export files.
 compare_alone() {
-  local label=$1 set=$2 times_a=() times_b=()
+  local label=$1 set=$2
   shift 2
-  for _ in $(seq "$runs"); do
-    times_a+=("$(time_run "$set" "$a" "$@")")
-    times_b+=("$(time_run "$set" "$b" "$@")")
-  done
-  local ma mb
-  ma=$(printf '%s\n' "${times_a[@]}" | median)
-  mb=$(printf '%s\n' "${times_b[@]}" | median)
+  time_both "$set" "$@"
   printf '%s: A %s s, B %s s, B/A %s\n' "$label" "$(seconds "$ma")" "$(seconds "$mb")" \
     "$(ratio "$mb" "$ma")"
 }

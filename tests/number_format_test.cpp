@@ -109,6 +109,21 @@ TEST(ExponentFormAgainstReference, ManyExactTies) {
   EXPECT_GT(ties, 1000);
 }
 
+TEST(ExponentFormAgainstReference, EveryBinaryExponentOfEverydayValues) {
+  // From 2^-28 to 2^24, past both ends of the values formatted from a table of decades: each
+  // exponent's lowest and highest mantissas and many between, of both signs.
+  std::mt19937 random(20261210);
+  for (std::uint32_t biased = 127 - 28; biased <= 127 + 24; ++biased) {
+    for (std::uint32_t i = 0; i < 2048; ++i) {
+      const std::uint32_t fraction = i < 16   ? i
+                                     : i < 32 ? 0x7FFFFFu - (i - 16)
+                                              : static_cast<std::uint32_t>(random()) & 0x7FFFFFu;
+      expect_matches_reference((biased << 23) | fraction);
+      expect_matches_reference((biased << 23) | fraction | 0x80000000u);
+    }
+  }
+}
+
 TEST(ExponentFormAgainstReference, RandomBitPatterns) {
   std::mt19937 random(20261208);
   for (int i = 0; i < 1'000'000; ++i)

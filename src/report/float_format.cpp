@@ -108,54 +108,8 @@ char* fixed_text(bool negative, std::string_view marker_tail, char* out) {
   return out + kExponentTextSize;
 }
 
-}  // namespace
-
-char* format_exponent(std::uint32_t f32_bits, char* out) {
-  // Step 1: decode the float into sign, biased exponent and fraction.
-  const bool negative = (f32_bits >> 31) != 0;
-  const std::uint32_t biased = (f32_bits >> 23) & 0xFF;
-  const std::uint32_t fraction = f32_bits & 0x7FFFFF;
-
-  // Step 2: the values that are not numbers, chosen by bit pattern.
-  if (biased == 0xFF) {
-    if (fraction == 0) return fixed_text(negative, "#INF", out);
-    if (f32_bits == 0xFFC00000) return fixed_text(true, "#IND", out);
-    return fixed_text(negative, "#QNAN", out);
-  }
-  // Step 3: zero of either sign.
-  if (biased == 0 && fraction == 0) {
-    std::memcpy(out, "+0.000000e+000", kExponentTextSize);
-    return out + kExponentTextSize;
-  }
-
-  // Step 4: the value is m * 2^e exactly.
-  const std::uint32_t m = biased == 0 ? fraction : fraction | (1u << 23);
-  const int e = biased == 0 ? -149 : static_cast<int>(biased) - 150;
-
-  // Step 5: the decimal exponent. floor(log2 v) * log10(2) is exact or one too low; when it
-  // is low the scaled value has eight digits, and dropping the last one is exact as well.
-  const int binary_exponent = e + 31 - std::countl_zero(m);
-  int exponent = (binary_exponent * 78913) >> 18;
-  const int q = 6 - exponent;
-  Scaled scaled = q >= 0 ? scale_up(m, e, q) : scale_down(m, e, -q);
-  if (scaled.digits >= kPast7Digits) {
-    const std::uint64_t dropped = scaled.digits % 10;
-    scaled.rest = dropped > 5 || (dropped == 5 && scaled.rest != Rest::BelowHalf) ? Rest::AboveHalf
-                  : dropped == 5                                                  ? Rest::Half
-                                                                                  : Rest::BelowHalf;
-    scaled.digits /= 10;
-    ++exponent;
-  }
-
-  // Step 6: round to seven digits, exact ties away from zero; a carry makes 10.00000 1.000000.
-  std::uint32_t digits =
-      static_cast<std::uint32_t>(scaled.digits) + (scaled.rest == Rest::BelowHalf ? 0 : 1);
-  if (digits == kPast7Digits) {
-    digits = kLowest7Digits;
-    ++exponent;
-  }
-
-  // Step 7: write sign, d.dddddd, 'e', the exponent's sign and three digits.
+// Writes sign, d.dddddd from the seven `digits`, 'e', the exponent's sign and three digits.
+char* write_exponent_text(bool negative, std::uint32_t digits, int exponent, char* out) {
   out[0] = negative ? '-' : '+';
   out[1] = static_cast<char>('0' + digits / 1'000'000);
   out[2] = '.';
@@ -169,6 +123,114 @@ char* format_exponent(std::uint32_t f32_bits, char* out) {
   out[11] = '0';  // f32 exponents stay below 100
   std::memcpy(out + 12, kDigitPairs + 2 * magnitude, 2);
   return out + kExponentTextSize;
+}
+
+// The binary exponents (floor of log2 of the value) whose values a model mostly holds, from
+// about 1.5e-8 up to 2^23: there the decimal exponent comes from a table, the value times
+// 10^(6 - exponent) is a product of 64 bits, and every step is without a data-dependent branch
+// (a model's numbers change sign and decade at random, and each mispredicted branch costs more
+// than the arithmetic).
+constexpr int kFastLowest = -26;
+constexpr int kFastHighest = 22;
+
+struct Decade {
+  int exponent;             // floor(log10 v) for the smallest values of this binary exponent
+  std::uint64_t next_from;  // the 24-bit mantissa from which v >= 10^(exponent + 1)
+};
+
+// For 2^b <= v < 2^(b+1), v = m * 2^(b-23) with 2^23 <= m < 2^24; at most one power of ten
+// lies in the range, and v reaches it where m >= 10^(x+1) * 2^(23-b) (rounded up).
+constexpr auto kDecades = [] {
+  std::array<Decade, kFastHighest - kFastLowest + 1> decades{};
+  for (int b = kFastLowest; b <= kFastHighest; ++b) {
+    const int x = (b * 78913) >> 18;  // floor(b * log10 2), exact in this range
+    const int next = x + 1;
+    const std::uint64_t two = std::uint64_t{1} << (23 - b);
+    std::uint64_t from = 0;
+    if (next >= 0) {
+      from = static_cast<std::uint64_t>(kPowersOf10[static_cast<std::size_t>(next)]) * two;
+    } else {
+      const auto power = static_cast<std::uint64_t>(kPowersOf10[static_cast<std::size_t>(-next)]);
+      from = (two + power - 1) / power;
+    }
+    decades[static_cast<std::size_t>(b - kFastLowest)] = {x, from};
+  }
+  return decades;
+}();
+
+// v = m * 2^(b-23), 2^23 <= m < 2^24, b in the fast range: the seven digits of v rounded,
+// exact ties away from zero.
+char* format_common(bool negative, std::uint32_t m, int b, char* out) {
+  const Decade& decade = kDecades[static_cast<std::size_t>(b - kFastLowest)];
+  int exponent = decade.exponent + (m >= decade.next_from ? 1 : 0);
+  const int q = 6 - exponent;  // 0 .. 14: m * 5^q < 2^57
+  // v * 10^q = m * 5^q * 2^(b - 23 + q), and b - 23 + q <= -1 here; one bit more kept below
+  // the digits, so that the bit worth half a digit is always there to look at.
+  const std::uint64_t product =
+      (m * static_cast<std::uint64_t>(kPowersOf5[static_cast<std::size_t>(q)])) << 1;
+  const int drop = 24 - b - q;
+  const std::uint64_t half = std::uint64_t{1} << (drop - 1);
+  const std::uint64_t rest = product & ((half << 1) - 1);
+  std::uint32_t digits = static_cast<std::uint32_t>(product >> drop) + (rest >= half ? 1 : 0);
+  // A carry makes 10.00000 1.000000.
+  const bool carry = digits == kPast7Digits;
+  digits = carry ? kLowest7Digits : digits;
+  exponent += carry ? 1 : 0;
+  return write_exponent_text(negative, digits, exponent, out);
+}
+
+// Any other finite nonzero value, m * 2^e exactly, with wider arithmetic.
+char* format_any(bool negative, std::uint32_t m, int e, char* out) {
+  // The decimal exponent: floor(log2 v) * log10(2) is exact or one too low; when it is low
+  // the scaled value has eight digits, and dropping the last one is exact as well.
+  const int binary_exponent = e + 31 - std::countl_zero(m);
+  int exponent = (binary_exponent * 78913) >> 18;
+  const int q = 6 - exponent;
+  Scaled scaled = q >= 0 ? scale_up(m, e, q) : scale_down(m, e, -q);
+  if (scaled.digits >= kPast7Digits) {
+    const std::uint64_t dropped = scaled.digits % 10;
+    scaled.rest = dropped > 5 || (dropped == 5 && scaled.rest != Rest::BelowHalf) ? Rest::AboveHalf
+                  : dropped == 5                                                  ? Rest::Half
+                                                                                  : Rest::BelowHalf;
+    scaled.digits /= 10;
+    ++exponent;
+  }
+
+  // Round to seven digits, exact ties away from zero; a carry makes 10.00000 1.000000.
+  std::uint32_t digits =
+      static_cast<std::uint32_t>(scaled.digits) + (scaled.rest == Rest::BelowHalf ? 0 : 1);
+  if (digits == kPast7Digits) {
+    digits = kLowest7Digits;
+    ++exponent;
+  }
+  return write_exponent_text(negative, digits, exponent, out);
+}
+
+}  // namespace
+
+char* format_exponent(std::uint32_t f32_bits, char* out) {
+  const bool negative = (f32_bits >> 31) != 0;
+  const std::uint32_t biased = (f32_bits >> 23) & 0xFF;
+  const std::uint32_t fraction = f32_bits & 0x7FFFFF;
+  const int binary_exponent = static_cast<int>(biased) - 127;
+  if (binary_exponent >= kFastLowest && binary_exponent <= kFastHighest)
+    return format_common(negative, fraction | (1u << 23), binary_exponent, out);
+
+  // The values that are not numbers, chosen by bit pattern.
+  if (biased == 0xFF) {
+    if (fraction == 0) return fixed_text(negative, "#INF", out);
+    if (f32_bits == 0xFFC00000) return fixed_text(true, "#IND", out);
+    return fixed_text(negative, "#QNAN", out);
+  }
+  // Zero of either sign.
+  if (biased == 0 && fraction == 0) {
+    std::memcpy(out, "+0.000000e+000", kExponentTextSize);
+    return out + kExponentTextSize;
+  }
+  // Subnormals are m * 2^-149, normals carry the implicit bit.
+  const std::uint32_t m = biased == 0 ? fraction : fraction | (1u << 23);
+  const int e = biased == 0 ? -149 : static_cast<int>(biased) - 150;
+  return format_any(negative, m, e, out);
 }
 
 }  // namespace model_unpack

@@ -117,10 +117,8 @@ class ChunkedLines {
         model_.read_at(offset_ + std::uint64_t{first} * element_size_, slot.input.data(), bytes);
     const bool cut_short = got < bytes;
     char* end = slot.text.data();
-    for (std::uint32_t i = 0; i < elements && !cut_short; ++i) {
-      end = format_number_line(rendering_, first + i,
-                               slot.input.data() + std::size_t{i} * element_size_, end);
-    }
+    if (!cut_short)
+      end = format_number_lines(rendering_, first, elements, slot.input.data(), element_size_, end);
     const UniqueLock<Mutex> lock(mutex_);
     slot.cut_short = cut_short;
     slot.length = static_cast<std::size_t>(end - slot.text.data());
@@ -153,6 +151,36 @@ struct StopWhenDone {
 
 }  // namespace
 
+namespace {
+
+// The lines of `count` elements of one shape, `kValues` numbers each: the shape's choices made
+// once for the whole run of lines rather than once a number.
+template <bool kFloats, int kValues>
+char* lines_of_shape(const Rendering& rendering, std::uint32_t first, std::uint32_t count,
+                     const unsigned char* elements, std::uint32_t element_size, char* out) {
+  const std::string_view separator = rendering.index == IndexField::ColonBlank ? ": " : ":";
+  const auto blanks = static_cast<std::size_t>(rendering.blanks_after_value);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const unsigned char* element = elements + std::size_t{i} * element_size;
+    if (rendering.index != IndexField::None) {
+      out = format_right5(first + i, out);
+      std::memcpy(out, separator.data(), separator.size());
+      out += separator.size();
+    }
+    for (int v = 0; v < kValues; ++v) {
+      out = kFloats ? format_exponent(load_u32(element + 4 * v), out)
+                    : format_right5(load_u16(element + 2 * v), out);
+      std::memcpy(out, "  ", 2);
+      out += blanks;
+    }
+    std::memcpy(out, "\r\n", 2);
+    out += 2;
+  }
+  return out;
+}
+
+}  // namespace
+
 char* format_number_line(const Rendering& rendering, std::uint32_t index,
                          const unsigned char* element, char* out) {
   if (rendering.index != IndexField::None) {
@@ -169,6 +197,23 @@ char* format_number_line(const Rendering& rendering, std::uint32_t index,
   }
   std::memcpy(out, "\r\n", 2);
   return out + 2;
+}
+
+char* format_number_lines(const Rendering& rendering, std::uint32_t first, std::uint32_t count,
+                          const unsigned char* elements, std::uint32_t element_size, char* out) {
+  const bool floats = rendering.value == Value::F32;
+  // The shapes of the kinds table's number blocks.
+  if (rendering.values == 3 && floats)
+    return lines_of_shape<true, 3>(rendering, first, count, elements, element_size, out);
+  if (rendering.values == 3)
+    return lines_of_shape<false, 3>(rendering, first, count, elements, element_size, out);
+  if (rendering.values == 1 && !floats)
+    return lines_of_shape<false, 1>(rendering, first, count, elements, element_size, out);
+  if (rendering.values == 6 && !floats)
+    return lines_of_shape<false, 6>(rendering, first, count, elements, element_size, out);
+  for (std::uint32_t i = 0; i < count; ++i)
+    out = format_number_line(rendering, first + i, elements + std::size_t{i} * element_size, out);
+  return out;
 }
 
 bool worth_chunking(std::uint32_t count) {

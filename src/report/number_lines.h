@@ -54,6 +54,11 @@ inline constexpr std::size_t kLargestNumberElement = [] {
 char* format_number_line(const Rendering& rendering, std::uint32_t index,
                          const unsigned char* element, char* out);
 
+// Formats the lines of elements `first` to first+count-1, `element_size` bytes apart from
+// `elements`, into `out`; returns the end.
+char* format_number_lines(const Rendering& rendering, std::uint32_t first, std::uint32_t count,
+                          const unsigned char* elements, std::uint32_t element_size, char* out);
+
 // Whether a block of `count` elements is worth formatting in chunks (on two cores).
 bool worth_chunking(std::uint32_t count);
 

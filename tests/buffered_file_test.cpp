@@ -56,14 +56,18 @@ TEST(ModelFile, OpensOnlyRegularFiles) {
 
 TEST(OutputFile, WritesEverythingInOrderWithMode0600) {
   testing::ScratchDirectory directory;
-  const std::string bytes = pattern(3 << 18);
+  const std::string bytes = pattern(6 << 18);
   {
     auto out = OutputFile::create("out", Folder::current(), 0600, system_files());
     std::size_t done = 0;
-    for (std::size_t piece = 1; done < bytes.size(); piece = piece * 3 % 70001 + 1) {
-      const std::size_t size = std::min(piece, bytes.size() - done);
+    // Small pieces through the buffer, and pieces of a whole buffer or more straight out
+    // between them.
+    for (std::size_t piece = 1, i = 0; done < bytes.size(); piece = piece * 3 % 70001 + 1, ++i) {
+      const std::size_t wanted = i % 9 == 8 ? kFileBufferSize + piece % 2 : piece;
+      const std::size_t size = std::min(wanted, bytes.size() - done);
       out->write(bytes.data() + done, size);
       done += size;
+      ASSERT_EQ(out->written(), done);
     }
   }
   EXPECT_EQ(testing::read_file("out"), bytes);

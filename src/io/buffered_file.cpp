@@ -145,6 +145,14 @@ void OutputFile::make_room() {
 
 void OutputFile::write_slow(const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
+  // A piece as large as the whole buffer goes out as it is, after what is buffered: copying
+  // it through the buffer would only move every byte once more.
+  if (size >= kFileBufferSize) {
+    flush();
+    if (!write_out(bytes, size)) failed_ = true;
+    handed_out_ += size;
+    return;
+  }
   while (size > 0) {
     if (used_ == capacity_) make_room();
     const std::size_t piece = std::min(size, capacity_ - used_);

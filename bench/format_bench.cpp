@@ -23,6 +23,20 @@ std::vector<std::uint32_t> random_finite_floats() {
   return bits;
 }
 
+// What a model's positions and normals hold: coordinates within a few hundred units and
+// unit-length directions, their signs and decades mixed at random.
+std::vector<std::uint32_t> everyday_floats() {
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> coordinate(-200.0f, 200.0f);
+  // Too many for a branch predictor to learn their order.
+  std::vector<std::uint32_t> bits(1 << 16);
+  for (auto& value : bits) {
+    const float number = random() % 3 == 0 ? coordinate(random) / 200 : coordinate(random);
+    std::memcpy(&value, &number, sizeof value);
+  }
+  return bits;
+}
+
 std::vector<std::uint32_t> random_u16s() {
   std::mt19937 random(7);
   std::vector<std::uint32_t> values(4096);
@@ -30,13 +44,14 @@ std::vector<std::uint32_t> random_u16s() {
   return values;
 }
 
-// Formats the values round-robin with `format(value, text)`.
+// Formats the values (a power of two of them) round-robin with `format(value, text)`.
 template <typename Format>
 void format_each(benchmark::State& state, const std::vector<std::uint32_t>& values, Format format) {
   char text[32];
   std::size_t i = 0;
+  const std::size_t mask = values.size() - 1;
   for (auto _ : state) {
-    format(values[i++ & 4095], text);
+    format(values[i++ & mask], text);
     benchmark::DoNotOptimize(text);
   }
 }
@@ -46,6 +61,12 @@ void BM_ExponentForm(benchmark::State& state) {
               [](std::uint32_t bits, char* text) { format_exponent(bits, text); });
 }
 BENCHMARK(BM_ExponentForm);
+
+void BM_ExponentFormEverydayValues(benchmark::State& state) {
+  format_each(state, everyday_floats(),
+              [](std::uint32_t bits, char* text) { format_exponent(bits, text); });
+}
+BENCHMARK(BM_ExponentFormEverydayValues);
 
 void BM_SnprintfExponent(benchmark::State& state) {
   format_each(state, random_finite_floats(), [](std::uint32_t bits, char* text) {

@@ -149,17 +149,15 @@ struct StopWhenDone {
   ~StopWhenDone() { lines.stop(); }
 };
 
-}  // namespace
-
-namespace {
-
-// The lines of `count` elements of one shape, `kValues` numbers each: the shape's choices made
-// once for the whole run of lines rather than once a number.
+// The lines of `count` elements of one shape, `kValues` numbers each (0: as many as the
+// rendering says): the shape's choices made once for the whole run of lines rather than once
+// a number.
 template <bool kFloats, int kValues>
 char* lines_of_shape(const Rendering& rendering, std::uint32_t first, std::uint32_t count,
                      const unsigned char* elements, std::uint32_t element_size, char* out) {
   const std::string_view separator = rendering.index == IndexField::ColonBlank ? ": " : ":";
   const auto blanks = static_cast<std::size_t>(rendering.blanks_after_value);
+  const int values = kValues == 0 ? rendering.values : kValues;
   for (std::uint32_t i = 0; i < count; ++i) {
     const unsigned char* element = elements + std::size_t{i} * element_size;
     if (rendering.index != IndexField::None) {
@@ -167,7 +165,7 @@ char* lines_of_shape(const Rendering& rendering, std::uint32_t first, std::uint3
       std::memcpy(out, separator.data(), separator.size());
       out += separator.size();
     }
-    for (int v = 0; v < kValues; ++v) {
+    for (int v = 0; v < values; ++v) {
       out = kFloats ? format_exponent(load_u32(element + 4 * v), out)
                     : format_right5(load_u16(element + 2 * v), out);
       std::memcpy(out, "  ", 2);
@@ -183,26 +181,13 @@ char* lines_of_shape(const Rendering& rendering, std::uint32_t first, std::uint3
 
 char* format_number_line(const Rendering& rendering, std::uint32_t index,
                          const unsigned char* element, char* out) {
-  if (rendering.index != IndexField::None) {
-    out = format_right5(index, out);
-    const std::string_view separator = rendering.index == IndexField::ColonBlank ? ": " : ":";
-    std::memcpy(out, separator.data(), separator.size());
-    out += separator.size();
-  }
-  for (int i = 0; i < rendering.values; ++i) {
-    out = rendering.value == Value::U16 ? format_right5(load_u16(element + 2 * i), out)
-                                        : format_exponent(load_u32(element + 4 * i), out);
-    std::memcpy(out, "  ", 2);
-    out += rendering.blanks_after_value;
-  }
-  std::memcpy(out, "\r\n", 2);
-  return out + 2;
+  return format_number_lines(rendering, index, 1, element, 0, out);
 }
 
 char* format_number_lines(const Rendering& rendering, std::uint32_t first, std::uint32_t count,
                           const unsigned char* elements, std::uint32_t element_size, char* out) {
   const bool floats = rendering.value == Value::F32;
-  // The shapes of the kinds table's number blocks.
+  // The shapes of the kinds table's number blocks, then any other.
   if (rendering.values == 3 && floats)
     return lines_of_shape<true, 3>(rendering, first, count, elements, element_size, out);
   if (rendering.values == 3)
@@ -211,9 +196,8 @@ char* format_number_lines(const Rendering& rendering, std::uint32_t first, std::
     return lines_of_shape<false, 1>(rendering, first, count, elements, element_size, out);
   if (rendering.values == 6 && !floats)
     return lines_of_shape<false, 6>(rendering, first, count, elements, element_size, out);
-  for (std::uint32_t i = 0; i < count; ++i)
-    out = format_number_line(rendering, first + i, elements + std::size_t{i} * element_size, out);
-  return out;
+  return floats ? lines_of_shape<true, 0>(rendering, first, count, elements, element_size, out)
+                : lines_of_shape<false, 0>(rendering, first, count, elements, element_size, out);
 }
 
 bool worth_chunking(std::uint32_t count) {

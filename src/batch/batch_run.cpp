@@ -140,8 +140,9 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
     if (watching != nullptr) watching->answer_pending();
   });
   InterruptWatch watch([&] {
-    const std::size_t finished = guard.stop_and_clean_up();
+    // Shut first: a job that fails because its files are being removed must not say so.
     gate.close();
+    const std::size_t finished = guard.stop_and_clean_up();
     const std::string line = interrupted_line(finished, total);
     say_without_waiting(streams.err,
                         progress.shown() ? std::string(Progress::kErase) + line : line);
@@ -185,7 +186,14 @@ int run_batch(const BatchOptions& options, const OutputPlan& plan, const BatchSt
   run_in_order(jobs, threads);
   progress.erase();
 
-  return end_of_run(options, streams, total, printer.failed());
+  // Once interrupted, the run's last line is the watcher's, and the watcher ends the process:
+  // the summary must not slip in after that line while it is on its way.
+  if (!gate.enter()) {
+    for (;;) pause_briefly();
+  }
+  const int status = end_of_run(options, streams, total, printer.failed());
+  gate.leave();
+  return status;
 }
 
 }  // namespace model_unpack

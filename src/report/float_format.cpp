@@ -108,8 +108,12 @@ char* fixed_text(bool negative, std::string_view marker_tail, char* out) {
   return out + kExponentTextSize;
 }
 
-// Writes sign, d.dddddd from the seven `digits`, 'e', the exponent's sign and three digits.
+// Writes sign, d.dddddd from the seven `digits` rounded, 'e', the exponent's sign and three
+// digits. Rounding up may have carried to 10.00000: that is 1.000000 of the next exponent.
 char* write_exponent_text(bool negative, std::uint32_t digits, int exponent, char* out) {
+  const bool carry = digits == kPast7Digits;
+  digits = carry ? kLowest7Digits : digits;
+  exponent += carry ? 1 : 0;
   out[0] = negative ? '-' : '+';
   out[1] = static_cast<char>('0' + digits / 1'000'000);
   out[2] = '.';
@@ -162,7 +166,7 @@ constexpr auto kDecades = [] {
 // exact ties away from zero.
 char* format_common(bool negative, std::uint32_t m, int b, char* out) {
   const Decade& decade = kDecades[static_cast<std::size_t>(b - kFastLowest)];
-  int exponent = decade.exponent + (m >= decade.next_from ? 1 : 0);
+  const int exponent = decade.exponent + (m >= decade.next_from ? 1 : 0);
   const int q = 6 - exponent;  // 0 .. 14: m * 5^q < 2^57
   // v * 10^q = m * 5^q * 2^(b - 23 + q), and b - 23 + q <= -1 here; one bit more kept below
   // the digits, so that the bit worth half a digit is always there to look at.
@@ -171,11 +175,7 @@ char* format_common(bool negative, std::uint32_t m, int b, char* out) {
   const int drop = 24 - b - q;
   const std::uint64_t half = std::uint64_t{1} << (drop - 1);
   const std::uint64_t rest = product & ((half << 1) - 1);
-  std::uint32_t digits = static_cast<std::uint32_t>(product >> drop) + (rest >= half ? 1 : 0);
-  // A carry makes 10.00000 1.000000.
-  const bool carry = digits == kPast7Digits;
-  digits = carry ? kLowest7Digits : digits;
-  exponent += carry ? 1 : 0;
+  const std::uint32_t digits = static_cast<std::uint32_t>(product >> drop) + (rest >= half ? 1 : 0);
   return write_exponent_text(negative, digits, exponent, out);
 }
 
@@ -196,13 +196,9 @@ char* format_any(bool negative, std::uint32_t m, int e, char* out) {
     ++exponent;
   }
 
-  // Round to seven digits, exact ties away from zero; a carry makes 10.00000 1.000000.
-  std::uint32_t digits =
+  // Round to seven digits, exact ties away from zero.
+  const std::uint32_t digits =
       static_cast<std::uint32_t>(scaled.digits) + (scaled.rest == Rest::BelowHalf ? 0 : 1);
-  if (digits == kPast7Digits) {
-    digits = kLowest7Digits;
-    ++exponent;
-  }
   return write_exponent_text(negative, digits, exponent, out);
 }
 

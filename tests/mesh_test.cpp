@@ -300,8 +300,9 @@ TEST(FarVertices, QuartilesAreThoseOfTheOrderedValues) {
   }
 }
 
-// Bands of rows drawn at once make the same picture as one canvas: triangles across the
-// bands' edges, bodies over them, dots where there is no triangle, a budget run out.
+// Bands of rows or shares of the triangles drawn at once make the same picture as one canvas:
+// triangles across the bands' edges, bodies over them, dots where there is no triangle, a
+// budget run out by the bodies or by the model's own triangles.
 TEST_F(MeshTest, PictureIsTheSameInAnyNumberOfBands) {
   const auto mesh_of = [](const std::string& bytes) {
     testing::write_file("b.zmdl", bytes);
@@ -315,9 +316,16 @@ TEST_F(MeshTest, PictureIsTheSameInAnyNumberOfBands) {
     starved.bodies[0].points.insert(starved.bodies[0].points.end(),
                                     {{-1e6f, -1e6f, 0}, {1e6f, -1e6f, 1}, {0, 1e6f, 2}});
   }
-  for (const Mesh* mesh : {&large, &points, static_cast<const Mesh*>(&starved)}) {
+  Mesh crowded = large;  // triangles across the picture first, more than the budget allows
+  for (std::uint16_t copy = 0; copy < 2000; ++copy) {
+    crowded.triangles.insert(crowded.triangles.begin(),
+                             {copy, static_cast<std::uint16_t>(200 + copy), 16000});
+  }
+  crowded.groups.front().count += 2000;
+  for (std::size_t g = 1; g < crowded.groups.size(); ++g) crowded.groups[g].first += 2000;
+  for (const Mesh* mesh : std::initializer_list<const Mesh*>{&large, &points, &starved, &crowded}) {
     const Picture one = render_preview(*mesh, 97);
-    EXPECT_EQ(one.triangles_not_drawn > 0, mesh == &starved);
+    EXPECT_EQ(one.triangles_not_drawn > 0, mesh == &starved || mesh == &crowded);
     for (const unsigned bands : {2u, 3u, 97u}) {
       const Picture banded = render_preview(*mesh, 97, bands);
       EXPECT_EQ(banded.rgb, one.rgb) << bands << " bands";

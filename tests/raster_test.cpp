@@ -96,5 +96,49 @@ TEST(RasterTest, PlotsWhatTestingEveryPixelOfTheBoxPlots) {
   EXPECT_GT(pixels, 100000u);  // the triangles did cover pixels
 }
 
+// Opaque triangles drawn backwards in shares, each share on a canvas of its own and the later
+// laid over the earlier, give the picture drawn in order: overlapping triangles, many of them at
+// exactly the same depth (the later in order shows), some sloping through the others.
+TEST(RasterTest, SharesDrawnBackwardsMakeThePictureDrawnInOrder) {
+  std::mt19937_64 random(41);
+  std::uniform_real_distribution<double> anywhere(-2, kSide + 2), level(0, 3);
+  std::vector<std::array<Projected, 3>> triangles;
+  for (int t = 0; t < 3000; ++t) {
+    const double flat = std::floor(level(random));
+    const auto corner = [&] {
+      return Projected{anywhere(random), anywhere(random), t % 5 == 0 ? level(random) : flat};
+    };
+    triangles.push_back({corner(), corner(), corner()});
+  }
+  const unsigned char grey[3] = {9, 9, 9};
+  const auto draw = [&](Canvas& canvas, std::size_t first, std::size_t end, auto drawing) {
+    for (std::size_t n = first; n < end; ++n) {
+      const std::size_t t = drawing == Drawing::InOrder ? n : first + end - 1 - n;
+      const auto& [a, b, c] = triangles[t];
+      const unsigned char id[3] = {static_cast<unsigned char>(t),
+                                   static_cast<unsigned char>(t >> 8), 1};
+      canvas.triangle<decltype(drawing)::value>(
+          a, b, c,
+          [&](double, double, double, unsigned char* colour) { std::copy(id, id + 3, colour); });
+    }
+  };
+  std::vector<unsigned char> in_order(kSide * kSide * 3);
+  Canvas one(kSide, std::uint64_t{1} << 60, grey, Rows{0, kSide}, in_order.data());
+  draw(one, 0, triangles.size(), std::integral_constant<Drawing, Drawing::InOrder>{});
+  for (const std::size_t count : {1u, 2u, 7u}) {
+    std::vector<std::vector<unsigned char>> rgb(count, std::vector<unsigned char>(in_order.size()));
+    std::vector<Canvas> shares;
+    shares.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+      shares.emplace_back(kSide, std::uint64_t{1} << 60, grey, Rows{0, kSide}, rgb[k].data());
+      draw(shares[k], triangles.size() * k / count, triangles.size() * (k + 1) / count,
+           std::integral_constant<Drawing, Drawing::Backwards>{});
+      if (k > 0) shares[0].cover_with(shares[k]);
+    }
+    EXPECT_EQ(rgb[0], in_order) << count << " shares";
+    EXPECT_FALSE(shares[0].unordered());
+  }
+}
+
 }  // namespace
 }  // namespace model_unpack

@@ -3,8 +3,10 @@
 #include "mesh/preview.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
+#include <optional>
 
 #include "io/out_of_memory.h"
 #include "io/threads.h"
@@ -110,24 +112,78 @@ Projected project(const Vec3& p, const PreviewFrame& frame, std::uint32_t size) 
                    along(frame.forward, p)};
 }
 
-// The model's triangles, group by group in its material's colour; each vertex projected once.
+Vec3 group_colour(const Mesh& mesh, const Mesh::Group& group) {
+  return linear_colour(
+      group.material >= 0
+          ? material_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
+          : kNoMaterialColour);
+}
+
+// The model's triangle `t` in its group's colour; each vertex projected once.
+template <Drawing kDrawing>
+void draw_triangle(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Projected>& seen,
+                   std::uint32_t t, const Vec3& colour, Canvas& canvas) {
+  const auto& [i, j, k] = mesh.triangles[t];
+  const Vec3* corners[3] = {&mesh.positions[i], &mesh.positions[j], &mesh.positions[k]};
+  const Vec3* normals[3] = {nullptr, nullptr, nullptr};
+  if (!mesh.normals.empty())
+    normals[0] = &mesh.normals[i], normals[1] = &mesh.normals[j], normals[2] = &mesh.normals[k];
+  canvas.triangle<kDrawing>(seen[i], seen[j], seen[k], Shader(frame, corners, normals, colour));
+}
+
+// The model's triangles in order, group by group.
 void draw_model(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Projected>& seen,
                 Canvas& canvas) {
-  const bool smooth = !mesh.normals.empty();
   for (const Mesh::Group& group : mesh.groups) {
-    const Vec3 base = linear_colour(
-        group.material >= 0
-            ? material_colour(mesh.materials[static_cast<std::size_t>(group.material)].number)
-            : kNoMaterialColour);
-    for (std::uint32_t t = group.first; t < group.first + group.count; ++t) {
-      const auto& [i, j, k] = mesh.triangles[t];
-      const Vec3* corners[3] = {&mesh.positions[i], &mesh.positions[j], &mesh.positions[k]};
-      const Vec3* normals[3] = {nullptr, nullptr, nullptr};
-      if (smooth)
-        normals[0] = &mesh.normals[i], normals[1] = &mesh.normals[j], normals[2] = &mesh.normals[k];
-      canvas.triangle(seen[i], seen[j], seen[k], Shader(frame, corners, normals, base));
+    const Vec3 colour = group_colour(mesh, group);
+    for (std::uint32_t t = group.first; t < group.first + group.count; ++t)
+      draw_triangle<Drawing::InOrder>(mesh, frame, seen, t, colour, canvas);
+  }
+}
+
+// Pixel tests spent by shares of the model's triangles drawn at once, against one budget.
+class SharedBudget {
+ public:
+  explicit SharedBudget(std::uint64_t budget) : budget_(budget) {}
+  // False once the shares together have spent more than the budget.
+  bool spend(std::uint64_t tests) { return spent_.fetch_add(tests) + tests <= budget_; }
+  std::uint64_t left() const { return budget_ - spent_.load(); }
+
+ private:
+  const std::uint64_t budget_;
+  std::atomic<std::uint64_t> spent_{0};
+};
+
+// Triangles from `first` to before `end`, in the order drawn.
+struct Share {
+  std::uint32_t first, end;
+};
+
+// A share of the model's triangles, backwards, on a canvas given the whole budget: false, ended
+// early, once the shares together spend more than the budget (drawn in order, some triangle
+// would then be left out).
+bool draw_share(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Projected>& seen,
+                Share share, Canvas& canvas, SharedBudget& shared) {
+  constexpr std::uint32_t kTrianglesBetweenTallies = 256;
+  std::uint64_t tallied = canvas.budget();
+  const auto tally = [&] {
+    const std::uint64_t spent = tallied - canvas.budget();
+    tallied = canvas.budget();
+    return shared.spend(spent) && canvas.left_out() == 0;
+  };
+  std::uint32_t untallied = 0;
+  for (auto group = mesh.groups.rbegin(); group != mesh.groups.rend(); ++group) {
+    const std::uint32_t first = std::max(group->first, share.first);
+    const std::uint32_t end = std::min(group->first + group->count, share.end);
+    const Vec3 colour = group_colour(mesh, *group);
+    for (std::uint32_t t = end; t > first; --t) {
+      draw_triangle<Drawing::Backwards>(mesh, frame, seen, t - 1, colour, canvas);
+      if (++untallied < kTrianglesBetweenTallies) continue;
+      untallied = 0;
+      if (!tally()) return false;
     }
   }
+  return tally();
 }
 
 // Collision bodies over the model, translucent, as a viewer blends them.
@@ -165,37 +221,37 @@ std::vector<std::uint32_t> band_ends(const Mesh& mesh, const LargeArray<Projecte
   return ends;
 }
 
-// The picture in bands of rows, each drawn on a thread of its own where one can be had.
+// Runs `work(k)` for each k below `count` at once, on threads of their own where they can be
+// had; a failure (no memory) in any is raised here once all have ended.
+template <typename Work>
+void at_once(std::size_t count, const Work& work) {
+  std::vector<std::exception_ptr> failures(count);
+  {
+    std::vector<WorkerThread> workers(count);
+    for (std::size_t k = 1; k < count; ++k) {
+      const auto run = [&, k] { keeping_failure([&] { work(k); }, failures[k]); };
+      if (!workers[k].start(run)) run();
+    }
+    keeping_failure([&] { work(0); }, failures[0]);
+  }
+  for (const std::exception_ptr& failure : failures) raise_kept(failure);
+}
+
+// The picture in bands of rows of a whole canvas, drawn at once.
 class Bands {
  public:
-  Bands(std::uint32_t size, std::uint64_t budget, const std::vector<std::uint32_t>& ends) {
-    picture_.size = size;
-    picture_.rgb.resize(std::size_t{size} * size * 3);
+  Bands(Canvas& whole, std::uint64_t budget, const std::vector<std::uint32_t>& ends) {
     canvases_.reserve(ends.size());
     std::uint32_t first = 0;
     for (const std::uint32_t end : ends) {
-      canvases_.emplace_back(size, budget, kBackground, Rows{first, end - first},
-                             picture_.rgb.data() + std::size_t{first} * size * 3);
+      canvases_.emplace_back(whole, Rows{first, end - first}, budget);
       first = end;
     }
   }
 
-  // Runs `draw(canvas)` on every band at once; a failure (no memory) on any is raised here
-  // once all have ended.
   template <typename Draw>
   void draw(const Draw& draw) {
-    std::vector<std::exception_ptr> failures(canvases_.size());
-    {
-      std::vector<WorkerThread> workers(canvases_.size());
-      for (std::size_t band = 1; band < canvases_.size(); ++band) {
-        const auto work = [&, band] {
-          keeping_failure([&] { draw(canvases_[band]); }, failures[band]);
-        };
-        if (!workers[band].start(work)) work();
-      }
-      keeping_failure([&] { draw(canvases_[0]); }, failures[0]);
-    }
-    for (const std::exception_ptr& failure : failures) raise_kept(failure);
+    at_once(canvases_.size(), [&](std::size_t band) { draw(canvases_[band]); });
   }
 
   std::uint64_t plotted() const {
@@ -204,16 +260,59 @@ class Bands {
     return plotted;
   }
 
-  // The triangles left out are the same in every band.
-  Picture take() {
-    picture_.triangles_not_drawn = canvases_[0].left_out();
-    return std::move(picture_);
-  }
+  // The same in every band.
+  std::uint64_t left_out() const { return canvases_[0].left_out(); }
 
  private:
-  Picture picture_;
-  std::vector<Canvas> canvases_;  // after the picture they draw into
+  std::vector<Canvas> canvases_;
 };
+
+// Each share's own picture costs a whole canvas: more shares than fit in this are not drawn
+// at once.
+constexpr std::size_t kSharesMemory = std::size_t{12} << 20;
+
+// How many shares of the triangles to draw at once.
+unsigned share_count(std::uint32_t size, unsigned threads) {
+  const std::size_t canvas = std::size_t{size} * size * (sizeof(double) + 3);
+  return static_cast<unsigned>(std::min<std::size_t>(threads, 1 + kSharesMemory / canvas));
+}
+
+struct ModelDrawn {
+  std::uint64_t budget_left, plotted;
+};
+
+// The model's triangles in `count` shares at once, each drawn backwards on a picture of its own
+// (the first on `whole`), the later shares laid over the earlier: the picture that drawing them
+// in order gives. Nothing when drawing in order would leave a triangle out or a depth is not a
+// number: `whole` is then to be drawn afresh.
+std::optional<ModelDrawn> draw_model_in_shares(const Mesh& mesh, const PreviewFrame& frame,
+                                               const LargeArray<Projected>& seen, unsigned count,
+                                               Canvas& whole) {
+  const std::uint32_t size = whole.size();
+  std::vector<std::vector<unsigned char>> pictures(count - 1);
+  std::vector<Canvas> canvases;
+  canvases.reserve(count - 1);
+  for (std::vector<unsigned char>& rgb : pictures) {
+    rgb.resize(std::size_t{size} * size * 3);
+    canvases.emplace_back(size, whole.budget(), kBackground, Rows{0, size}, rgb.data());
+  }
+  const auto triangles = static_cast<std::uint64_t>(mesh.triangles.size());
+  SharedBudget shared(whole.budget());
+  std::vector<char> whole_share(count);
+  at_once(count, [&](std::size_t k) {
+    const Share share{static_cast<std::uint32_t>(triangles * k / count),
+                      static_cast<std::uint32_t>(triangles * (k + 1) / count)};
+    Canvas& canvas = k == 0 ? whole : canvases[k - 1];
+    whole_share[k] = draw_share(mesh, frame, seen, share, canvas, shared) && !canvas.unordered();
+  });
+  if (std::count(whole_share.begin(), whole_share.end(), 0) > 0) return std::nullopt;
+  ModelDrawn drawn{shared.left(), whole.plotted()};
+  for (const Canvas& later : canvases) {
+    whole.cover_with(later);
+    drawn.plotted += later.plotted();
+  }
+  return drawn;
+}
 
 }  // namespace
 
@@ -235,10 +334,25 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
   const std::uint64_t budget =
       kPixelTestsPerPixel * size * size +
       kPixelTestsPerTriangle * (mesh.triangles.size() + mesh.body_triangle_count());
-  Bands bands(size, budget, band_ends(mesh, seen, size, std::clamp(threads, 1u, size)));
-  bands.draw([&](Canvas& canvas) { draw_model(mesh, frame, seen, canvas); });
+  Picture picture{size, std::vector<unsigned char>(std::size_t{size} * size * 3), 0, 0};
+  Canvas whole(size, budget, kBackground, Rows{0, size}, picture.rgb.data());
+  threads = std::clamp(threads, 1u, size);
+  const std::vector<std::uint32_t> ends = band_ends(mesh, seen, size, threads);
+  std::uint64_t plotted = 0;
+  Bands bands = [&] {
+    if (const auto drawn =
+            draw_model_in_shares(mesh, frame, seen, share_count(size, threads), whole)) {
+      plotted = drawn->plotted;
+      return Bands(whole, drawn->budget_left, ends);
+    }
+    whole = Canvas(size, budget, kBackground, Rows{0, size}, picture.rgb.data());
+    Bands in_order(whole, budget, ends);
+    in_order.draw([&](Canvas& canvas) { draw_model(mesh, frame, seen, canvas); });
+    plotted = in_order.plotted();
+    return in_order;
+  }();
   // Vertices without triangles, or whose triangles cover no pixel, are shown as dots.
-  if (bands.plotted() == 0) {
+  if (plotted == 0) {
     unsigned char ink[3];
     for (int k = 0; k < 3; ++k) ink[k] = to_byte(kPointColour[k]);
     project_up_to(mesh.positions.size());
@@ -247,7 +361,7 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
     });
   }
   bands.draw([&](Canvas& canvas) { draw_bodies(mesh, frame, size, canvas); });
-  Picture picture = bands.take();
+  picture.triangles_not_drawn = bands.left_out();
   picture.vertices_outside = frame.left_out;
   return picture;
 }

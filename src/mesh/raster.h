@@ -23,6 +23,11 @@ struct Rows {
   std::uint32_t first, count;
 };
 
+// The order opaque triangles are given in. Drawn backwards, a pixel keeps what it has at an
+// equal depth, so the picture is the same and a triangle hidden by a later one costs nothing.
+// (A translucent triangle is blended over what is there: it can only be drawn in order.)
+enum class Drawing { InOrder, Backwards };
+
 // Draws into `rows` of a size x size picture, whose pixels from the first of those rows on are
 // at `rgb` (three bytes each, rows top to bottom), filled with the background first. Every
 // band of rows is given every triangle and counts it against its budget alike, so the bands of
@@ -35,17 +40,39 @@ class Canvas {
         first_row_(static_cast<int>(rows.first)),
         last_row_(static_cast<int>(rows.first + rows.count) - 1),
         budget_(budget),
-        depth_(std::size_t{size} * rows.count, -std::numeric_limits<double>::infinity()),
+        own_depth_(std::size_t{size} * rows.count, -std::numeric_limits<double>::infinity()),
+        depth_(own_depth_.data()),
         rgb_(rgb) {
     for (std::size_t i = 0; i < std::size_t{size} * rows.count * 3; ++i)
       rgb_[i] = background[i % 3];
+  }
+
+  // `rows` of `whole`, a canvas of the whole picture: drawing goes on over what it holds,
+  // with `budget` pixel tests.
+  Canvas(Canvas& whole, Rows rows, std::uint64_t budget)
+      : size_(whole.size_),
+        first_row_(static_cast<int>(rows.first)),
+        last_row_(static_cast<int>(rows.first + rows.count) - 1),
+        budget_(budget),
+        depth_(whole.depth_ + std::size_t{rows.first} * size_),
+        rgb_(whole.rgb_ + std::size_t{rows.first} * size_ * 3) {}
+
+  // Takes each pixel that `later`, a canvas of the same rows given the triangles after this
+  // one's, put down at least as near.
+  void cover_with(const Canvas& later) {
+    const std::size_t pixels = std::size_t{size_} * static_cast<std::size_t>(rows());
+    for (std::size_t i = 0; i < pixels; ++i) {
+      if (later.depth_[i] < depth_[i]) continue;
+      depth_[i] = later.depth_[i];
+      std::copy(later.rgb_ + i * 3, later.rgb_ + i * 3 + 3, rgb_ + i * 3);
+    }
   }
 
   // Fills the triangle, unless its pixel tests would overrun the budget (then it is counted
   // as left out). `colour_at(w0, w1, w2, colour)` gives the colour at the barycentric weights
   // of a pixel, asked only for pixels that show. A translucent triangle (alpha below 1) is
   // blended over what it is in front of and hides nothing.
-  template <typename ColourAt>
+  template <Drawing kDrawing = Drawing::InOrder, typename ColourAt>
   void triangle(const Projected& a, const Projected& b, const Projected& c, ColourAt&& colour_at,
                 double alpha = 1.0) {
     const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
@@ -76,18 +103,21 @@ class Canvas {
       // A wide triangle's row is cut to where it may lie: most of its box may be outside it.
       const Span run =
           columns.last - columns.first >= kWideRow ? row_span(weights, columns, py) : columns;
+      const std::size_t row = at(0, y);
       for (int x = run.first; x <= run.last; ++x) {
         const double px = x + 0.5;
         const double w0 = weights.w0_origin + weights.w0_dx * px + weights.w0_dy * py;
-        if (w0 < 0) continue;
         const double w1 = weights.w1_origin + weights.w1_dx * px + weights.w1_dy * py;
         const double w2 = 1.0 - w0 - w1;
-        if (w1 < 0 || w2 < 0) continue;
         const double depth = w0 * a.depth + w1 * b.depth + w2 * c.depth;
-        if (hidden(x, y, depth)) continue;  // shading a hidden pixel would be wasted
+        // One branch on all four tests: a branch on each weight's sign is mispredicted at
+        // every edge. A hidden pixel is not shaded.
+        const std::size_t i = row + static_cast<std::size_t>(x);
+        if (!(!(w0 < 0) & !(w1 < 0) & !(w2 < 0) & shows<kDrawing>(depth, depth_[i]))) continue;
         unsigned char colour[3];
         colour_at(w0, w1, w2, colour);
-        plot(x, y, depth, colour, blend);
+        put(i, depth, colour, blend);
+        if constexpr (kDrawing == Drawing::Backwards) unordered_ |= depth != depth;
         ++plotted_;
       }
     }
@@ -102,8 +132,9 @@ class Canvas {
     const int cx = static_cast<int>(p.x), cy = static_cast<int>(p.y);
     for (int y = cy - 1; y <= cy + 1; ++y) {
       for (int x = cx - 1; x <= cx + 1; ++x) {
-        if (x >= 0 && y >= first_row_ && x < static_cast<int>(size_) && y <= last_row_) {
-          plot(x, y, p.depth, colour);
+        if (x >= 0 && y >= first_row_ && x < static_cast<int>(size_) && y <= last_row_ &&
+            shows<Drawing::InOrder>(p.depth, depth_[at(x, y)])) {
+          put(at(x, y), p.depth, colour, {true, 256});
         }
       }
     }
@@ -111,6 +142,11 @@ class Canvas {
 
   std::uint64_t plotted() const { return plotted_; }
   std::uint64_t left_out() const { return left_out_; }
+  std::uint32_t size() const { return size_; }
+  std::uint64_t budget() const { return budget_; }
+  // Whether a depth drawn backwards was not a number: such a depth is not ordered against
+  // others, so only drawing in order gives the picture.
+  bool unordered() const { return unordered_; }
 
  private:
   struct Span {
@@ -182,7 +218,14 @@ class Canvas {
   std::size_t at(int x, int y) const {
     return static_cast<std::size_t>(y - first_row_) * size_ + static_cast<std::size_t>(x);
   }
-  bool hidden(int x, int y, double depth) const { return depth < depth_[at(x, y)]; }
+  int rows() const { return last_row_ - first_row_ + 1; }
+  // Whether a pixel at `depth` shows over one at `there`: in order, the later of two at an
+  // equal depth shows; backwards, the earlier drawn (the later in order).
+  template <Drawing kDrawing>
+  static bool shows(double depth, double there) {
+    if constexpr (kDrawing == Drawing::InOrder) return !(depth < there);
+    return !(depth <= there);
+  }
   // How a triangle's pixels are put down: opaque, or blended in whole numbers, alpha in 256ths.
   struct Blend {
     bool opaque;
@@ -191,9 +234,8 @@ class Canvas {
   static Blend blend_of(double alpha) {
     return {alpha >= 1.0, alpha >= 1.0 ? 256u : static_cast<unsigned>(std::lround(alpha * 256))};
   }
-  void plot(int x, int y, double depth, const unsigned char colour[3], Blend blend = {true, 256}) {
-    const std::size_t i = at(x, y);
-    if (depth < depth_[i]) return;
+  // Puts down the pixel at `i`, which shows.
+  void put(std::size_t i, double depth, const unsigned char colour[3], Blend blend) {
     unsigned char* pixel = rgb_ + i * 3;
     if (blend.opaque) {
       depth_[i] = depth;
@@ -211,7 +253,9 @@ class Canvas {
   std::uint64_t budget_;
   std::uint64_t plotted_ = 0;
   std::uint64_t left_out_ = 0;
-  LargeArray<double> depth_;
+  bool unordered_ = false;
+  LargeArray<double> own_depth_;  // none for rows of a whole canvas
+  double* depth_;
   unsigned char* rgb_;
 };
 

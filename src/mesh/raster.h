@@ -95,9 +95,10 @@ class Canvas {
     const Weights weights = weights_of(a, b, c, area);
     const Blend blend = blend_of(alpha);
     // Only the pixels whose centres lie in the triangle's box can show it; the others are left
-    // untested where rounding provably cannot put them inside (see `span`).
-    const Span columns = span(x0, x1, low_x, high_x, area, low_y, high_y);
-    const Span rows = span(y0, y1, low_y, high_y, area, low_x, high_x);
+    // untested where rounding provably cannot put them inside (see `box_is_safe`).
+    const bool safe = box_is_safe(low_x, high_x, low_y, high_y, area);
+    const Span columns = safe ? centres_in(x0, x1, low_x, high_x) : Span{x0, x1};
+    const Span rows = safe ? centres_in(y0, y1, low_y, high_y) : Span{y0, y1};
     for (int y = std::max(rows.first, first_row_); y <= std::min(rows.last, last_row_); ++y) {
       const double py = y + 0.5;
       // A wide triangle's row is cut to where it may lie: most of its box may be outside it.
@@ -197,18 +198,20 @@ class Canvas {
     return {static_cast<int>(std::clamp(std::ceil(left - 0.5), first, last + 1)),
             static_cast<int>(std::clamp(std::floor(right - 0.5), first - 1, last))};
   }
-  // The pixels from `first` to `last` whose centres lie in [low - 1/4, high + 1/4], out of
-  // those from `from` to `to`. A centre further out is outside the triangle by more than 1/4
-  // pixel, so one of its weights is below -1 / (8 x the triangle's extent); the rounding in the
-  // weights is at most a few units in the last place times M^2 / |area|, M the largest
-  // coordinate involved. Unless that bound is far below (2^-34 of) the triangle's extent, as
-  // for a sliver or a triangle reaching far out, every pixel of the box is tested.
-  Span span(int from, int to, double low, double high, double area, double other_low,
-            double other_high) const {
-    const double most = std::max({std::abs(low), std::abs(high), std::abs(other_low),
-                                  std::abs(other_high), static_cast<double>(size_) + 1});
-    const double extent = (high - low) + (other_high - other_low) + 1;
-    if (!(std::abs(area) >= 0x1p-34 * most * most * extent)) return {from, to};
+  // Whether only the pixels whose centres lie within 1/4 pixel of the triangle's box need be
+  // tested. A centre further out is outside the triangle by more than 1/4 pixel, so one of its
+  // weights is below -1 / (8 x the triangle's extent); the rounding in the weights is at most
+  // a few units in the last place times M^2 / |area|, M the largest coordinate involved. Not
+  // unless that bound is far below (2^-34 of) the triangle's extent: a sliver or a triangle
+  // reaching far out has every pixel of its box tested.
+  bool box_is_safe(double low_x, double high_x, double low_y, double high_y, double area) const {
+    const double most = std::max({std::abs(low_x), std::abs(high_x), std::abs(low_y),
+                                  std::abs(high_y), static_cast<double>(size_) + 1});
+    const double extent = (high_x - low_x) + (high_y - low_y) + 1;
+    return std::abs(area) >= 0x1p-34 * most * most * extent;
+  }
+  // The pixels from `from` to `to` whose centres lie in [low - 1/4, high + 1/4].
+  static Span centres_in(int from, int to, double low, double high) {
     return {static_cast<int>(std::clamp(std::ceil(low - 0.75), double(from), double(to) + 1)),
             static_cast<int>(std::clamp(std::floor(high - 0.25), double(from) - 1, double(to)))};
   }

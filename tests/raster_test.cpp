@@ -140,5 +140,31 @@ TEST(RasterTest, SharesDrawnBackwardsMakeThePictureDrawnInOrder) {
   }
 }
 
+// A translucent triangle is blended, rounded to the nearest, over what it is in front of only:
+// a whole-picture one half behind an opaque one.
+TEST(RasterTest, TranslucentTrianglesBlendOnlyWhereTheyAreInFront) {
+  const unsigned char grey[3] = {9, 9, 9}, ink[3] = {200, 100, 51}, wall[3] = {20, 240, 0};
+  std::vector<unsigned char> rgb(kSide * kSide * 3);
+  Canvas canvas(kSide, std::uint64_t{1} << 60, grey, Rows{0, kSide}, rgb.data());
+  const auto paint = [](const unsigned char* colour) {
+    return [colour](double, double, double, unsigned char* out) {
+      std::copy(colour, colour + 3, out);
+    };
+  };
+  // An opaque wall over the left half, nearer than the glass.
+  const double half = kSide / 2.0, side = kSide;
+  canvas.triangle({-1, -1, 2}, {half, -1, 2}, {half, side + 1, 2}, paint(wall));
+  canvas.triangle({-1, -1, 2}, {half, side + 1, 2}, {-1, side + 1, 2}, paint(wall));
+  canvas.triangle({-side, -side, 1}, {3 * side, -side, 1}, {-side, 3 * side, 1}, paint(ink), 0.3);
+  const unsigned weight = 77;  // 0.3 x 256, rounded
+  for (std::size_t i = 0; i < kSide * kSide; ++i) {
+    const bool behind_wall = i % kSide < kSide / 2;
+    for (int k = 0; k < 3; ++k) {
+      const unsigned glass = (ink[k] * weight + grey[k] * (256 - weight) + 128) >> 8;
+      ASSERT_EQ(rgb[i * 3 + k], behind_wall ? wall[k] : glass) << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace model_unpack

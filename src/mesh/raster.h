@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -71,7 +72,7 @@ class Canvas {
   // Fills the triangle, unless its pixel tests would overrun the budget (then it is counted
   // as left out). `colour_at(w0, w1, w2, colour)` gives the colour at the barycentric weights
   // of a pixel, asked only for pixels that show. A translucent triangle (alpha below 1) is
-  // blended over what it is in front of and hides nothing.
+  // flat, its colour asked once, and blended over what it is in front of, hiding nothing.
   template <Drawing kDrawing = Drawing::InOrder, typename ColourAt>
   void triangle(const Projected& a, const Projected& b, const Projected& c, ColourAt&& colour_at,
                 double alpha = 1.0) {
@@ -99,26 +100,29 @@ class Canvas {
     const bool safe = box_is_safe(low_x, high_x, low_y, high_y, area);
     const Span columns = safe ? centres_in(x0, x1, low_x, high_x) : Span{x0, x1};
     const Span rows = safe ? centres_in(y0, y1, low_y, high_y) : Span{y0, y1};
+    unsigned char flat[3] = {};
+    if (!blend.opaque) colour_at(1.0 / 3, 1.0 / 3, 1.0 / 3, flat);
     for (int y = std::max(rows.first, first_row_); y <= std::min(rows.last, last_row_); ++y) {
       const double py = y + 0.5;
       // A wide triangle's row is cut to where it may lie: most of its box may be outside it.
       const Span run =
           columns.last - columns.first >= kWideRow ? row_span(weights, columns, py) : columns;
       const std::size_t row = at(0, y);
+      if (!blend.opaque) {
+        blend_run(run, row, py, weights, {a.depth, b.depth, c.depth}, flat, blend.weight);
+        continue;
+      }
       for (int x = run.first; x <= run.last; ++x) {
-        const double px = x + 0.5;
-        const double w0 = weights.w0_origin + weights.w0_dx * px + weights.w0_dy * py;
-        const double w1 = weights.w1_origin + weights.w1_dx * px + weights.w1_dy * py;
-        const double w2 = 1.0 - w0 - w1;
-        const double depth = w0 * a.depth + w1 * b.depth + w2 * c.depth;
+        const Sample at = sample(weights, {a.depth, b.depth, c.depth}, x + 0.5, py);
         // One branch on all four tests: a branch on each weight's sign is mispredicted at
         // every edge. A hidden pixel is not shaded.
         const std::size_t i = row + static_cast<std::size_t>(x);
-        if (!(!(w0 < 0) & !(w1 < 0) & !(w2 < 0) & shows<kDrawing>(depth, depth_[i]))) continue;
+        if (!(at.inside & shows<kDrawing>(at.depth, depth_[i]))) continue;
         unsigned char colour[3];
-        colour_at(w0, w1, w2, colour);
-        put(i, depth, colour, blend);
-        if constexpr (kDrawing == Drawing::Backwards) unordered_ |= depth != depth;
+        colour_at(at.w0, at.w1, at.w2, colour);
+        depth_[i] = at.depth;
+        std::copy(colour, colour + 3, rgb_ + i * 3);
+        if constexpr (kDrawing == Drawing::Backwards) unordered_ |= at.depth != at.depth;
         ++plotted_;
       }
     }
@@ -135,7 +139,8 @@ class Canvas {
       for (int x = cx - 1; x <= cx + 1; ++x) {
         if (x >= 0 && y >= first_row_ && x < static_cast<int>(size_) && y <= last_row_ &&
             shows<Drawing::InOrder>(p.depth, depth_[at(x, y)])) {
-          put(at(x, y), p.depth, colour, {true, 256});
+          depth_[at(x, y)] = p.depth;
+          std::copy(colour, colour + 3, rgb_ + at(x, y) * 3);
         }
       }
     }
@@ -237,18 +242,39 @@ class Canvas {
   static Blend blend_of(double alpha) {
     return {alpha >= 1.0, alpha >= 1.0 ? 256u : static_cast<unsigned>(std::lround(alpha * 256))};
   }
-  // Puts down the pixel at `i`, which shows.
-  void put(std::size_t i, double depth, const unsigned char colour[3], Blend blend) {
-    unsigned char* pixel = rgb_ + i * 3;
-    if (blend.opaque) {
-      depth_[i] = depth;
-      std::copy(colour, colour + 3, pixel);
-      return;
+  // A pixel's weights, whether they put it inside the triangle (a weight that is not a number
+  // does not fail its test), and the depth there.
+  struct Sample {
+    double w0, w1, w2, depth;
+    bool inside;
+  };
+  static Sample sample(const Weights& weights, const std::array<double, 3>& depths, double px,
+                       double py) {
+    const double w0 = weights.w0_origin + weights.w0_dx * px + weights.w0_dy * py;
+    const double w1 = weights.w1_origin + weights.w1_dx * px + weights.w1_dy * py;
+    const double w2 = 1.0 - w0 - w1;
+    return {w0, w1, w2, w0 * depths[0] + w1 * depths[1] + w2 * depths[2],
+            static_cast<bool>(!(w0 < 0) & !(w1 < 0) & !(w2 < 0))};
+  }
+  // Blends `colour` over the pixels of a run that the triangle is in front of, in 256ths of
+  // `weight`. Each pixel of the run is written back, blended or as it was: no branch on
+  // whether it shows, which big translucent triangles over a model mispredict.
+  void blend_run(Span run, std::size_t row, double py, const Weights& weights,
+                 const std::array<double, 3>& depths, const unsigned char colour[3],
+                 unsigned weight) {
+    const unsigned ink[3] = {colour[0] * weight + 128, colour[1] * weight + 128,
+                             colour[2] * weight + 128};
+    for (int x = run.first; x <= run.last; ++x) {
+      const Sample at = sample(weights, depths, x + 0.5, py);
+      const std::size_t i = row + static_cast<std::size_t>(x);
+      const bool shown = at.inside & shows<Drawing::InOrder>(at.depth, depth_[i]);
+      unsigned char* pixel = rgb_ + i * 3;
+      for (int k = 0; k < 3; ++k) {
+        const auto blended = static_cast<unsigned char>((ink[k] + pixel[k] * (256 - weight)) >> 8);
+        pixel[k] = shown ? blended : pixel[k];
+      }
+      plotted_ += shown;
     }
-    const unsigned weight = blend.weight;
-    for (int k = 0; k < 3; ++k)
-      pixel[k] =
-          static_cast<unsigned char>((colour[k] * weight + pixel[k] * (256 - weight) + 128) >> 8);
   }
 
   std::uint32_t size_;

@@ -1,10 +1,11 @@
 // Where the preview looks from and what it frames: the bulk of the model, leaving out the few
 // vertices that lie far from the rest.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <tuple>
 
 #include "mesh/preview.h"
 
@@ -19,42 +20,38 @@ std::uint32_t order_key(float value) {
   return (bits >> 31) != 0 ? ~bits : bits | 0x80000000u;
 }
 
-// The framed vertices' coordinates along one axis, as the quartiles are found from them.
-struct Axis {
-  const LargeArray<Vec3>& positions;
-  const std::vector<bool>& framed;
-  int k;
-
+// A set of vertices, a bit each, walked in increasing order a word at a time: most of a large
+// model's vertices may be outside it.
+class VertexSet {
+ public:
+  VertexSet(std::size_t count, bool all) : words_((count + 63) / 64, all ? ~std::uint64_t{0} : 0) {
+    if (all && count % 64 != 0) words_.back() = (std::uint64_t{1} << (count % 64)) - 1;
+  }
+  void add(std::size_t i) { words_[i / 64] |= std::uint64_t{1} << (i % 64); }
+  void remove(std::size_t i) { words_[i / 64] &= ~(std::uint64_t{1} << (i % 64)); }
+  bool has(std::size_t i) const { return (words_[i / 64] >> (i % 64) & 1) != 0; }
+  std::size_t count() const {
+    std::size_t count = 0;
+    for (const std::uint64_t word : words_) count += static_cast<std::size_t>(std::popcount(word));
+    return count;
+  }
   template <typename Use>
   void each(Use&& use) const {
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-      if (framed[i]) use(positions[i][k]);
+    for (std::size_t w = 0; w < words_.size(); ++w) {
+      for (std::uint64_t bits = words_[w]; bits != 0; bits &= bits - 1)
+        use(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
     }
   }
+
+ private:
+  std::vector<std::uint64_t> words_;
 };
 
-// The value of rank `rank` (from 0, in increasing order) along `axis`, whose values' counts by
-// the top 16 bits of their keys are `counts`: only the values of its run of keys are gathered
-// and ordered, not all of them.
-float value_of_rank(const Axis& axis, const std::vector<std::uint32_t>& counts, std::size_t rank) {
-  std::uint32_t run = 0;
-  while (rank >= counts[run]) rank -= counts[run++];
-  std::vector<float> in_run;
-  in_run.reserve(counts[run]);
-  axis.each([&](float v) {
-    if (order_key(v) >> 16 == run) in_run.push_back(v);
-  });
-  const auto place = in_run.begin() + static_cast<std::ptrdiff_t>(rank);
-  std::nth_element(in_run.begin(), place, in_run.end());
-  return *place;
-}
+using Quartiles = std::array<std::pair<double, double>, 3>;
 
-// One axis's quartiles over its `count` values, from all of them ordered.
-std::pair<double, double> ordered_quartiles(const Axis& axis, std::size_t count) {
-  std::vector<float> values;
-  values.reserve(count);
-  axis.each([&](float v) { values.push_back(v); });
-  const std::size_t last = count - 1;
+// The quartiles of `values` (each axis's values of the set, in the order of the vertices).
+std::pair<double, double> ordered_quartiles(std::vector<float>& values) {
+  const std::size_t last = values.size() - 1;
   const auto low = values.begin() + static_cast<std::ptrdiff_t>(last / 4);
   const auto high = values.begin() + static_cast<std::ptrdiff_t>(last - last / 4);
   std::nth_element(values.begin(), low, values.end());
@@ -64,48 +61,92 @@ std::pair<double, double> ordered_quartiles(const Axis& axis, std::size_t count)
   return {lower, *high};
 }
 
-// The same, from the counts of the values by the top bits of their keys. A small model's
-// values are ordered instead: the table of counts would be larger than they are.
-std::pair<double, double> quartiles(const Axis& axis, std::size_t count) {
+// Each axis's quartiles over the `count` vertices of `set`, from all their values ordered.
+Quartiles all_ordered_quartiles(const LargeArray<Vec3>& positions, const VertexSet& set,
+                                std::size_t count) {
+  std::array<std::vector<float>, 3> values;
+  for (std::vector<float>& axis : values) axis.reserve(count);
+  set.each([&](std::size_t i) {
+    for (int k = 0; k < 3; ++k) values[k].push_back(positions[i][k]);
+  });
+  Quartiles quartiles;
+  for (int k = 0; k < 3; ++k) quartiles[k] = ordered_quartiles(values[k]);
+  return quartiles;
+}
+
+// Where the value of rank `rank` (from 0, in increasing order) lies, for values counted by the
+// top 16 bits of their keys: the run of keys it is in, and its rank within the run.
+std::pair<std::uint32_t, std::size_t> run_of_rank(const std::vector<std::uint32_t>& counts,
+                                                  std::size_t rank) {
+  std::uint32_t run = 0;
+  while (rank >= counts[run]) rank -= counts[run++];
+  return {run, rank};
+}
+
+// The same, from the counts of each axis's values by the top 16 bits of their keys: only the
+// values of the runs of keys that hold the quartiles are gathered and ordered, not all of
+// them. A small set's values are all ordered instead: the table of counts would be larger.
+Quartiles quartiles_of(const LargeArray<Vec3>& positions, const VertexSet& set, std::size_t count) {
   constexpr std::size_t kRuns = std::size_t{1} << 16;
-  if (count < kRuns) return ordered_quartiles(axis, count);
-  std::vector<std::uint32_t> counts(kRuns, 0);
-  axis.each([&](float v) { ++counts[order_key(v) >> 16]; });
+  if (count < kRuns) return all_ordered_quartiles(positions, set, count);
+  std::array<std::vector<std::uint32_t>, 3> counts;
+  for (std::vector<std::uint32_t>& axis : counts) axis.assign(kRuns, 0);
+  set.each([&](std::size_t i) {
+    for (int k = 0; k < 3; ++k) ++counts[k][order_key(positions[i][k]) >> 16];
+  });
+  // Per axis, the lower quartile's run and rank in it, then the upper's.
   const std::size_t last = count - 1;
-  const float lower = value_of_rank(axis, counts, last / 4);
-  return {lower, value_of_rank(axis, counts, last - last / 4)};
+  std::array<std::pair<std::uint32_t, std::size_t>, 6> places;
+  std::array<std::vector<float>, 6> in_run;
+  for (int k = 0; k < 3; ++k) {
+    places[2 * k] = run_of_rank(counts[k], last / 4);
+    places[2 * k + 1] = run_of_rank(counts[k], last - last / 4);
+    for (int q = 2 * k; q < 2 * k + 2; ++q) in_run[q].reserve(counts[k][places[q].first]);
+  }
+  set.each([&](std::size_t i) {
+    for (int q = 0; q < 6; ++q) {
+      const float v = positions[i][q / 2];
+      if (order_key(v) >> 16 == places[q].first) in_run[q].push_back(v);
+    }
+  });
+  std::array<float, 6> value;
+  for (int q = 0; q < 6; ++q) {
+    const auto place = in_run[q].begin() + static_cast<std::ptrdiff_t>(places[q].second);
+    std::nth_element(in_run[q].begin(), place, in_run[q].end());
+    value[q] = *place;
+  }
+  return {{{value[0], value[1]}, {value[2], value[3]}, {value[4], value[5]}}};
 }
 
 // The vertices the picture frames: those of drawn triangles, or all when there is none.
-std::vector<bool> framed_vertices(const Mesh& mesh) {
-  std::vector<bool> framed(mesh.positions.size(), mesh.triangles.empty());
-  for (const auto& t : mesh.triangles) framed[t[0]] = framed[t[1]] = framed[t[2]] = true;
+VertexSet framed_vertices(const Mesh& mesh) {
+  VertexSet framed(mesh.positions.size(), mesh.triangles.empty());
+  for (const auto& t : mesh.triangles) {
+    for (const std::uint16_t i : t) framed.add(i);
+  }
   return framed;
 }
 
-// Marks as not framed the vertices far from the rest: per axis, beyond ten times the largest
-// interquartile spread from the quartiles of the framed vertices. Returns how many.
-std::uint64_t leave_out_far_vertices(const LargeArray<Vec3>& positions, std::vector<bool>& framed) {
-  const auto count = static_cast<std::size_t>(std::count(framed.begin(), framed.end(), true));
+// Takes out of `set` the vertices far from the rest: per axis, beyond ten times the largest
+// interquartile spread from the quartiles of the set. Returns how many.
+std::uint64_t leave_out_far_vertices(const LargeArray<Vec3>& positions, VertexSet& set) {
+  const std::size_t count = set.count();
   if (count == 0) return 0;
-  double low[3], high[3], spread = 0;
-  for (int k = 0; k < 3; ++k) {
-    std::tie(low[k], high[k]) = quartiles(Axis{positions, framed, k}, count);
-    spread = std::max(spread, high[k] - low[k]);
-  }
+  const Quartiles quartiles = quartiles_of(positions, set, count);
+  double spread = 0;
+  for (const auto& [low, high] : quartiles) spread = std::max(spread, high - low);
   if (spread == 0) return 0;
   std::uint64_t left_out = 0;
-  for (std::size_t i = 0; i < positions.size(); ++i) {
-    if (!framed[i]) continue;
+  set.each([&](std::size_t i) {
     for (int k = 0; k < 3; ++k) {
       const double v = positions[i][k];
-      if (v < low[k] - 10 * spread || v > high[k] + 10 * spread) {
-        framed[i] = false;
+      if (v < quartiles[k].first - 10 * spread || v > quartiles[k].second + 10 * spread) {
+        set.remove(i);
         ++left_out;
         break;
       }
     }
-  }
+  });
   return left_out;
 }
 
@@ -130,7 +171,7 @@ double along(const double axis[3], const Vec3& p) {
 }
 
 std::uint64_t far_vertex_count(const Mesh& mesh) {
-  std::vector<bool> all(mesh.positions.size(), true);
+  VertexSet all(mesh.positions.size(), true);
   return leave_out_far_vertices(mesh.positions, all);
 }
 
@@ -138,21 +179,20 @@ PreviewFrame frame_preview(const Mesh& mesh, std::uint32_t size) {
   PreviewFrame frame;
   look_from_three_quarters(frame);
   // A few vertices far from the rest must not shrink the picture of the rest.
-  std::vector<bool> framed = framed_vertices(mesh);
+  VertexSet framed = framed_vertices(mesh);
   frame.left_out = leave_out_far_vertices(mesh.positions, framed);
 
   constexpr double kMost = std::numeric_limits<double>::max();
   double low[3] = {kMost, kMost, kMost};
   double high[3] = {-kMost, -kMost, -kMost};
-  for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
-    if (!framed[i]) continue;
+  framed.each([&](std::size_t i) {
     const Vec3& p = mesh.positions[i];
     const double seen[3] = {along(frame.right, p), along(frame.up, p), along(frame.forward, p)};
     for (int k = 0; k < 3; ++k) {
       low[k] = std::min(low[k], seen[k]);
       high[k] = std::max(high[k], seen[k]);
     }
-  }
+  });
   const double margin = 0.06 * size;
   const double extent = std::max({high[0] - low[0], high[1] - low[1], 1e-30});
   frame.scale = (size - 2 * margin) / extent;

@@ -4,7 +4,8 @@
 # afterwards:
 #   a model of nothing but directory entries (the job alone, and two jobs with -j 2);
 #   a model of many collision bodies (the job, and --no-job --glb --png against the glb's size);
-#   a small model whose directory names one block hundreds of times (the info file's size).
+#   a small model whose directory names one block hundreds of times (the info file's size);
+#   a 10 MB model of triangles each over half the picture (the picture's drawing budget).
 # Usage: bench/hostile_memory.sh [DIRECTORY_MB] [BODIES_MB]   (default: 200 and 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,7 @@ models=$(mktemp -d "$base/model-hostile-XXXXXX")
 trap 'rm -rf "$models"' EXIT
 "$make" directory "$directory_mb" "$models/directory.zmdl"
 "$make" bodies "$bodies_mb" "$models/bodies.zmdl"
+"$make" crowded 10 "$models/crowded.zmdl"
 for kb in 30 100 1000; do "$make" repeated "$(awk -v k=$kb 'BEGIN { print k / 1000 }')" "$models/repeated$kb.zmdl"; done
 
 # Runs the tool with ARGS in a new folder; prints "seconds peak_KiB".
@@ -43,6 +45,8 @@ read -r s m < <(measure -q --no-job --glb --png "$models/bodies.zmdl")
 glb=$(size_of "$models/bodies.glb")
 printf '%-40s %8s %10s %12s\n' "bodies ${bodies_mb} MB, --no-job --glb --png" "$s" "$m" "$glb"
 echo "  bound for the mesh outputs: 1.5 x glb + 16 MiB = $(( (glb * 3 / 2) / 1024 + 16384 )) KiB"
+read -r s m < <(measure -q --no-job --png "$models/crowded.zmdl")
+printf '%-40s %8s %10s %12s\n' "crowded 10 MB, --no-job --png" "$s" "$m" -
 for kb in 30 100 1000; do
   model=$models/repeated$kb.zmdl
   read -r s m < <(measure -q -C ex "$model")

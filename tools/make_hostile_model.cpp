@@ -3,7 +3,8 @@
 //   bodies:    collision bodies of one triangle each, as many as fit;
 //   repeated:  a few hundred entries all naming one block that claims more than the file holds;
 //   materials: a triangle for each material number, as many as fit (65,536 at most);
-//   names:     collision bodies of one triangle each, named by 64 control characters.
+//   names:     collision bodies of one triangle each, named by 64 control characters;
+//   crowded:   triangles each over half the picture, as many as fit (the drawing's budget).
 // Usage: make-hostile-model KIND SIZE_MB OUTPUT.zmdl
 #include <algorithm>
 #include <cstdio>
@@ -57,6 +58,20 @@ std::string materials_model(std::size_t bytes) {
       .bytes();
 }
 
+std::string crowded_model(std::size_t bytes) {
+  const std::size_t count = std::min<std::size_t>(bytes / 6, 0xFFFFFFFF);
+  Payload triangles;
+  triangles.u32(static_cast<std::uint32_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i % 2 == 0) triangles.u16(0).u16(1).u16(2);
+    if (i % 2 == 1) triangles.u16(0).u16(2).u16(3);
+  }
+  return ModelBuilder()
+      .block("positions", model_unpack::testing::floats3({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}))
+      .block("position_tris", triangles)
+      .bytes();
+}
+
 std::string repeated_model(std::size_t bytes) {
   ModelBuilder model;
   constexpr std::uint32_t kEntries = 400;
@@ -72,7 +87,8 @@ int main(int argc, char** argv) {
   const double megabytes = argc == 4 ? std::atof(argv[2]) : 0;
   if (megabytes <= 0) {
     std::fputs(
-        "usage: make-hostile-model directory|bodies|repeated|materials|names SIZE_MB OUTPUT.zmdl\n",
+        "usage: make-hostile-model directory|bodies|repeated|materials|names|crowded SIZE_MB "
+        "OUTPUT.zmdl\n",
         stderr);
     return 2;
   }
@@ -86,6 +102,8 @@ int main(int argc, char** argv) {
     model = bodies_model(bytes, true);
   } else if (std::strcmp(argv[1], "materials") == 0) {
     model = materials_model(bytes);
+  } else if (std::strcmp(argv[1], "crowded") == 0) {
+    model = crowded_model(bytes);
   } else if (std::strcmp(argv[1], "repeated") == 0) {
     model = repeated_model(bytes);
   } else {

@@ -164,7 +164,10 @@ struct Share {
 // would then be left out).
 bool draw_share(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Projected>& seen,
                 Share share, Canvas& canvas, SharedBudget& shared) {
+  // Tallied often enough that the shares together overrun the budget by little before they
+  // stop: a hostile model's run is drawn again in order then.
   constexpr std::uint32_t kTrianglesBetweenTallies = 256;
+  constexpr std::uint64_t kTestsBetweenTallies = 1 << 16;
   std::uint64_t tallied = canvas.budget();
   const auto tally = [&] {
     const std::uint64_t spent = tallied - canvas.budget();
@@ -178,7 +181,9 @@ bool draw_share(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Pr
     const Vec3 colour = group_colour(mesh, *group);
     for (std::uint32_t t = end; t > first; --t) {
       draw_triangle<Drawing::Backwards>(mesh, frame, seen, t - 1, colour, canvas);
-      if (++untallied < kTrianglesBetweenTallies) continue;
+      if (++untallied < kTrianglesBetweenTallies &&
+          tallied - canvas.budget() < kTestsBetweenTallies && canvas.left_out() == 0)
+        continue;
       untallied = 0;
       if (!tally()) return false;
     }

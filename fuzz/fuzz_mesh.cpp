@@ -121,5 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Picture picture = render_preview(mesh, kFuzzPictureSize);
   if (picture.size != 0) check_png(encode_png(picture));
+  // Drawn at once in shares of the triangles and bands of rows, the picture is the same.
+  const Picture shared = render_preview(mesh, kFuzzPictureSize, 3);
+  if (shared.rgb != picture.rgb || shared.triangles_not_drawn != picture.triangles_not_drawn)
+    fail("the picture drawn on three threads differs from the one drawn on one");
   return 0;
 }

@@ -1,8 +1,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <optional>
 
+#include "io/out_of_memory.h"
+#include "io/threads.h"
 #include "io/utf8.h"
 #include "mesh/mesh.h"
 #include "model/block_directory.h"
@@ -81,13 +85,15 @@ void read_positions(BlockDirectory& directory, ModelFile& model, Mesh& mesh,
   }
 }
 
-void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
-  const auto span = locate(directory, model, kNormals, mesh.warnings);
-  if (!span) return;
-  if (span->present != mesh.positions.size()) {
-    mesh.warnings.push_back({form_of(MeshMessage::NormalsCountDiffers),
-                             {{"normals", span->present}, {"vertices", mesh.positions.size()}}});
-    return;
+// The normals, one per vertex of `vertices`; none when they cannot all be used.
+LargeArray<Vec3> read_normals(BlockDirectory& directory, ModelFile& model, std::uint32_t vertices,
+                              std::vector<Message>& warnings) {
+  const auto span = locate(directory, model, kNormals, warnings);
+  if (!span) return {};
+  if (span->present != vertices) {
+    warnings.push_back({form_of(MeshMessage::NormalsCountDiffers),
+                        {{"normals", span->present}, {"vertices", vertices}}});
+    return {};
   }
   LargeArray<Vec3> normals(span->present);
   std::uint32_t unusable = 0;
@@ -102,10 +108,10 @@ void read_normals(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
     for (int k = 0; k < 3; ++k) normals[i][k] = static_cast<float>(n[k] / length);
   });
   if (unusable > 0) {
-    mesh.warnings.push_back({form_of(MeshMessage::NormalsUnusable), {{"unusable", unusable}}});
-    return;
+    warnings.push_back({form_of(MeshMessage::NormalsUnusable), {{"unusable", unusable}}});
+    return {};
   }
-  mesh.normals = std::move(normals);
+  return normals;
 }
 
 // The material number of each triangle, when the numbers match the triangles one to one;
@@ -263,6 +269,41 @@ void read_triangles(BlockDirectory& directory, ModelFile& model, const std::vect
   name_groups(directory, model, start, mesh);
 }
 
+// How many vertices the positions block holds whole, without a word of warning.
+std::uint32_t vertex_count(BlockDirectory& directory, ModelFile& model) {
+  const BlockRecord* record = find_block(directory, kPositions.name);
+  return record == nullptr ? 0 : whole_block(kPositions, *record, model).present;
+}
+
+// The normals and the rest at once, the normals on a reader of their own (on a thread where one
+// can be had): they need only the count of vertices. Their warnings come before the
+// triangles', as when they were read in turn.
+void read_vertices_and_triangles(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
+  const std::uint32_t vertices = vertex_count(directory, model);
+  std::vector<Message> normal_warnings;
+  LargeArray<Vec3> normals;
+  std::exception_ptr failure;
+  const std::unique_ptr<ModelFile> reader = model.another_reader();
+  const auto read = [&] {
+    keeping_failure([&] { normals = read_normals(directory, *reader, vertices, normal_warnings); },
+                    failure);
+  };
+  std::size_t normals_place = 0;
+  {
+    WorkerThread worker;
+    const bool at_once = worker.start(read);
+    std::vector<bool> usable;
+    read_positions(directory, model, mesh, usable);
+    normals_place = mesh.warnings.size();
+    if (!at_once) read();
+    read_triangles(directory, model, usable, mesh);
+  }
+  raise_kept(failure);
+  mesh.warnings.insert(mesh.warnings.begin() + static_cast<std::ptrdiff_t>(normals_place),
+                       normal_warnings.begin(), normal_warnings.end());
+  mesh.normals = std::move(normals);
+}
+
 void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
   const BlockRecord* record = find_block(directory, kCollisionBodies.name);
   if (record == nullptr) return;
@@ -336,10 +377,7 @@ Mesh read_mesh(ModelFile& model) {
   }
   model.seek(kHeaderSize);
   BlockDirectory directory = read_block_directory(model);
-  std::vector<bool> usable;
-  read_positions(directory, model, mesh, usable);
-  read_normals(directory, model, mesh);
-  read_triangles(directory, model, usable, mesh);
+  read_vertices_and_triangles(directory, model, mesh);
   read_bodies(directory, model, mesh);
   return mesh;
 }

@@ -338,9 +338,12 @@ void read_bodies(BlockDirectory& directory, ModelFile& model, Mesh& mesh) {
 }  // namespace
 
 std::uint32_t Mesh::largest_index() const {
-  std::uint32_t largest = 0;
-  for (const auto& t : triangles) largest = std::max<std::uint32_t>({largest, t[0], t[1], t[2]});
-  return largest;
+  // A largest per corner: one alone waits on each comparison before the next.
+  std::uint16_t largest[3] = {0, 0, 0};
+  for (const auto& t : triangles) {
+    for (int k = 0; k < 3; ++k) largest[k] = std::max(largest[k], t[k]);
+  }
+  return std::max({largest[0], largest[1], largest[2]});
 }
 
 std::string count_of(std::uint64_t count, std::string_view singular, std::string_view plural) {

@@ -205,6 +205,14 @@ void draw_bodies(const Mesh& mesh, const PreviewFrame& frame, std::uint32_t size
   }
 }
 
+// Where `count` bands of rows as tall as each other end (one past their last row).
+std::vector<std::uint32_t> even_band_ends(std::uint32_t size, unsigned count) {
+  std::vector<std::uint32_t> ends;
+  for (unsigned band = 1; band <= count; ++band)
+    ends.push_back(static_cast<std::uint32_t>(std::uint64_t{size} * band / count));
+  return ends;
+}
+
 // Where `count` bands of rows end (one past their last row), so that about as many triangles
 // start in each: judged from every 16th triangle's first corner.
 std::vector<std::uint32_t> band_ends(const Mesh& mesh, const LargeArray<Projected>& seen,
@@ -342,16 +350,16 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
   Picture picture{size, std::vector<unsigned char>(std::size_t{size} * size * 3), 0, 0};
   Canvas whole(size, budget, kBackground, Rows{0, size}, picture.rgb.data());
   threads = std::clamp(threads, 1u, size);
-  const std::vector<std::uint32_t> ends = band_ends(mesh, seen, size, threads);
   std::uint64_t plotted = 0;
   Bands bands = [&] {
     if (const auto drawn =
             draw_model_in_shares(mesh, frame, seen, share_count(size, threads), whole)) {
       plotted = drawn->plotted;
-      return Bands(whole, drawn->budget_left, ends);
+      // Only the bodies and dots are left, over the whole picture.
+      return Bands(whole, drawn->budget_left, even_band_ends(size, threads));
     }
     whole = Canvas(size, budget, kBackground, Rows{0, size}, picture.rgb.data());
-    Bands in_order(whole, budget, ends);
+    Bands in_order(whole, budget, band_ends(mesh, seen, size, threads));
     in_order.draw([&](Canvas& canvas) { draw_model(mesh, frame, seen, canvas); });
     plotted = in_order.plotted();
     return in_order;

@@ -327,6 +327,30 @@ std::optional<ModelDrawn> draw_model_in_shares(const Mesh& mesh, const PreviewFr
   return drawn;
 }
 
+struct ModelOnCanvas {
+  Bands bands;  // for what is drawn over the model
+  std::uint64_t plotted;
+};
+
+// The model's triangles on `whole`, a fresh canvas given `budget`: in shares where that gives
+// the picture drawing them in order gives, in order in bands of rows otherwise.
+ModelOnCanvas draw_model_on(Canvas& whole, std::uint64_t budget, const Mesh& mesh,
+                            const PreviewFrame& frame, const LargeArray<Projected>& seen,
+                            unsigned threads) {
+  const std::uint32_t size = whole.size();
+  threads = std::clamp(threads, 1u, size);
+  if (const auto drawn =
+          draw_model_in_shares(mesh, frame, seen, share_count(size, threads), whole)) {
+    // Only the bodies and dots are left, over the whole picture.
+    return {Bands(whole, drawn->budget_left, even_band_ends(size, threads)), drawn->plotted};
+  }
+  whole.start_over(budget, kBackground);
+  Bands in_order(whole, budget, band_ends(mesh, seen, size, threads));
+  in_order.draw([&](Canvas& canvas) { draw_model(mesh, frame, seen, canvas); });
+  const std::uint64_t plotted = in_order.plotted();
+  return {std::move(in_order), plotted};
+}
+
 }  // namespace
 
 Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
@@ -349,21 +373,7 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
       kPixelTestsPerTriangle * (mesh.triangles.size() + mesh.body_triangle_count());
   Picture picture{size, std::vector<unsigned char>(std::size_t{size} * size * 3), 0, 0};
   Canvas whole(size, budget, kBackground, Rows{0, size}, picture.rgb.data());
-  threads = std::clamp(threads, 1u, size);
-  std::uint64_t plotted = 0;
-  Bands bands = [&] {
-    if (const auto drawn =
-            draw_model_in_shares(mesh, frame, seen, share_count(size, threads), whole)) {
-      plotted = drawn->plotted;
-      // Only the bodies and dots are left, over the whole picture.
-      return Bands(whole, drawn->budget_left, even_band_ends(size, threads));
-    }
-    whole = Canvas(size, budget, kBackground, Rows{0, size}, picture.rgb.data());
-    Bands in_order(whole, budget, band_ends(mesh, seen, size, threads));
-    in_order.draw([&](Canvas& canvas) { draw_model(mesh, frame, seen, canvas); });
-    plotted = in_order.plotted();
-    return in_order;
-  }();
+  auto [bands, plotted] = draw_model_on(whole, budget, mesh, frame, seen, threads);
   // Vertices without triangles, or whose triangles cover no pixel, are shown as dots.
   if (plotted == 0) {
     unsigned char ink[3];

@@ -48,6 +48,16 @@ class Canvas {
       rgb_[i] = background[i % 3];
   }
 
+  // Back to the background and `budget`, as if nothing had been drawn.
+  void start_over(std::uint64_t budget, const unsigned char background[3]) {
+    const std::size_t pixels = std::size_t{size_} * static_cast<std::size_t>(rows());
+    std::fill(depth_, depth_ + pixels, -std::numeric_limits<double>::infinity());
+    for (std::size_t i = 0; i < pixels * 3; ++i) rgb_[i] = background[i % 3];
+    budget_ = budget;
+    plotted_ = left_out_ = 0;
+    unordered_ = false;
+  }
+
   // `rows` of `whole`, a canvas of the whole picture: drawing goes on over what it holds,
   // with `budget` pixel tests.
   Canvas(Canvas& whole, Rows rows, std::uint64_t budget)

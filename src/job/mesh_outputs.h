@@ -14,7 +14,7 @@ struct MeshSettings {
   std::uint32_t png_size = kPictureSize;
   bool after_job = true;  // the job has told already whether the model opens
   FileSystem& files;
-  unsigned picture_threads = 1;  // the picture is drawn in this many bands at once
+  unsigned picture_threads = 1;  // the picture is drawn on this many threads at once
 };
 
 // Writes the glb and png that `outputs` names and tells how it went.

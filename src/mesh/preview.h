@@ -44,8 +44,9 @@ double along(const double axis[3], const Vec3& p);
 std::uint64_t far_vertex_count(const Mesh& mesh);
 
 // Null-sized when the mesh has no vertex. Collision bodies are drawn translucent over the
-// model, as glTF viewers show them. Drawn in `threads` bands of rows at once where threads can
-// be had; the picture is the same however many.
+// model, as glTF viewers show them. Drawn on up to `threads` threads at once where they can be
+// had (the model's triangles in shares, the bodies in bands of rows); the picture is the same
+// however many.
 Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads = 1);
 
 // The picture as PNG bytes.

@@ -156,15 +156,16 @@ void write_number_line(const Rendering& rendering, std::uint32_t index, ElementW
 // elements the file no longer holds (it was cut short since it was opened) follow the walk's
 // rule for missing bytes.
 std::uint32_t write_number_lines_whole(const BlockKind& kind, std::uint32_t block_offset,
-                                       std::uint32_t shown, ElementWalk& walk, OutputFile& out) {
+                                       std::uint32_t shown, ElementWalk& walk, ChunkBuffers& chunks,
+                                       OutputFile& out) {
   const Rendering& rendering = kind.rendering;
   const std::uint64_t first = std::uint64_t{block_offset} + 4u * kind.count_words;
   const std::uint64_t end = first + std::uint64_t{shown} * kind.element_size();
   ModelFile& model = walk.file();
   if (!worth_chunking(shown) || end > model.size()) return 0;
   unsigned char value[4];
-  const std::uint32_t written =
-      write_number_lines_in_chunks(rendering, kind.element_size(), first, shown, model, out, value);
+  const std::uint32_t written = write_number_lines_in_chunks(rendering, kind.element_size(), first,
+                                                             shown, model, chunks, out, value);
   LastValues& last = walk.last();
   if (written > 0) {
     if (rendering.value == Value::U16) {
@@ -181,7 +182,7 @@ std::uint32_t write_number_lines_whole(const BlockKind& kind, std::uint32_t bloc
 // file's size: the report stays a small multiple of the model, however often the directory
 // names one block.
 void render_block(const BlockKind& kind, std::uint32_t block_offset, std::uint32_t count,
-                  ElementWalk& walk, ElementBudget& budget, OutputFile& out) {
+                  ElementWalk& walk, ElementBudget& budget, ChunkBuffers& chunks, OutputFile& out) {
   const Rendering& rendering = kind.rendering;
   if (rendering.value == Value::ListingOnly) return;
   if (rendering.value == Value::NotSaved) {
@@ -203,7 +204,7 @@ void render_block(const BlockKind& kind, std::uint32_t block_offset, std::uint32
     const std::uint32_t shown = budget.take_elements(count, kind.element_size());
     const bool numbers = rendering.value == Value::U16 || rendering.value == Value::F32;
     const std::uint32_t chunked =
-        numbers ? write_number_lines_whole(kind, block_offset, shown, walk, out) : 0;
+        numbers ? write_number_lines_whole(kind, block_offset, shown, walk, chunks, out) : 0;
     for (std::uint32_t index = chunked; index < shown; ++index) {
       // Once the file cannot be written, the rest would only be lost.
       if (index % kFailureCheckInterval == 0 && out.failed()) break;
@@ -251,6 +252,7 @@ bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& mode
   DirectoryWalk walk(*directory_file);
   std::size_t kept = 0;
   ElementBudget budget(model.size());
+  ChunkBuffers chunks;
   for (std::optional<BlockRecord> entry; !info.failed() && (entry = walk.next());) {
     std::uint32_t count = 0;
     if (kept < source.directory.records.size() &&
@@ -263,7 +265,7 @@ bool write_info_file(OutputFile& info, const InfoSource& source, ModelFile& mode
     const std::uint64_t start = info.written();
     write_listing(entry->slot, *entry, count, info);
     if (const BlockKind* kind = block_kind(entry->name()))
-      render_block(*kind, entry->block_offset, count, elements, budget, info);
+      render_block(*kind, entry->block_offset, count, elements, budget, chunks, info);
     report.info_section(entry->slot, start, info.written());
   }
 

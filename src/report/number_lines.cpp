@@ -25,7 +25,7 @@ constexpr std::uint32_t kSlots = 4;
 class ChunkedLines {
  public:
   ChunkedLines(const Rendering& rendering, std::uint32_t element_size, std::uint64_t offset,
-               std::uint32_t count, const ModelFile& model)
+               std::uint32_t count, const ModelFile& model, ChunkBuffers& buffers)
       : rendering_(rendering),
         value_size_(rendering.value == Value::U16 ? 2 : 4),
         element_size_(element_size),
@@ -33,11 +33,9 @@ class ChunkedLines {
         count_(count),
         chunks_((count + kChunkElements - 1) / kChunkElements),
         model_(model) {
-    // Not cleared: a chunk's bytes are read and its text formatted before either is used, and
-    // clearing some 3 MiB for every block cost more than formatting a small one.
-    for (Slot& slot : slots_) {
-      slot.input.reset(new unsigned char[std::size_t{kChunkElements} * element_size]);
-      slot.text.reset(new char[std::size_t{kChunkElements} * kLongestNumberLine]);
+    for (std::uint32_t k = 0; k < kSlots; ++k) {
+      slots_[k].input = buffers.input(k);
+      slots_[k].text = buffers.text(k);
     }
   }
 
@@ -59,9 +57,9 @@ class ChunkedLines {
       if (slot.ready && slot.chunk == written_) {
         if (slot.cut_short) return written_ * kChunkElements;
         lock.unlock();
-        out.write(slot.text.get(), slot.length);
+        out.write(slot.text, slot.length);
         const std::size_t elements = std::min(kChunkElements, count_ - written_ * kChunkElements);
-        std::memcpy(last, slot.input.get() + elements * element_size_ - value_size_, value_size_);
+        std::memcpy(last, slot.input + elements * element_size_ - value_size_, value_size_);
         lock.lock();
         slot.ready = false;
         ++written_;
@@ -87,8 +85,8 @@ class ChunkedLines {
 
  private:
   struct Slot {
-    std::unique_ptr<unsigned char[]> input;
-    std::unique_ptr<char[]> text;
+    unsigned char* input = nullptr;
+    char* text = nullptr;
     std::size_t length = 0;
     std::uint32_t chunk = 0;
     bool ready = false;
@@ -117,14 +115,14 @@ class ChunkedLines {
     const std::uint32_t elements = std::min(kChunkElements, count_ - first);
     const std::size_t bytes = std::size_t{elements} * element_size_;
     const std::size_t got =
-        model_.read_at(offset_ + std::uint64_t{first} * element_size_, slot.input.get(), bytes);
+        model_.read_at(offset_ + std::uint64_t{first} * element_size_, slot.input, bytes);
     const bool cut_short = got < bytes;
-    char* end = slot.text.get();
+    char* end = slot.text;
     if (!cut_short)
-      end = format_number_lines(rendering_, first, elements, slot.input.get(), element_size_, end);
+      end = format_number_lines(rendering_, first, elements, slot.input, element_size_, end);
     const UniqueLock<Mutex> lock(mutex_);
     slot.cut_short = cut_short;
-    slot.length = static_cast<std::size_t>(end - slot.text.get());
+    slot.length = static_cast<std::size_t>(end - slot.text);
     slot.chunk = chunk;
     slot.ready = true;
     changed_.notify_all();
@@ -207,11 +205,24 @@ bool worth_chunking(std::uint32_t count) {
   return count >= 4 * kChunkElements;
 }
 
+// Not cleared: a chunk's bytes are read and its lines formatted before either is used.
+unsigned char* ChunkBuffers::input(std::size_t slot) {
+  if (input_.size() <= slot) input_.resize(slot + 1);
+  if (!input_[slot]) input_[slot].reset(new unsigned char[kChunkElements * kLargestNumberElement]);
+  return input_[slot].get();
+}
+
+char* ChunkBuffers::text(std::size_t slot) {
+  if (text_.size() <= slot) text_.resize(slot + 1);
+  if (!text_[slot]) text_[slot].reset(new char[kChunkElements * kLongestNumberLine]);
+  return text_[slot].get();
+}
+
 std::uint32_t write_number_lines_in_chunks(const Rendering& rendering, std::uint32_t element_size,
                                            std::uint64_t offset, std::uint32_t count,
-                                           const ModelFile& model, OutputFile& out,
-                                           unsigned char last[4]) {
-  ChunkedLines lines(rendering, element_size, offset, count, model);
+                                           const ModelFile& model, ChunkBuffers& buffers,
+                                           OutputFile& out, unsigned char last[4]) {
+  ChunkedLines lines(rendering, element_size, offset, count, model, buffers);
   WorkerThread helper;
   // Without a helper this thread formats every chunk itself.
   static_cast<void>(helper.start([&lines] { lines.help(); }));

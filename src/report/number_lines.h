@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "io/buffered_file.h"
 #include "model/block_kinds.h"
@@ -62,6 +64,19 @@ char* format_number_lines(const Rendering& rendering, std::uint32_t first, std::
 // Whether a block of `count` elements is worth formatting in chunks (on two cores).
 bool worth_chunking(std::uint32_t count);
 
+// Where a large block's chunks are read and formatted, made on first use and kept for the
+// blocks after: new memory costs a fault at each page's first touch, dear on some machines.
+class ChunkBuffers {
+ public:
+  // The buffers of chunk slot `slot`: its elements' bytes, and their lines.
+  unsigned char* input(std::size_t slot);
+  char* text(std::size_t slot);
+
+ private:
+  std::vector<std::unique_ptr<unsigned char[]>> input_;
+  std::vector<std::unique_ptr<char[]>> text_;
+};
+
 // Writes the lines of elements 0 to count-1, which lay whole in the model file from `offset`
 // on when it was opened, into `out` in order, formatted a chunk at a time from bulk reads, on
 // this thread and a second one when one can be had. Returns how many were written: fewer when
@@ -69,7 +84,7 @@ bool worth_chunking(std::uint32_t count);
 // the last element written goes to `last` (2 or 4 bytes, as the rendering's values are).
 std::uint32_t write_number_lines_in_chunks(const Rendering& rendering, std::uint32_t element_size,
                                            std::uint64_t offset, std::uint32_t count,
-                                           const ModelFile& model, OutputFile& out,
-                                           unsigned char last[4]);
+                                           const ModelFile& model, ChunkBuffers& buffers,
+                                           OutputFile& out, unsigned char last[4]);
 
 }  // namespace model_unpack

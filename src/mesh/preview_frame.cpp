@@ -29,7 +29,6 @@ class VertexSet {
   }
   void add(std::size_t i) { words_[i / 64] |= std::uint64_t{1} << (i % 64); }
   void remove(std::size_t i) { words_[i / 64] &= ~(std::uint64_t{1} << (i % 64)); }
-  bool has(std::size_t i) const { return (words_[i / 64] >> (i % 64) & 1) != 0; }
   std::size_t count() const {
     std::size_t count = 0;
     for (const std::uint64_t word : words_) count += static_cast<std::size_t>(std::popcount(word));

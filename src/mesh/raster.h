@@ -41,11 +41,10 @@ class Canvas {
         first_row_(static_cast<int>(rows.first)),
         last_row_(static_cast<int>(rows.first + rows.count) - 1),
         budget_(budget),
-        own_depth_(std::size_t{size} * rows.count, -std::numeric_limits<double>::infinity()),
+        own_depth_(std::size_t{size} * rows.count),
         depth_(own_depth_.data()),
         rgb_(rgb) {
-    for (std::size_t i = 0; i < std::size_t{size} * rows.count * 3; ++i)
-      rgb_[i] = background[i % 3];
+    start_over(budget, background);
   }
 
   // Back to the background and `budget`, as if nothing had been drawn.
@@ -130,8 +129,7 @@ class Canvas {
         if (!(at.inside & shows<kDrawing>(at.depth, depth_[i]))) continue;
         unsigned char colour[3];
         colour_at(at.w0, at.w1, at.w2, colour);
-        depth_[i] = at.depth;
-        std::copy(colour, colour + 3, rgb_ + i * 3);
+        put(i, at.depth, colour);
         if constexpr (kDrawing == Drawing::Backwards) unordered_ |= at.depth != at.depth;
         ++plotted_;
       }
@@ -148,10 +146,8 @@ class Canvas {
     for (int y = cy - 1; y <= cy + 1; ++y) {
       for (int x = cx - 1; x <= cx + 1; ++x) {
         if (x >= 0 && y >= first_row_ && x < static_cast<int>(size_) && y <= last_row_ &&
-            shows<Drawing::InOrder>(p.depth, depth_[at(x, y)])) {
-          depth_[at(x, y)] = p.depth;
-          std::copy(colour, colour + 3, rgb_ + at(x, y) * 3);
-        }
+            shows<Drawing::InOrder>(p.depth, depth_[at(x, y)]))
+          put(at(x, y), p.depth, colour);
       }
     }
   }
@@ -251,6 +247,11 @@ class Canvas {
   };
   static Blend blend_of(double alpha) {
     return {alpha >= 1.0, alpha >= 1.0 ? 256u : static_cast<unsigned>(std::lround(alpha * 256))};
+  }
+  // Puts down an opaque pixel at `i`, which shows.
+  void put(std::size_t i, double depth, const unsigned char colour[3]) {
+    depth_[i] = depth;
+    std::copy(colour, colour + 3, rgb_ + i * 3);
   }
   // A pixel's weights, whether they put it inside the triangle (a weight that is not a number
   // does not fail its test), and the depth there.

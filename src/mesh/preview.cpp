@@ -119,10 +119,13 @@ Vec3 group_colour(const Mesh& mesh, const Mesh::Group& group) {
           : kNoMaterialColour);
 }
 
-// The model's triangle `t` in its group's colour; each vertex projected once.
+// The model's triangle `t` in its group's colour; each vertex projected once. A call of its
+// own: a WebAssembly engine puts its optimised code in place only between calls, and the
+// loops over a model's triangles are one call each (the picture took half as long again).
 template <Drawing kDrawing>
-void draw_triangle(const Mesh& mesh, const PreviewFrame& frame, const LargeArray<Projected>& seen,
-                   std::uint32_t t, const Vec3& colour, Canvas& canvas) {
+[[gnu::noinline]] void draw_triangle(const Mesh& mesh, const PreviewFrame& frame,
+                                     const LargeArray<Projected>& seen, std::uint32_t t,
+                                     const Vec3& colour, Canvas& canvas) {
   const auto& [i, j, k] = mesh.triangles[t];
   const Vec3* corners[3] = {&mesh.positions[i], &mesh.positions[j], &mesh.positions[k]};
   const Vec3* normals[3] = {nullptr, nullptr, nullptr};

@@ -112,6 +112,14 @@ Projected project(const Vec3& p, const PreviewFrame& frame, std::uint32_t size) 
                    along(frame.forward, p)};
 }
 
+// Projects the vertices after those in `seen` up to before `end`. A call for each run of them:
+// a WebAssembly engine puts its optimised code in place only between calls.
+[[gnu::noinline]] void project_run(const Mesh& mesh, const PreviewFrame& frame, std::uint32_t size,
+                                   std::size_t end, LargeArray<Projected>& seen) {
+  for (std::size_t i = seen.size(); i < end; ++i)
+    seen.push_back(project(mesh.positions[i], frame, size));
+}
+
 Vec3 group_colour(const Mesh& mesh, const Mesh::Group& group) {
   return linear_colour(
       group.material >= 0
@@ -364,8 +372,9 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
   LargeArray<Projected> seen;
   const auto project_up_to = [&](std::size_t end) {
     seen.reserve(end);
-    for (std::size_t i = seen.size(); i < end; ++i)
-      seen.push_back(project(mesh.positions[i], frame, size));
+    constexpr std::size_t kPerCall = 4096;
+    while (seen.size() < end)
+      project_run(mesh, frame, size, std::min(end, seen.size() + kPerCall), seen);
   };
   project_up_to(mesh.triangles.empty() ? 0 : std::size_t{mesh.largest_index()} + 1);
 

@@ -334,6 +334,34 @@ TEST_F(MeshTest, PictureIsTheSameInAnyNumberOfBands) {
   }
 }
 
+// The elements and vertices are handed over in runs: every run's are read and projected,
+// the last, short run's too, each at its own index.
+TEST_F(MeshTest, EveryRunOfElementsAndVerticesIsTaken) {
+  constexpr std::uint16_t kVertices = 3 * 5461 + 7;  // three whole runs of positions and some
+  // Only the last three vertices make a triangle, off the line of the rest: the picture
+  // frames it alone.
+  const auto at = [](std::uint16_t i) {
+    return i + 3 >= kVertices ? Vec3{float(i % 3), float(i % 3 == 1), 0}
+                              : Vec3{float(i), float(i % 7), 1};
+  };
+  Payload positions;
+  positions.u32(kVertices);
+  for (std::uint16_t i = 0; i < kVertices; ++i)
+    for (const float v : at(i)) positions.f32(v);
+  const std::uint16_t last = kVertices - 1;
+  testing::write_file("runs.zmdl", ModelBuilder()
+                                       .block("positions", positions)
+                                       .block("position_tris", u16s(3, {last - 2, last - 1, last}))
+                                       .bytes());
+  const Mesh mesh = read_mesh(*ModelFile::open("runs.zmdl", system_files()));
+  ASSERT_EQ(mesh.positions.size(), kVertices);
+  for (std::uint16_t i = 0; i < kVertices; ++i) ASSERT_EQ(mesh.positions[i], at(i)) << i;
+  const Picture picture = render_preview(mesh, 64);
+  std::size_t lit = 0;
+  for (std::size_t p = 0; p < picture.rgb.size(); p += 3) lit += picture.rgb[p] != picture.rgb[0];
+  EXPECT_GT(lit, 64u * 64 / 8);  // the triangle fills much of the picture
+}
+
 TEST_F(MeshTest, FarVerticesDoNotShrinkThePictureOfTheRest) {
   const Payload cube = floats3({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1});
   Payload with_far =

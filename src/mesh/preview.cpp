@@ -128,8 +128,8 @@ Vec3 group_colour(const Mesh& mesh, const Mesh::Group& group) {
 }
 
 // The model's triangle `t` in its group's colour; each vertex projected once. A call of its
-// own: a WebAssembly engine puts its optimised code in place only between calls, and the
-// loops over a model's triangles are one call each (the picture took half as long again).
+// own: a WebAssembly engine puts its optimised code in place only between calls, and a loop
+// over a model's triangles is one call (drawn inline, they took 1.5 times as long there).
 template <Drawing kDrawing>
 [[gnu::noinline]] void draw_triangle(const Mesh& mesh, const PreviewFrame& frame,
                                      const LargeArray<Projected>& seen, std::uint32_t t,

@@ -8,6 +8,7 @@
 #include <exception>
 #include <optional>
 
+#include "io/loop_calls.h"
 #include "io/out_of_memory.h"
 #include "io/threads.h"
 #include "mesh/palette.h"
@@ -112,14 +113,6 @@ Projected project(const Vec3& p, const PreviewFrame& frame, std::uint32_t size) 
                    along(frame.forward, p)};
 }
 
-// Projects the vertices after those in `seen` up to before `end`. A call for each run of them:
-// a WebAssembly engine puts its optimised code in place only between calls.
-[[gnu::noinline]] void project_run(const Mesh& mesh, const PreviewFrame& frame, std::uint32_t size,
-                                   std::size_t end, LargeArray<Projected>& seen) {
-  for (std::size_t i = seen.size(); i < end; ++i)
-    seen.push_back(project(mesh.positions[i], frame, size));
-}
-
 Vec3 group_colour(const Mesh& mesh, const Mesh::Group& group) {
   return linear_colour(
       group.material >= 0
@@ -128,8 +121,7 @@ Vec3 group_colour(const Mesh& mesh, const Mesh::Group& group) {
 }
 
 // The model's triangle `t` in its group's colour; each vertex projected once. A call of its
-// own: a WebAssembly engine puts its optimised code in place only between calls, and a loop
-// over a model's triangles is one call (drawn inline, they took 1.5 times as long there).
+// own, for a WebAssembly engine's optimised code (see io/loop_calls.h).
 template <Drawing kDrawing>
 [[gnu::noinline]] void draw_triangle(const Mesh& mesh, const PreviewFrame& frame,
                                      const LargeArray<Projected>& seen, std::uint32_t t,
@@ -372,9 +364,8 @@ Picture render_preview(const Mesh& mesh, std::uint32_t size, unsigned threads) {
   LargeArray<Projected> seen;
   const auto project_up_to = [&](std::size_t end) {
     seen.reserve(end);
-    constexpr std::size_t kPerCall = 4096;
-    while (seen.size() < end)
-      project_run(mesh, frame, size, std::min(end, seen.size() + kPerCall), seen);
+    each_in_calls(seen.size(), end, std::size_t{4096},
+                  [&](std::size_t i) { seen.push_back(project(mesh.positions[i], frame, size)); });
   };
   project_up_to(mesh.triangles.empty() ? 0 : std::size_t{mesh.largest_index()} + 1);
 

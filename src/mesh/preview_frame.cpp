@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "io/loop_calls.h"
 #include "mesh/preview.h"
 
 namespace model_unpack {
@@ -34,24 +35,16 @@ class VertexSet {
     for (const std::uint64_t word : words_) count += static_cast<std::size_t>(std::popcount(word));
     return count;
   }
-  // Hands each vertex of the set to `use`, a call for each 4,096 vertices: a WebAssembly engine
-  // puts its optimised code in place only between calls.
+  // Hands each vertex of the set to `use`, in calls of 4,096 vertices.
   template <typename Use>
   void each(Use&& use) const {
-    constexpr std::size_t kWordsPerCall = 64;
-    for (std::size_t w = 0; w < words_.size(); w += kWordsPerCall)
-      each_in(w, std::min(words_.size(), w + kWordsPerCall), use);
+    each_in_calls(std::size_t{0}, words_.size(), std::size_t{64}, [&](std::size_t w) {
+      for (std::uint64_t bits = words_[w]; bits != 0; bits &= bits - 1)
+        use(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+    });
   }
 
  private:
-  template <typename Use>
-  [[gnu::noinline]] void each_in(std::size_t first_word, std::size_t end_word, Use& use) const {
-    for (std::size_t w = first_word; w < end_word; ++w) {
-      for (std::uint64_t bits = words_[w]; bits != 0; bits &= bits - 1)
-        use(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
-    }
-  }
-
   std::vector<std::uint64_t> words_;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/buffered_file.h"
+#include "io/loop_calls.h"
 #include "model/block_kinds.h"
 #include "model/element_walk.h"
 #include "model/model_format.h"
@@ -48,16 +49,6 @@ struct EndWalkAllowance {
 std::optional<std::uint64_t> declared_end(const BlockKind& kind, const BlockRecord& record,
                                           ModelFile& model, EndWalkAllowance& allowance);
 
-// Hands a run of `elements` elements of `size` bytes, the first numbered `first`, to
-// `on_element`. A call of its own for each run: a WebAssembly engine puts its optimised code in
-// place only between calls, and a block's whole walk is one call.
-template <typename OnElement>
-[[gnu::noinline]] void hand_over_run(const unsigned char* run, std::uint32_t first,
-                                     std::uint32_t elements, std::uint32_t size,
-                                     OnElement& on_element) {
-  for (std::uint32_t i = 0; i < elements; ++i) on_element(first + i, run + std::size_t{i} * size);
-}
-
 // Hands `count` elements of `size` bytes, from where `model` stands, to `on_element(index,
 // bytes)`: a run of them from each read, since a read per element cost more than using it.
 template <typename OnElement>
@@ -68,7 +59,10 @@ std::uint32_t walk_fixed_elements(ModelFile& model, std::uint32_t count, std::ui
   for (std::uint32_t index = 0; index < count;) {
     const std::uint32_t elements = std::min(per_run, count - index);
     model.read(run.data(), std::size_t{elements} * size);
-    hand_over_run(run.data(), index, elements, size, on_element);
+    const auto hand_over = [&](std::uint32_t i) {
+      on_element(i, run.data() + std::size_t{i - index} * size);
+    };
+    each_in_one_call(index, index + elements, hand_over);
     index += elements;
   }
   return count;

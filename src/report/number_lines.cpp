@@ -205,17 +205,25 @@ bool worth_chunking(std::uint32_t count) {
   return count >= 4 * kChunkElements;
 }
 
-// Not cleared: a chunk's bytes are read and its lines formatted before either is used.
+namespace {
+
+// Slot `slot` of `buffers`, of `size` elements, made on first use. Not cleared: a chunk's
+// bytes are read and its lines formatted before either is used.
+template <typename T>
+T* kept_buffer(std::vector<std::unique_ptr<T[]>>& buffers, std::size_t slot, std::size_t size) {
+  if (buffers.size() <= slot) buffers.resize(slot + 1);
+  if (!buffers[slot]) buffers[slot].reset(new T[size]);
+  return buffers[slot].get();
+}
+
+}  // namespace
+
 unsigned char* ChunkBuffers::input(std::size_t slot) {
-  if (input_.size() <= slot) input_.resize(slot + 1);
-  if (!input_[slot]) input_[slot].reset(new unsigned char[kChunkElements * kLargestNumberElement]);
-  return input_[slot].get();
+  return kept_buffer(input_, slot, kChunkElements * kLargestNumberElement);
 }
 
 char* ChunkBuffers::text(std::size_t slot) {
-  if (text_.size() <= slot) text_.resize(slot + 1);
-  if (!text_[slot]) text_[slot].reset(new char[kChunkElements * kLongestNumberLine]);
-  return text_[slot].get();
+  return kept_buffer(text_, slot, kChunkElements * kLongestNumberLine);
 }
 
 std::uint32_t write_number_lines_in_chunks(const Rendering& rendering, std::uint32_t element_size,
